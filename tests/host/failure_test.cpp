@@ -1,0 +1,88 @@
+// Everything the host refuses: one line on stderr, status 1, and no output
+// file left behind - an existing one stays as it was.
+#include "host_test_support.h"
+
+#include <fstream>
+
+namespace halvorine::host::test {
+namespace {
+
+class HostFailure : public HostTest {
+protected:
+    void SetUp() override {
+        HostTest::SetUp();
+        writeAudio(file("mono.wav"), 1, 44100, testSignal(500, 1));
+        writeAudio(file("mono48k.wav"), 1, 48000, testSignal(500, 2));
+        writeAudio(file("stereo.wav"), 2, 44100, testSignal(1000, 3));
+        std::ofstream(file("notes.txt")) << "not audio at all\n";
+        std::ofstream(file("fake.so")) << "not a library\n";
+    }
+
+    void expectRefused(const std::vector<std::string>& args, const std::string& mentions,
+                       const std::vector<std::pair<std::string, std::string>>& env = {}) {
+        SCOPED_TRACE(::testing::PrintToString(args));
+        const auto before = folderContents();
+        const RunResult r = runHost(args, env);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(lines(r.err).size(), 1u) << r.err;
+        EXPECT_NE(r.err.find(mentions), std::string::npos) << r.err;
+        EXPECT_EQ(folderContents(), before) << "a failed render must leave nothing behind";
+    }
+
+    std::vector<std::string> render(const std::string& mod, const std::string& car,
+                                     const std::string& plugin, std::vector<std::string> extra = {}) {
+        std::vector<std::string> args = {"render", "-m", file(mod), "-c", file(car),
+                                         "-o", file("out.wav"), "--plugin", plugin};
+        args.insert(args.end(), extra.begin(), extra.end());
+        return args;
+    }
+};
+
+TEST_F(HostFailure, BadInputFiles) {
+    expectRefused(render("missing.wav", "mono.wav", stubPlugin()), "modulator");
+    expectRefused(render("mono.wav", "notes.txt", stubPlugin()), "cannot read carrier");
+    expectRefused(render("stereo.wav", "mono.wav", stubPlugin()), "mono");
+    expectRefused({"render", file("mono.wav"), "-o", file("out.wav"), "--plugin", stubPlugin()},
+                  "needs two");
+    expectRefused(render("mono.wav", "mono48k.wav", stubPlugin()), "44100 Hz");
+    expectRefused(render("mono.wav", "mono48k.wav", stubPlugin()), "48000 Hz");
+    expectRefused({"render", file("stereo.wav"), "-o", file("no/such/folder/out.wav"), "--plugin",
+                   stubPlugin()},
+                  "does not exist");
+}
+
+TEST_F(HostFailure, ParametersAndProgramsTheEffectDoesNotHave) {
+    expectRefused(render("mono.wav", "mono.wav", stubPlugin(), {"--set", "Volume=0.5"}),
+                  "the parameters are 'Level', 'Tone'");
+    expectRefused(render("mono.wav", "mono.wav", stubPlugin(), {"--set", "3=0.5"}), "0..2");
+    expectRefused(render("mono.wav", "mono.wav", stubPlugin(), {"--program", "3"}), "0..2");
+}
+
+TEST_F(HostFailure, LibrariesThatAreNotUsableEffects) {
+    expectRefused(render("mono.wav", "mono.wav", file("absent.so")), "no plug-in at");
+    expectRefused(render("mono.wav", "mono.wav", file("fake.so")), "cannot load");
+    expectRefused(render("mono.wav", "mono.wav", noMainPlugin()), "no 'main'");
+    expectRefused(render("mono.wav", "mono.wav", stubPlugin()), "returned no effect",
+                  {{"HALVORINE_STUB_MODE", "refuse"}});
+    expectRefused(render("mono.wav", "mono.wav", stubPlugin()), "magic",
+                  {{"HALVORINE_STUB_MODE", "wrong-magic"}});
+    expectRefused(render("mono.wav", "mono.wav", stubPlugin()), "1 input(s)",
+                  {{"HALVORINE_STUB_MODE", "one-input"}});
+    expectRefused(render("mono.wav", "mono.wav", stubPlugin()), "1 output(s)",
+                  {{"HALVORINE_STUB_MODE", "one-output"}});
+    expectRefused({"info", "--plugin", stubPlugin()}, "magic",
+                  {{"HALVORINE_STUB_MODE", "wrong-magic"}});
+}
+
+TEST_F(HostFailure, ExistingOutputIsReplacedOnlyBySuccess) {
+    std::ofstream(file("out.wav")) << "previous render";
+    expectRefused(render("mono.wav", "mono.wav", stubPlugin(), {"--set", "Volume=1"}), "Volume");
+    EXPECT_EQ(readText(file("out.wav")), "previous render");
+
+    ASSERT_EQ(runHost(render("mono.wav", "mono.wav", stubPlugin(), {"--quiet"})).status, 0);
+    EXPECT_EQ(readAudio(file("out.wav")).frames(), 500u);
+    EXPECT_EQ(folderContents().size(), 6u) << "no temporary left beside the output";
+}
+
+}  // namespace
+}  // namespace halvorine::host::test

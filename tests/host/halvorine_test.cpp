@@ -1,0 +1,65 @@
+// The host with the real plug-in: the dry ends of "Mix" and the demo.
+#include "host_test_support.h"
+
+#include <cmath>
+
+namespace halvorine::host::test {
+namespace {
+
+class HostWithHalvorine : public HostTest {
+protected:
+    void SetUp() override {
+        if (realPlugin().empty()) GTEST_SKIP() << "the plug-in is not part of this build";
+        HostTest::SetUp();
+    }
+};
+
+// The effect adds 1e-12 to every input sample before anything else.
+float withOffset(float x) { return static_cast<float>(static_cast<double>(x) + 1e-12); }
+
+TEST_F(HostWithHalvorine, MixEndsPassTheModulatorOrTheCarrierSampleForSample) {
+    const auto modulator = testSignal(3000, 7);
+    const auto carrier = testSignal(3000, 8);
+    writeAudio(file("m.wav"), 1, 44100, modulator);
+    writeAudio(file("c.wav"), 1, 44100, carrier);
+    for (const auto& [mix, dry] : {std::pair{"Mix=0", &modulator}, std::pair{"mix=1", &carrier}}) {
+        SCOPED_TRACE(mix);
+        const RunResult r = runHost({"render", "-m", file("m.wav"), "-c", file("c.wav"), "-o",
+                                     file("out.wav"), "--set", mix, "--block", "333", "--plugin",
+                                     realPlugin()});
+        ASSERT_EQ(r.status, 0) << r.err;
+        const Audio out = readAudio(file("out.wav"));
+        ASSERT_EQ(out.channels, 2);
+        ASSERT_EQ(out.frames(), 3000u);
+        for (std::size_t i = 0; i < 3000; ++i) {
+            ASSERT_EQ(out.at(i, 0), withOffset((*dry)[i])) << "frame " << i;
+            ASSERT_EQ(out.at(i, 1), withOffset((*dry)[i])) << "frame " << i;
+        }
+    }
+}
+
+TEST_F(HostWithHalvorine, DemoWritesItsThreeFiles) {
+    const RunResult r = runHost({"demo", "-o", file("demo"), "--quiet", "--plugin", realPlugin()});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const Audio modulator = readAudio(file("demo/modulator.wav"));
+    const Audio carrier = readAudio(file("demo/carrier.wav"));
+    const Audio out = readAudio(file("demo/halvorine.wav"));
+    EXPECT_EQ(modulator.channels, 1);
+    EXPECT_EQ(carrier.channels, 1);
+    ASSERT_EQ(out.channels, 2);
+    EXPECT_EQ(out.frames(), modulator.frames());
+    EXPECT_GE(out.frames(), 3u * 44100u);
+
+    double energy = 0.0;
+    for (std::size_t i = 0; i < out.frames(); ++i) {
+        ASSERT_EQ(out.at(i, 0), out.at(i, 1));
+        ASSERT_TRUE(std::isfinite(out.at(i, 0)));
+        energy += static_cast<double>(out.at(i, 0)) * out.at(i, 0);
+    }
+    EXPECT_GT(std::sqrt(energy / static_cast<double>(out.frames())), 1e-3) << "the demo is silent";
+    EXPECT_NE(r.out.find("halvorine.wav"), std::string::npos);
+    EXPECT_NE(r.out.find("spectrogram"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace halvorine::host::test

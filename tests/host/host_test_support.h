@@ -1,0 +1,61 @@
+// Running halvorine-host as a subprocess, and small audio files for it,
+// made with libsndfile directly so the tests do not lean on the host's own
+// file code.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace halvorine::host::test {
+
+struct RunResult {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+// Runs halvorine-host with `args` and `env` added to the environment.
+RunResult runHost(const std::vector<std::string>& args,
+                  const std::vector<std::pair<std::string, std::string>>& env = {});
+
+struct Audio {
+    int channels = 0;
+    int sampleRate = 0;
+    int format = 0;  // libsndfile format code
+    std::vector<float> samples;  // interleaved
+    std::size_t frames() const { return samples.size() / static_cast<std::size_t>(channels); }
+    float at(std::size_t frame, int channel) const {
+        return samples[frame * static_cast<std::size_t>(channels) + static_cast<std::size_t>(channel)];
+    }
+};
+
+void writeAudio(const std::filesystem::path& path, int channels, int sampleRate,
+                const std::vector<float>& interleaved);
+Audio readAudio(const std::filesystem::path& path);
+
+// A deterministic test signal in -0.9..0.9.
+std::vector<float> testSignal(std::size_t frames, unsigned seed);
+
+std::string readText(const std::filesystem::path& path);
+std::vector<std::string> lines(const std::string& text);
+
+const std::string& stubPlugin();
+const std::string& noMainPlugin();
+const std::string& realPlugin();  // empty when the plug-in is not part of this build
+
+// Each test gets a fresh folder, removed afterwards.
+class HostTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+    std::filesystem::path file(const std::string& name) const { return dir_ / name; }
+    std::vector<std::string> folderContents() const;
+
+    std::filesystem::path dir_;
+};
+
+}  // namespace halvorine::host::test
