@@ -1,0 +1,144 @@
+// Parameters and the program bank, through the record's entry points and
+// the dispatcher.
+#include <cmath>
+#include <cstring>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "support/plugin_host.h"
+
+using namespace halvorine::test;
+
+namespace {
+
+const float kInitial[10] = {0, 1, 0.5f, 0, 1, 0.5f, 0.5f, 0.5f, 0.75f, 0};
+
+class Effect : public ::testing::Test {
+protected:
+    void SetUp() override { e = host.loadOrFail(); }
+    float get(VstInt32 i) { return e->getParameter(e, i); }
+    void set(VstInt32 i, float v) { e->setParameter(e, i, v); }
+    void select(VstInt32 p) { host.dispatch(e, effSetProgram, 0, p); }
+    TestHost host;
+    AEffect* e = nullptr;
+};
+
+}  // namespace
+
+TEST_F(Effect, ParametersStartAtTheirInitialValues) {
+    for (int i = 0; i < 10; ++i) EXPECT_EQ(get(i), kInitial[i]) << i;
+}
+
+TEST_F(Effect, ValuesAreClampedIntoRange) {
+    set(2, 1.7f);
+    EXPECT_EQ(get(2), 1.0f);
+    set(0, -0.3f);
+    EXPECT_EQ(get(0), 0.0f);
+    set(1, NAN);
+    EXPECT_EQ(get(1), 0.0f);
+    set(3, INFINITY);
+    EXPECT_EQ(get(3), 1.0f);
+    set(4, -INFINITY);
+    EXPECT_EQ(get(4), 0.0f);
+    set(9, 0.3f);
+    EXPECT_EQ(get(9), 0.3f);  // unnamed but stored and reported
+}
+
+TEST_F(Effect, IndicesOutsideTheSlotsAreHarmless) {
+    set(10, 0.9f);  // internal slot: stored, never reported
+    EXPECT_EQ(get(10), 0.0f);
+    for (VstInt32 bad : {11, 25, 1000, -1, -1000}) {
+        set(bad, 0.9f);
+        EXPECT_EQ(get(bad), 0.0f) << bad;
+    }
+    for (int i = 0; i < 10; ++i) EXPECT_EQ(get(i), kInitial[i]) << i;
+}
+
+TEST_F(Effect, ParameterTexts) {
+    const char* names[] = {"Mod Start Freq", "Mod Finish Freq", "Mod Freq Q",
+                           "Carr Start Freq", "Carr Finish Freq", "Carr Freq Q",
+                           "Shift", "Mix", "Boost"};
+    for (int i = 0; i < 9; ++i) EXPECT_EQ(host.text(e, effGetParamName, i), names[i]);
+    const std::string untouched = host.text(e, effGetParamName, 9);
+    EXPECT_EQ(untouched, std::string(255, '\x7F'));
+    EXPECT_EQ(host.text(e, effGetParamName, -1), untouched);
+    EXPECT_EQ(host.text(e, effGetParamName, 10), untouched);
+    for (int i : {0, 5, 9, 12}) {
+        EXPECT_EQ(host.text(e, effGetParamLabel, i), "") << i;
+        EXPECT_EQ(host.text(e, effGetParamDisplay, i), untouched) << i;
+    }
+}
+
+TEST_F(Effect, ProgramsHaveNamesAndTheConstructionValues) {
+    EXPECT_EQ(host.dispatch(e, effGetProgram), 7);
+    EXPECT_EQ(host.text(e, effGetProgramName), "Preset 7");
+    for (int p = 0; p < 8; ++p) {
+        char name[64];
+        EXPECT_EQ(host.dispatch(e, effGetProgramNameIndexed, p, 99, name), 1);  // category ignored
+        EXPECT_EQ(host.text(e, effGetProgramNameIndexed, p, 5), "Preset " + std::to_string(p));
+        select(p);
+        for (int i = 0; i < 10; ++i) EXPECT_EQ(get(i), kInitial[i]);
+    }
+    const std::string untouched(255, '\x7F');
+    char buffer[256];
+    for (int bad : {8, -1}) {
+        std::memset(buffer, 0x7F, sizeof buffer);
+        buffer[255] = 0;
+        EXPECT_EQ(host.dispatch(e, effGetProgramNameIndexed, bad, 0, buffer), 0);
+        EXPECT_EQ(std::string(buffer), untouched);
+    }
+}
+
+TEST_F(Effect, ChangesStickToTheirProgram) {
+    select(3);
+    set(7, 0.2f);
+    select(5);
+    EXPECT_EQ(get(7), 0.5f);
+    set(8, 1.5f);  // reaches the program clamped
+    select(3);
+    EXPECT_EQ(get(7), 0.2f);
+    EXPECT_EQ(get(8), 0.75f);
+    select(5);
+    EXPECT_EQ(get(8), 1.0f);
+    set(8, -0.5f);
+    select(0);
+    select(5);
+    EXPECT_EQ(get(8), 0.0f);
+}
+
+TEST_F(Effect, EveryProgramSwitchAsksForTimeAndReappliesValues) {
+    select(4);
+    set(6, 0.1f);
+    host.clearRequests();
+    select(4);  // already current: applied all the same
+    EXPECT_EQ(host.opcodes(), std::vector<VstInt32>{audioMasterGetTime});
+    EXPECT_EQ(get(6), 0.1f);
+}
+
+TEST_F(Effect, RenamingTouchesOnlyTheCurrentProgram) {
+    select(2);
+    std::string sixty(60, 'n');
+    host.dispatch(e, effSetProgramName, 0, 0, sixty.data());
+    EXPECT_EQ(host.text(e, effGetProgramName), sixty);
+    select(6);
+    EXPECT_EQ(host.text(e, effGetProgramName), "Preset 6");
+    select(2);
+    EXPECT_EQ(host.text(e, effGetProgramName), sixty);
+    EXPECT_EQ(host.text(e, effGetProgramNameIndexed, 2), sixty);
+    host.clearRequests();
+    host.dispatch(e, effSetProgramName, 0, 0, const_cast<char*>(""));
+    EXPECT_EQ(host.text(e, effGetProgramName), "");
+    EXPECT_TRUE(host.requests().empty());  // the host is not told
+}
+
+TEST_F(Effect, OverlongNamesAreCutToSixtyCharacters) {
+    std::string longName(300, 'L');
+    longName[59] = 'x';
+    longName[60] = 'y';
+    host.dispatch(e, effSetProgramName, 0, 0, longName.data());
+    EXPECT_EQ(host.text(e, effGetProgramName), longName.substr(0, 60));
+    // The neighbouring programs' names are intact.
+    EXPECT_EQ(host.text(e, effGetProgramNameIndexed, 6), "Preset 6");
+    EXPECT_EQ(host.text(e, effGetProgramNameIndexed, 0), "Preset 0");
+}

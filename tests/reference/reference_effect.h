@@ -1,0 +1,55 @@
+// A plain model of the effect's sound, written straight from its formulas:
+// one band at a time, one frame at a time, the histories in a three-slot
+// ring exactly as laid out, every design clearing every history. It is slow
+// on purpose and shares no code with the engine except the deterministic
+// exp, sin and cos (which have their own tests).
+#pragma once
+
+namespace halvorine::reference {
+
+class ReferenceEffect {
+public:
+    ReferenceEffect();
+
+    // Clamps, stores, redesigns both banks and clears all histories.
+    void setParameter(int index, float value);
+    float parameter(int index) const { return params[index]; }
+    // A new rate redesigns; the rate the engine designs with.
+    void setDesignRate(float rate);
+
+    void processReplacing(const float* in0, const float* in1, float* out0, float* out1,
+                          int frames);
+
+    // Inspection for tests.
+    float centreFrequency(int bank, int band) const { return designedFreq[bank][band]; }
+    float b0(int bank, int band) const { return ffCoef[bank][band][0]; }
+    float b1(int bank, int band) const { return ffCoef[bank][band][1]; }
+    float b2(int bank, int band) const { return ffCoef[bank][band][2]; }
+    float a1(int bank, int band) const { return fbCoef[bank][band][0]; }
+    float a2(int bank, int band) const { return fbCoef[bank][band][1]; }
+    float boost() const { return boostGain; }
+    int shift() const;
+
+    // The single-band design, exposed for its worked values.
+    static void designBandPass(float f, float w, float rate, float out[5]);
+
+private:
+    void designBanks();
+    void designBand(int band, int bank, float f, float w);
+    void clearAll();
+    void processSample(float m, float c);
+    void stepBand(int i, float m, float c);
+
+    float params[11] = {};
+    float boostGain = 0.0f;
+    float designRate = 44100.0f;
+    float ffCoef[2][128][3] = {};
+    float fbCoef[2][128][2] = {};
+    float xHist[2][128][3] = {};
+    float yHist[2][128][3] = {};
+    float designedFreq[2][64] = {};
+    int ringPos = 0, slotNow = 0, slotPrev1 = 1, slotPrev2 = 2;
+    float outSample = 0.0f;
+};
+
+}  // namespace halvorine::reference
