@@ -51,7 +51,7 @@ double peakDbfs(const std::string& path) {
 // Returns an empty string on success, otherwise why there is no picture.
 std::string drawSpectrogram(const fs::path& dir, const fs::path& picture) {
     const std::vector<std::string> args = {
-        "sox", "-M", (dir / "modulator.wav").string(), (dir / "carrier.wav").string(),
+        "sox", "-V1", "-M", (dir / "modulator.wav").string(), (dir / "carrier.wav").string(),
         (dir / "halvorine.wav").string(), "-n", "remix", "1", "2", "3", "spectrogram",
         "-x", "900", "-y", "257", "-z", "100",
         "-t", "Halvorine demo: modulator (top), carrier (middle), halvorine.wav (bottom)",

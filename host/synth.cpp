@@ -12,6 +12,11 @@ namespace {
 
 constexpr double kTwoPi = 2.0 * std::numbers::pi;
 
+// The effect multiplies the two signals band by band, so its output grows
+// with the square of the input level: at this peak the demo's output stays
+// just below full scale with the default program.
+constexpr double kPeak = 0.4;
+
 // Deterministic noise, so every demo is the same.
 class Noise {
 public:
@@ -151,7 +156,7 @@ std::vector<float> synthModulator(int sampleRate, double seconds) {
         previousNoise = white;
         out[i] = static_cast<float>(voice);
     }
-    normalise(out, 0.7);
+    normalise(out, kPeak);
     return out;
 }
 
@@ -188,7 +193,7 @@ std::vector<float> synthCarrier(int sampleRate, double seconds) {
             }
         }
     }
-    normalise(out, 0.7);
+    normalise(out, kPeak);
     return out;
 }
 

@@ -7,10 +7,10 @@ namespace halvorine::host {
 
 // A sung, rhythmic phrase: a pulse voice gliding between notes, through
 // three formant resonators that move from vowel to vowel, with a breathy
-// consonant at the start of every syllable. Peak 0.7.
+// consonant at the start of every syllable. Peak 0.4.
 std::vector<float> synthModulator(int sampleRate, double seconds);
 
-// Detuned sawtooth chords (Am, F, C, G), three voices a note. Peak 0.7.
+// Detuned sawtooth chords (Am, F, C, G), three voices a note. Peak 0.4.
 std::vector<float> synthCarrier(int sampleRate, double seconds);
 
 }  // namespace halvorine::host
