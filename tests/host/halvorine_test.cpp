@@ -38,6 +38,31 @@ TEST_F(HostWithHalvorine, MixEndsPassTheModulatorOrTheCarrierSampleForSample) {
     }
 }
 
+// The effect places its bands in Hz, so the same samples labelled 44.1 kHz
+// and 48 kHz must meet different filters - unless the file's rate never
+// reached the effect's filter design and both were filtered at 44.1 kHz.
+TEST_F(HostWithHalvorine, FileRateReachesTheFilterDesign) {
+    std::vector<float> stereo;
+    const auto modulator = testSignal(4000, 3);
+    const auto carrier = testSignal(4000, 4);
+    for (std::size_t i = 0; i < modulator.size(); ++i) {
+        stereo.push_back(modulator[i]);
+        stereo.push_back(carrier[i]);
+    }
+    std::vector<std::vector<float>> rendered;
+    for (int rate : {44100, 48000, 44100}) {
+        const std::string in = file("in" + std::to_string(rate) + ".wav");
+        writeAudio(in, 2, rate, stereo);
+        const RunResult r = runHost({"render", in, "-o", file("out.wav"), "--plugin", realPlugin()});
+        ASSERT_EQ(r.status, 0) << r.err;
+        const Audio out = readAudio(file("out.wav"));
+        EXPECT_EQ(out.sampleRate, rate);
+        rendered.push_back(out.samples);
+    }
+    EXPECT_EQ(rendered[0], rendered[2]) << "the same render twice must match";
+    EXPECT_NE(rendered[0], rendered[1]);
+}
+
 TEST_F(HostWithHalvorine, DemoWritesItsThreeFiles) {
     const RunResult r = runHost({"demo", "-o", file("demo"), "--quiet", "--plugin", realPlugin()});
     ASSERT_EQ(r.status, 0) << r.err;

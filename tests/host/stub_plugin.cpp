@@ -138,15 +138,17 @@ extern "C" AEffect* stubMain(audioMasterCallback host) {
         delete stub;
         return nullptr;
     }
+    // Like a real effect, the record can be called as soon as its base
+    // part exists, before the effect asks the host anything.
     AEffect& r = stub->record;
     r.object = stub;
+    r.magic = mode == "wrong-magic" ? FourCharCode('V', 's', 't', 'X') : kEffectMagic;
+    r.dispatcher = dispatcher;
     stub->note("sample-rate " + std::to_string(host(&r, audioMasterGetSampleRate, 0, 0, nullptr, 0.0f)));
     stub->note("block-size " + std::to_string(host(&r, audioMasterGetBlockSize, 0, 0, nullptr, 0.0f)));
     stub->note("time " + std::to_string(host(&r, audioMasterGetTime, 0, 0, nullptr, 0.0f)));
     stub->note("unknown " + std::to_string(host(&r, 4321, 0, 0, nullptr, 0.0f)));
 
-    r.magic = mode == "wrong-magic" ? FourCharCode('V', 's', 't', 'X') : kEffectMagic;
-    r.dispatcher = dispatcher;
     r.process = process;
     r.processReplacing = mode == "accumulate-only" ? nullptr : processReplacing;
     r.setParameter = setParameter;
