@@ -1,0 +1,64 @@
+// What only a window system can do for the editor, behind one narrow
+// interface. The editor window computes every pixel itself (see canvas.h);
+// a backend makes the child window, delivers the mouse and the timer, and
+// puts the composed picture on the screen.
+//
+// Implementations: X11 (Linux), Win32 (Windows), and a headless one for
+// tests. Exactly one is linked into a build, and createWindowBackend()
+// makes it.
+#pragma once
+
+#include <memory>
+
+#include "canvas.h"
+#include "text_renderer.h"
+
+namespace halvorine::editor {
+
+enum class MouseButton { Left, Right, Middle };
+
+// Implemented by the editor window; called on the user-interface thread.
+class WindowEvents {
+public:
+    virtual ~WindowEvents() = default;
+    // Coordinates are in pixels from the window's top-left corner. After a
+    // press the window keeps receiving moves and the release until the
+    // button is let go, also outside the window (x, y may be negative or
+    // beyond the window).
+    virtual void mouseDown(int x, int y, MouseButton button, bool shift) = 0;
+    virtual void mouseMove(int x, int y) = 0;
+    virtual void mouseUp(int x, int y, MouseButton button) = 0;
+    // The window's timer, every period given to startTimer.
+    virtual void timerTick() = 0;
+    // The composed picture of the whole window, to put on the screen.
+    virtual const Canvas& frame() = 0;
+};
+
+class WindowBackend {
+public:
+    virtual ~WindowBackend() = default;  // releases the window and all it holds
+
+    // Makes a borderless child window inside `parent` (the host's window
+    // handle: an X11 window id, an HWND) at 0, 0 with the given size,
+    // hidden. False when the window system refuses; the editor then shows
+    // nothing but stays usable.
+    virtual bool create(void* parent, int width, int height, WindowEvents* events) = 0;
+    virtual void setBounds(int left, int top, int width, int height) = 0;
+    virtual void show() = 0;
+    virtual void hide() = 0;
+    // The picture changed: it will be put on the screen at the next repaint.
+    virtual void invalidate() = 0;
+    // Puts a pending picture on the screen now.
+    virtual void repaintNow() = 0;
+    // Starts (or restarts) the timer with this period.
+    virtual void startTimer(int milliseconds) = 0;
+    // The host's idle call (effEditIdle): handles pending window-system
+    // events and due timer ticks where the window system does not deliver
+    // them by itself, and repaints what is pending.
+    virtual void idle() = 0;
+    virtual TextRenderer& text() = 0;
+};
+
+std::unique_ptr<WindowBackend> createWindowBackend();
+
+}  // namespace halvorine::editor
