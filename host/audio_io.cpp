@@ -158,6 +158,8 @@ OutputFile::OutputFile(const std::string& path, int channels, int sampleRate,
     }
     // Integer formats: clip instead of wrapping around.
     sf_command(file_, SFC_SET_CLIPPING, nullptr, SF_TRUE);
+    // Float files: no PEAK chunk, whose upkeep scans every sample written.
+    sf_command(file_, SFC_SET_ADD_PEAK_CHUNK, nullptr, SF_FALSE);
 }
 
 OutputFile::~OutputFile() { discard(); }
