@@ -1,6 +1,7 @@
 #include "host_test_support.h"
 
 #include <fcntl.h>
+#include <pty.h>
 #include <sndfile.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -47,6 +48,34 @@ RunResult runHost(const std::vector<std::string>& args,
     result.err = readText(errName);
     unlink(outName);
     unlink(errName);
+    return result;
+}
+
+RunResult runHostOnTerminal(const std::vector<std::string>& args) {
+    std::vector<std::string> argvText = {HALVORINE_HOST_EXE};
+    argvText.insert(argvText.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (auto& a : argvText) argv.push_back(a.data());
+    argv.push_back(nullptr);
+
+    int master = -1;
+    const pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
+    if (pid == 0) {
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    RunResult result;
+    if (pid < 0) return result;
+    char buf[4096];
+    for (;;) {
+        const ssize_t got = read(master, buf, sizeof buf);
+        if (got <= 0) break;  // EIO once the child has closed the terminal
+        result.out.append(buf, static_cast<std::size_t>(got));
+    }
+    close(master);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     return result;
 }
 

@@ -22,6 +22,10 @@ struct RunResult {
 RunResult runHost(const std::vector<std::string>& args,
                   const std::vector<std::pair<std::string, std::string>>& env = {});
 
+// Runs halvorine-host with its standard streams on a pseudo-terminal and
+// returns everything it wrote there.
+RunResult runHostOnTerminal(const std::vector<std::string>& args);
+
 struct Audio {
     int channels = 0;
     int sampleRate = 0;

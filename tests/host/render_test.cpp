@@ -88,6 +88,28 @@ TEST_F(HostRender, PadsTheShorterInputWithSilenceAndSaysSo) {
     EXPECT_EQ(quiet.out, "");
 }
 
+TEST_F(HostRender, ProgressBarOnlyOnATerminalForLongRenders) {
+    writeInputs(6 * 8000, 6 * 8000, 8000);  // six seconds
+    const RunResult shown = runHostOnTerminal({"render", "-m", file("m.wav"), "-c", file("c.wav"),
+                                               "-o", file("out.wav"), "--plugin", stubPlugin()});
+    EXPECT_EQ(shown.status, 0);
+    EXPECT_NE(shown.out.find("] 100%"), std::string::npos) << shown.out;
+
+    const RunResult quiet = runHostOnTerminal({"render", "-m", file("m.wav"), "-c", file("c.wav"),
+                                               "-o", file("out.wav"), "--plugin", stubPlugin(), "-q"});
+    EXPECT_EQ(quiet.status, 0);
+    EXPECT_EQ(quiet.out.find("rendering ["), std::string::npos) << quiet.out;
+
+    const RunResult piped = renderSplit({});
+    EXPECT_EQ(piped.status, 0);
+    EXPECT_EQ(piped.err.find("rendering ["), std::string::npos) << piped.err;
+
+    writeInputs(4 * 8000, 4 * 8000, 8000);  // too short to bother
+    const RunResult brief = runHostOnTerminal({"render", "-m", file("m.wav"), "-c", file("c.wav"),
+                                               "-o", file("out.wav"), "--plugin", stubPlugin()});
+    EXPECT_EQ(brief.out.find("rendering ["), std::string::npos) << brief.out;
+}
+
 TEST_F(HostRender, ProgramFirstThenSettingsInOrderByNameOrIndex) {
     writeInputs(256, 256);
     const struct {
