@@ -1,0 +1,395 @@
+// The X11 backend against a real X server (a private Xvfb): a test host
+// makes top-level windows with its own connection, the backend puts a child
+// window in them, and the real pointer is driven through XTest.
+#include <dirent.h>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "backend.h"
+#include "x_host.h"
+
+namespace halvorine::test {
+namespace {
+
+using editor::Canvas;
+using editor::MouseButton;
+using editor::Pixel;
+using editor::WindowBackend;
+using Clock = std::chrono::steady_clock;
+
+constexpr int kWidth = 380, kHeight = 144;
+constexpr int kParentX = 100, kParentY = 120;
+
+Pixel pattern(int x, int y) {
+    return editor::rgb(static_cast<unsigned>(x), static_cast<unsigned>(y),
+                       static_cast<unsigned>(x * 7 + y * 3));
+}
+
+// What the backend told the window.
+struct Recorder final : editor::WindowEvents {
+    struct Button {
+        int x, y;
+        MouseButton button;
+        bool shift;
+    };
+    std::vector<Button> downs, ups;
+    std::vector<std::pair<int, int>> moves;
+    std::vector<Clock::time_point> ticks;
+    Canvas canvas{kWidth, kHeight};
+    int frames = 0;
+
+    Recorder() {
+        for (int y = 0; y < kHeight; ++y)
+            for (int x = 0; x < kWidth; ++x) canvas.set(x, y, pattern(x, y));
+    }
+    void mouseDown(int x, int y, MouseButton b, bool shift) override {
+        downs.push_back({x, y, b, shift});
+    }
+    void mouseMove(int x, int y) override { moves.emplace_back(x, y); }
+    void mouseUp(int x, int y, MouseButton b) override { ups.push_back({x, y, b, false}); }
+    void timerTick() override { ticks.push_back(Clock::now()); }
+    const Canvas& frame() override {
+        ++frames;
+        return canvas;
+    }
+};
+
+void* handle(Window window) { return reinterpret_cast<void*>(static_cast<std::uintptr_t>(window)); }
+
+// Counts the pixels where two pictures differ (over the smaller area).
+int differences(const Canvas& a, const Canvas& b) {
+    int count = 0;
+    for (int y = 0; y < std::min(a.height(), b.height()); ++y)
+        for (int x = 0; x < std::min(a.width(), b.width()); ++x) count += a.at(x, y) != b.at(x, y);
+    return count;
+}
+
+int openFileDescriptors() {
+    int count = 0;
+    if (DIR* dir = opendir("/proc/self/fd")) {
+        while (readdir(dir)) ++count;
+        closedir(dir);
+    }
+    return count;
+}
+
+class X11Backend : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(host.ok());
+        errorsBefore = globalXErrors();
+        parent = host.createTopLevel(kParentX, kParentY, kWidth + 20, kHeight + 20);
+        ASSERT_NE(parent, 0u);
+    }
+    void TearDown() override { EXPECT_EQ(globalXErrors(), errorsBefore) << "an X error reached Xlib's global handler"; }
+
+    // Creates and shows a backend in `in` (the fixture's parent by default).
+    std::unique_ptr<WindowBackend> open(Recorder& events, Window in = 0) {
+        auto backend = editor::createWindowBackend();
+        EXPECT_TRUE(backend->create(handle(in ? in : parent), kWidth, kHeight, &events));
+        backend->show();
+        return backend;
+    }
+    Window child(Window of = 0) {
+        const auto list = host.children(of ? of : parent);
+        return list.size() == 1 ? list.front() : 0;
+    }
+    void pump(WindowBackend& backend, const std::function<bool()>& done) {
+        EXPECT_TRUE(pumpUntil([&] { backend.idle(); }, done)) << "timed out";
+    }
+
+    XHost host;
+    Window parent = 0;
+    int errorsBefore = 0;
+};
+
+TEST_F(X11Backend, MakesAChildAtTheTopLeftOfTheParentThatShowsTheCanvas) {
+    Recorder events;
+    auto backend = open(events);
+    const Window window = child();
+    ASSERT_NE(window, 0u);
+
+    XWindowAttributes child{}, parentAttributes{};
+    ASSERT_TRUE(XGetWindowAttributes(host.display(), window, &child));
+    ASSERT_TRUE(XGetWindowAttributes(host.display(), parent, &parentAttributes));
+    EXPECT_EQ(child.x, 0);
+    EXPECT_EQ(child.y, 0);
+    EXPECT_EQ(child.width, kWidth);
+    EXPECT_EQ(child.height, kHeight);
+    EXPECT_EQ(child.border_width, 0);
+    EXPECT_EQ(child.map_state, IsViewable);
+    EXPECT_EQ(child.depth, parentAttributes.depth);
+    EXPECT_EQ(child.visual, parentAttributes.visual);
+    // Only the events the backend needs, and only on its own window.
+    EXPECT_EQ(child.your_event_mask & ~(ButtonPressMask | ButtonReleaseMask | PointerMotionMask |
+                                        ExposureMask | StructureNotifyMask),
+              0);
+
+    // show() puts the picture up at once.
+    EXPECT_EQ(differences(host.capture(window), events.canvas), 0);
+
+    // A changed picture reaches the screen on the next idle call once
+    // invalidated, and at once with repaintNow.
+    events.canvas.fillRect({10, 10, 50, 20}, editor::rgb(255, 0, 0));
+    backend->invalidate();
+    backend->idle();
+    host.sync();
+    EXPECT_EQ(differences(host.capture(window), events.canvas), 0);
+    events.canvas.fillRect({100, 40, 30, 30}, editor::rgb(0, 0, 255));
+    backend->invalidate();
+    backend->repaintNow();
+    EXPECT_EQ(differences(host.capture(window), events.canvas), 0);
+
+    // Nothing pending: idle does not ask for the frame again.
+    const int frames = events.frames;
+    backend->idle();
+    backend->repaintNow();
+    EXPECT_EQ(events.frames, frames);
+
+    backend->hide();
+    host.sync();
+    XGetWindowAttributes(host.display(), window, &child);
+    EXPECT_EQ(child.map_state, IsUnmapped);
+    backend->setBounds(5, 6, 200, 100);
+    backend->show();
+    host.sync();
+    XGetWindowAttributes(host.display(), window, &child);
+    EXPECT_EQ(child.map_state, IsViewable);
+    EXPECT_EQ(child.x, 5);
+    EXPECT_EQ(child.y, 6);
+    EXPECT_EQ(child.width, 200);
+    EXPECT_EQ(child.height, 100);
+
+    backend.reset();
+    EXPECT_TRUE(host.children(parent).empty()) << "the window outlived its backend";
+}
+
+TEST_F(X11Backend, RepaintsWhatAnotherWindowUncovers) {
+    Recorder events;
+    auto backend = open(events);
+    const Window window = child();
+    ASSERT_NE(window, 0u);
+    const Window cover = host.createTopLevel(kParentX + 50, kParentY + 20, 100, 60);
+    EXPECT_GT(differences(host.capture(window), events.canvas), 0);
+    host.destroy(cover);
+    pump(*backend, [&] { return differences(host.capture(window), events.canvas) == 0; });
+}
+
+TEST_F(X11Backend, WritesAnOpaqueAlphaInAThirtyTwoBitParent) {
+    const Window argb = host.createTopLevel(600, 300, kWidth, kHeight, 32);
+    if (!argb) GTEST_SKIP() << "the server has no 32-bit visual";
+    Recorder events;
+    auto backend = open(events, argb);
+    const Window window = child(argb);
+    ASSERT_NE(window, 0u);
+    XWindowAttributes attributes{};
+    XGetWindowAttributes(host.display(), window, &attributes);
+    EXPECT_EQ(attributes.depth, 32);
+
+    std::vector<unsigned> alpha;
+    EXPECT_EQ(differences(host.capture(window, &alpha), events.canvas), 0);
+    ASSERT_FALSE(alpha.empty());
+    for (unsigned a : alpha) ASSERT_EQ(a, 0xFFu);
+}
+
+TEST_F(X11Backend, APressCapturesThePointerUntilTheRelease) {
+    Recorder events;
+    auto backend = open(events);
+    host.moveTo(kParentX + 50, kParentY + 7);
+    host.button(1, true);
+    pump(*backend, [&] { return events.downs.size() == 1; });
+    EXPECT_EQ(events.downs[0].x, 50);
+    EXPECT_EQ(events.downs[0].y, 7);
+    EXPECT_EQ(events.downs[0].button, MouseButton::Left);
+    EXPECT_FALSE(events.downs[0].shift);
+
+    // Dragged past the left edge, then past the right one: the moves keep
+    // coming, in our window's coordinates.
+    host.moveTo(kParentX - 30, kParentY + 5);
+    pump(*backend, [&] { return !events.moves.empty() && events.moves.back().first == -30; });
+    EXPECT_EQ(events.moves.back().second, 5);
+    host.moveTo(kParentX + kWidth + 60, kParentY - 10);
+    pump(*backend, [&] { return events.moves.back().first == kWidth + 60; });
+    EXPECT_EQ(events.moves.back().second, -10);
+
+    // Released outside: the release still comes to us.
+    host.button(1, false);
+    pump(*backend, [&] { return events.ups.size() == 1; });
+    EXPECT_EQ(events.ups[0].x, kWidth + 60);
+    EXPECT_EQ(events.ups[0].y, -10);
+    EXPECT_EQ(events.ups[0].button, MouseButton::Left);
+
+    // With the button up, moves outside the window are no longer ours.
+    const auto movesSoFar = events.moves.size();
+    host.moveTo(kParentX + kWidth + 80, kParentY - 20);
+    for (int i = 0; i < 20; ++i) backend->idle();
+    EXPECT_EQ(events.moves.size(), movesSoFar);
+}
+
+TEST_F(X11Backend, ReportsShiftAndTheButtonsAndIgnoresTheWheel) {
+    Recorder events;
+    auto backend = open(events);
+    host.moveTo(kParentX + 20, kParentY + 30);
+
+    host.shift(true);
+    host.button(1, true);
+    host.button(1, false);
+    host.shift(false);
+    pump(*backend, [&] { return events.ups.size() == 1; });
+    ASSERT_EQ(events.downs.size(), 1u);
+    EXPECT_TRUE(events.downs[0].shift);
+    EXPECT_EQ(events.downs[0].x, 20);
+    EXPECT_EQ(events.downs[0].y, 30);
+
+    for (unsigned wheel : {4u, 5u, 6u, 7u}) {
+        host.button(wheel, true);
+        host.button(wheel, false);
+    }
+    host.button(3, true);
+    host.button(3, false);
+    host.button(2, true);
+    host.button(2, false);
+    pump(*backend, [&] { return events.ups.size() == 3; });
+    ASSERT_EQ(events.downs.size(), 3u);
+    EXPECT_EQ(events.downs[1].button, MouseButton::Right);
+    EXPECT_FALSE(events.downs[1].shift);
+    EXPECT_EQ(events.ups[1].button, MouseButton::Right);
+    EXPECT_EQ(events.downs[2].button, MouseButton::Middle);
+    EXPECT_EQ(events.ups[2].button, MouseButton::Middle);
+}
+
+TEST_F(X11Backend, TheTimerKeepsItsPeriodAndDoesNotBurstAfterAStall) {
+    Recorder events;
+    auto backend = open(events);
+    backend->startTimer(25);
+    const auto start = Clock::now();
+    while (Clock::now() - start < std::chrono::milliseconds(500)) {
+        backend->idle();
+        std::this_thread::sleep_for(std::chrono::milliseconds(16));  // a 60 Hz host
+    }
+    // 500 ms / 25 ms: the ticks follow the period, not the idle rhythm.
+    EXPECT_GE(events.ticks.size(), 17u);
+    EXPECT_LE(events.ticks.size(), 21u);
+    ASSERT_FALSE(events.ticks.empty());
+    EXPECT_GE(events.ticks.front() - start, std::chrono::milliseconds(24));
+
+    // A host that stalls for 300 ms gets one tick, then the period again.
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const auto before = events.ticks.size();
+    backend->idle();
+    backend->idle();
+    EXPECT_EQ(events.ticks.size(), before + 1);
+    const auto stalled = events.ticks.back();
+    pump(*backend, [&] { return events.ticks.size() == before + 2; });
+    EXPECT_GE(events.ticks.back() - stalled, std::chrono::milliseconds(24));
+}
+
+TEST_F(X11Backend, SurvivesAHostThatDestroysItsWindowFirst) {
+    Recorder events;
+    auto backend = open(events);
+    backend->startTimer(25);
+    host.destroy(parent);
+    // Before the backend has read the destruction: every request it makes
+    // now fails, and the errors must stay on its own connection.
+    events.canvas.fill(editor::rgb(1, 2, 3));
+    backend->invalidate();
+    backend->repaintNow();
+    backend->setBounds(0, 0, 100, 100);
+    backend->show();
+    backend->hide();
+    backend->idle();  // reads the DestroyNotify and the errors
+    backend->invalidate();
+    backend->repaintNow();
+    backend->show();
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    const auto ticks = events.ticks.size();
+    backend->idle();
+    EXPECT_EQ(events.ticks.size(), ticks + 1) << "the timer runs on without a window";
+    backend.reset();
+    host.sync();
+}
+
+TEST_F(X11Backend, RefusesABadParentQuietly) {
+    Recorder events;
+    auto backend = editor::createWindowBackend();
+    EXPECT_FALSE(backend->create(nullptr, kWidth, kHeight, &events));
+    EXPECT_FALSE(backend->create(handle(0x1FFFFFF), kWidth, kHeight, &events));
+    // Still usable: the calls do nothing, the timer still ticks.
+    backend->show();
+    backend->invalidate();
+    backend->repaintNow();
+    backend->startTimer(1);
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    backend->idle();
+    EXPECT_EQ(events.ticks.size(), 1u);
+    EXPECT_EQ(events.frames, 0);
+}
+
+TEST_F(X11Backend, RefusesWithoutADisplay) {
+    const std::string display = std::getenv("DISPLAY");
+    setenv("DISPLAY", ":999", 1);
+    Recorder events;
+    auto backend = editor::createWindowBackend();
+    EXPECT_FALSE(backend->create(handle(parent), kWidth, kHeight, &events));
+    backend->show();
+    backend->idle();
+    setenv("DISPLAY", display.c_str(), 1);
+}
+
+TEST_F(X11Backend, TwoHundredOpenCloseCyclesLeaveNothingBehind) {
+    Recorder events;
+    { auto warmUp = open(events); }  // the first connection loads what stays loaded
+    const int descriptors = openFileDescriptors();
+    for (int i = 0; i < 200; ++i) {
+        auto backend = open(events);
+        backend->startTimer(25);
+        backend->invalidate();
+        backend->idle();
+        if (i % 50 == 0) {
+            ASSERT_EQ(host.children(parent).size(), 1u);
+        }
+    }
+    EXPECT_TRUE(host.children(parent).empty());
+    EXPECT_EQ(openFileDescriptors(), descriptors);
+    // And the last one still worked.
+    auto backend = open(events);
+    EXPECT_EQ(differences(host.capture(child()), events.canvas), 0);
+}
+
+TEST_F(X11Backend, TwoEditorsAtOnceKeepToThemselves) {
+    const Window otherParent = host.createTopLevel(kParentX, kParentY + 300, kWidth, kHeight);
+    Recorder first, second;
+    second.canvas.fill(editor::rgb(10, 200, 30));
+    auto a = open(first);
+    auto b = open(second, otherParent);
+
+    host.moveTo(kParentX + 40, kParentY + 300 + 10);
+    host.button(1, true);
+    host.button(1, false);
+    pump(*b, [&] { return second.ups.size() == 1; });
+    a->idle();
+    EXPECT_TRUE(first.downs.empty());
+    EXPECT_EQ(second.downs.at(0).x, 40);
+
+    a.reset();  // closing one leaves the other working
+    second.canvas.fillRect({0, 0, 20, 20}, editor::rgb(255, 255, 0));
+    b->invalidate();
+    b->idle();
+    host.sync();
+    EXPECT_EQ(differences(host.capture(child(otherParent)), second.canvas), 0);
+    host.moveTo(kParentX + 60, kParentY + 300 + 12);
+    host.button(3, true);
+    host.button(3, false);
+    pump(*b, [&] { return second.ups.size() == 2; });
+    EXPECT_EQ(second.downs.at(1).x, 60);
+}
+
+}  // namespace
+}  // namespace halvorine::test
