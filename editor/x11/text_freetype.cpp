@@ -49,7 +49,7 @@ struct FontFile {
     int index = 0;
 };
 
-FontFile locate(const char* face, int points) {
+FontFile locate(FcConfig* config, const char* face, int points) {
     FontFile file;
     FcPattern* pattern = FcPatternCreate();
     if (!pattern) return file;
@@ -59,10 +59,10 @@ FontFile locate(const char* face, int points) {
     FcPatternAddInteger(pattern, FC_WEIGHT, FC_WEIGHT_REGULAR);
     FcPatternAddInteger(pattern, FC_SLANT, FC_SLANT_ROMAN);
     FcPatternAddBool(pattern, FC_SCALABLE, FcTrue);
-    if (FcConfigSubstitute(nullptr, pattern, FcMatchPattern)) {
+    if (FcConfigSubstitute(config, pattern, FcMatchPattern)) {
         FcDefaultSubstitute(pattern);
         FcResult result = FcResultNoMatch;
-        if (FcPattern* match = FcFontMatch(nullptr, pattern, &result)) {
+        if (FcPattern* match = FcFontMatch(config, pattern, &result)) {
             FcChar8* path = nullptr;
             int index = 0;
             if (FcPatternGetString(match, FC_FILE, 0, &path) == FcResultMatch && path) {
@@ -93,6 +93,7 @@ public:
         for (auto& font : fonts_)
             if (font->ftFace) FT_Done_Face(font->ftFace);
         if (library_) FT_Done_FreeType(library_);
+        if (config_) FcConfigDestroy(config_);
     }
 
     void drawText(Canvas& canvas, int x, int y, std::string_view text, const char* face,
@@ -123,12 +124,13 @@ private:
             if (font->points == points && font->face == face) return font.get();
 
         if (!library_ && !libraryFailed_) {
-            if (FT_Init_FreeType(&library_) != 0) {
-                library_ = nullptr;
-                libraryFailed_ = true;
-            }
+            // A fontconfig configuration of our own: the host's current one
+            // stays untouched, and ours goes when the library is unloaded.
+            config_ = FcInitLoadConfigAndFonts();
+            if (FT_Init_FreeType(&library_) != 0) library_ = nullptr;
+            libraryFailed_ = !config_ || !library_;
         }
-        if (!library_) return nullptr;
+        if (libraryFailed_) return nullptr;
 
         if (fonts_.size() >= kMaxFonts) {
             if (fonts_.front()->ftFace) FT_Done_Face(fonts_.front()->ftFace);
@@ -145,7 +147,7 @@ private:
     // Opens the font file and sizes it; on any failure the font stays
     // without a face (remembered, so the lookup is not repeated each draw).
     void open(Font& font) {
-        const FontFile file = locate(font.face.c_str(), font.points);
+        const FontFile file = locate(config_, font.face.c_str(), font.points);
         if (file.path.empty()) return;
         FT_Face ftFace = nullptr;
         if (FT_New_Face(library_, file.path.c_str(), file.index, &ftFace) != 0) return;
@@ -194,6 +196,7 @@ private:
     }
 
     std::mutex mutex_;
+    FcConfig* config_ = nullptr;
     FT_Library library_ = nullptr;
     bool libraryFailed_ = false;
     std::vector<std::unique_ptr<Font>> fonts_;
