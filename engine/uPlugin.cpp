@@ -4,6 +4,7 @@
 #include <cstring>
 #include <new>
 
+#include "APluginEditor.h"
 #include "APluginProgram.h"
 #include "DVstUtils.h"
 
@@ -43,6 +44,7 @@ APlugin::APlugin(audioMasterCallback master)
     : AudioEffectX(master, kNumPrograms, kNumParams) {
     for (int i = kNumPrograms - 1; i >= 0; --i) programs[i] = std::make_unique<APluginProgram>();
     suspend();
+    setEditor(new APluginEditor(this));
 
     hasVu(false);
     setNumInputs(2);

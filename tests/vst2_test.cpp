@@ -79,6 +79,14 @@ TEST(Vst2, DefaultAnswersOfTheExtendedOpcodes) {
     EXPECT_TRUE(host.requests().empty());
 }
 
+TEST(Vst2, KeysAndKnobModeGoToTheEditorBinding) {
+    TestHost host;
+    AEffect* e = host.loadOrFail();
+    EXPECT_EQ(host.dispatch(e, effEditKeyDown, 'a', 65, nullptr, 2.0f), -1);  // not taken
+    EXPECT_EQ(host.dispatch(e, effEditKeyUp, 'a', 65, nullptr, 2.0f), -1);
+    EXPECT_EQ(host.dispatch(e, effSetEditKnobMode, 0, 2), 0);
+}
+
 TEST(Vst2, BlockSizeAndSampleRateAreStoredTogether) {
     TestHost host;
     AEffect* e = host.loadOrFail();

@@ -81,14 +81,14 @@ VstIntPtr VSTCALLBACK TestHost::callback(AEffect* effect, VstInt32 opcode, VstIn
     return host->answer(r);
 }
 
-AEffect* TestHost::load() {
-    AEffect* e = PluginLibrary::entry()(&TestHost::callback);
+AEffect* TestHost::load(PluginEntryProc entry) {
+    AEffect* e = (entry ? entry : PluginLibrary::entry())(&TestHost::callback);
     if (e) open_.push_back(e);
     return e;
 }
 
-AEffect* TestHost::loadOrFail() {
-    AEffect* e = load();
+AEffect* TestHost::loadOrFail(PluginEntryProc entry) {
+    AEffect* e = load(entry);
     EXPECT_NE(e, nullptr) << "main refused to build an instance";
     return e;
 }

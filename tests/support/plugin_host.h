@@ -37,10 +37,11 @@ public:
     TestHost(const TestHost&) = delete;
     TestHost& operator=(const TestHost&) = delete;
 
-    // Calls `main`; returns its record (null when it refused).
-    AEffect* load();
+    // Calls `main` (or another entry); returns its record (null when it
+    // refused).
+    AEffect* load(PluginEntryProc entry = nullptr);
     // Loads and fails the current test if `main` refuses.
-    AEffect* loadOrFail();
+    AEffect* loadOrFail(PluginEntryProc entry = nullptr);
     // Sends effClose through the record's dispatcher entry.
     VstIntPtr close(AEffect* effect);
 

@@ -1,0 +1,49 @@
+// The editor binding: what the host's editor requests reach. It reports the
+// editor's size, makes the window inside the host's window, shows, hides
+// and releases it, and keeps the window's copy of the parameter values
+// current.
+#pragma once
+
+#include <atomic>
+#include <memory>
+
+#include "DAudioEffect.h"
+#include "uEditor.h"
+
+class APlugin;
+
+// The editor rectangle handed to the host: top, left, bottom, right.
+struct ERect {
+    std::int16_t top, left, bottom, right;
+};
+
+class APluginEditor : public AEffEditor {
+public:
+    explicit APluginEditor(AudioEffect* effect);
+    ~APluginEditor() override;
+
+    VstInt32 getRect(void** rect) override;
+    VstInt32 open(void* ptr) override;
+    void close() override;
+    void idle() override;
+    // Copies slots 0..10 into the window's mirror. Any thread: eleven word
+    // copies into storage the binding owns, so a copy racing with close
+    // can never reach a released window.
+    void update() override;
+
+    int openCount() const { return openCount_; }
+    halvorine::editor::TPluginEditorWindow* window() const { return window_.get(); }
+
+private:
+    APlugin* plugin() { return plugin_; }
+    void copyValues();
+    void releaseWindow();
+
+    APlugin* plugin_;  // the effect, checked to be one when the binding is made
+    ERect rect_{0, 0, 0, 0};
+    int openCount_ = 0;
+    std::unique_ptr<halvorine::editor::TPluginEditorWindow> window_;
+    void* parentWindow_ = nullptr;
+    halvorine::editor::ParamMirror mirror_{};
+    std::atomic<bool> windowLive_{false};
+};

@@ -1,0 +1,342 @@
+#include "uEditor.h"
+
+#include <algorithm>
+#include <map>
+
+#include "DAudioEffect.h"
+#include "assets.h"
+#include "dsp/numeric.h"
+#include "readouts.h"
+
+namespace halvorine::editor {
+namespace {
+
+using dsp::F;
+
+constexpr Pixel kBufferColour = rgb(128, 128, 128);  // also the sliders' transparent key
+constexpr Pixel kSilver = rgb(192, 192, 192);
+constexpr Pixel kTextColour = rgb(0, 0, 0);
+
+// The sliders as the mouse handlers identify them: the component's name in
+// upper case, in the order they are tested, and the parameter each sets.
+struct SliderName {
+    const char* upperName;
+    int index;
+};
+constexpr SliderName kSliderNames[] = {
+    {"HSTART", 0}, {"HFINISH", 1}, {"HQ", 2},   {"HCSTART", 3}, {"HCFINISH", 4},
+    {"HCQ", 5},    {"HMIX", 7},    {"HBOOST", 8}, {"HSHIFT", 6},
+};
+
+// The other way: the picture that shows each parameter.
+constexpr const char* kSliderOfParameter[TPluginEditorWindow::kSliders] = {
+    "Hstart", "HFinish", "HQ", "HcStart", "HcFinish", "HcQ", "Hshift", "HMix", "Hboost"};
+
+int sliderIndexOf(const std::string& name) {
+    std::string upper = name;
+    std::transform(upper.begin(), upper.end(), upper.begin(),
+                   [](unsigned char ch) { return static_cast<char>(std::toupper(ch)); });
+    for (const auto& s : kSliderNames)
+        if (upper == s.upperName) return s.index;
+    return -1;
+}
+
+const MaskedImage* imageNamed(const std::string& name) {
+    if (name == "sliderBar") return &assets::sliderBar();
+    if (name == "knob") return &assets::knob();
+    if (name == "readoutStrip") return &assets::readoutStrip();
+    return nullptr;
+}
+
+bool contains(const Rect& r, int x, int y) {
+    return x >= r.left && y >= r.top && x < r.left + r.width && y < r.top + r.height;
+}
+
+}  // namespace
+
+TPluginEditorWindow::TPluginEditorWindow(AudioEffect* effect, ParamMirror& mirror,
+                                         std::unique_ptr<WindowBackend> backend)
+    : plugin(effect), paramValues(mirror), backend_(std::move(backend)) {
+    std::string error;
+    if (auto layout = parseLayout(editorLayoutText(), &error)) build(*layout);
+    if (form_.spec.handlers.count("Create") && form_.spec.handlers["Create"] == "FormCreate")
+        FormCreate();
+}
+
+TPluginEditorWindow::~TPluginEditorWindow() {
+    backend_.reset();  // the window goes before the components it shows
+}
+
+void TPluginEditorWindow::build(const Layout& layout) {
+    for (const ComponentSpec& spec : layout.components) {
+        if (spec.kind == ComponentKind::Form) {
+            form_.spec = spec;
+            form_.bounds = {0, 0, spec.bounds.width, spec.bounds.height};
+            continue;
+        }
+        auto c = std::make_unique<Component>();
+        c->spec = spec;
+        c->visible = !spec.hidden;
+        c->bounds = spec.bounds;
+        if (spec.kind == ComponentKind::ImageList) c->images = imageNamed(spec.image);
+        if (spec.kind == ComponentKind::Picture && spec.image == "background")
+            c->picture = assets::background();
+        components_.push_back(std::move(c));
+    }
+    for (auto& c : components_) {
+        c->bounds = placeOf(*c);
+        bindHandlers(*c);
+    }
+}
+
+// A child's bounds are relative to its parent; the result is in window
+// coordinates.
+Rect TPluginEditorWindow::placeOf(const Component& c) const {
+    Rect r = c.spec.bounds;
+    for (const std::string* parent = &c.spec.parent; !parent->empty();) {
+        const Component* p = nullptr;
+        for (const auto& candidate : components_)
+            if (candidate->spec.name == *parent) p = candidate.get();
+        if (!p) break;
+        r.left += p->spec.bounds.left;
+        r.top += p->spec.bounds.top;
+        parent = &p->spec.parent;
+    }
+    return r;
+}
+
+// Handlers are bound by their names in the layout.
+void TPluginEditorWindow::bindHandlers(Component& c) {
+    using Down = std::function<void(Component&, MouseButton, ShiftState, int)>;
+    using Move = std::function<void(Component&, int)>;
+    using Up = std::function<void(Component&)>;
+    const std::map<std::string, Down> downs = {
+        {"SetcontrolSelect", [this](Component& s, MouseButton b, ShiftState sh, int x) {
+             SetcontrolSelect(s, b, sh, x);
+         }}};
+    const std::map<std::string, Move> moves = {
+        {"MoveControl", [this](Component& s, int x) { MoveControl(s, x); }}};
+    const std::map<std::string, Up> ups = {{"MouseUp", [this](Component& s) { MouseUp(s); }}};
+    for (const auto& [event, handler] : c.spec.handlers) {
+        if (event == "MouseDown" && downs.count(handler)) c.onMouseDown = downs.at(handler);
+        if (event == "MouseMove" && moves.count(handler)) c.onMouseMove = moves.at(handler);
+        if (event == "MouseUp" && ups.count(handler)) c.onMouseUp = ups.at(handler);
+    }
+}
+
+TPluginEditorWindow::Component* TPluginEditorWindow::component(const std::string& name) {
+    for (auto& c : components_)
+        if (c->spec.name == name) return c.get();
+    return nullptr;
+}
+
+bool TPluginEditorWindow::createIn(void* parent) {
+    if (!backend_->create(parent, clientWidth(), clientHeight(), this)) return false;
+    if (const Component* timer = component("Timer2");
+        timer && timer->spec.handlers.count("Timer") && timer->spec.interval > 0)
+        backend_->startTimer(timer->spec.interval);
+    return true;
+}
+
+void TPluginEditorWindow::changed() {
+    frameDirty_ = true;
+    backend_->invalidate();
+}
+
+// ----------------------------------------------------------- the handlers
+
+void TPluginEditorWindow::FormCreate() {
+    PrintLabels("Halvorine : Pellowmark", "");
+    drawnValues.fill(-1.0f);  // no parameter takes this value: SetAll draws every slider
+    // Painting is double-buffered by construction: the window is composed
+    // whole in frame_ and put on the screen in one step.
+}
+
+void TPluginEditorWindow::Timer2Timer() { SetAll(); }
+
+void TPluginEditorWindow::SetAll() {
+    for (int i = 0; i < kSliders; ++i) {
+        const float v = mirrored(i);
+        if (v != drawnValues[static_cast<std::size_t>(i)]) SetControl(i);
+        drawnValues[static_cast<std::size_t>(i)] = v;
+    }
+}
+
+void TPluginEditorWindow::SetcontrolSelect(Component& sender, MouseButton button,
+                                           ShiftState shift, int x) {
+    if (dragging) return;
+    const int index = sliderIndexOf(sender.spec.name);
+    if (index >= 0) SetHSlider(index, x, button, shift);
+}
+
+void TPluginEditorWindow::SetHSlider(int index, int x, MouseButton button, ShiftState shift) {
+    const int p = std::clamp(x - 10, 0, 80);
+    if (button != MouseButton::Left) return;
+    dragMode = shift.shift ? 1 : 0;
+    dragging = true;
+    if (dragMode == 0) {
+        const float value = limit(F(p / 80.0));
+        paramValues[index].store(value, std::memory_order_relaxed);
+        plugin->setParameterAutomated(index, value);
+        SetControl(index);
+        SetLabel(index);
+    } else {
+        dragOrigin = mirrored(index);
+    }
+}
+
+void TPluginEditorWindow::MoveControl(Component& sender, int x) {
+    const int index = sliderIndexOf(sender.spec.name);
+    if (index >= 0) MoveHSlider(index, x);
+}
+
+void TPluginEditorWindow::MoveHSlider(int index, int x) {
+    if (!dragging) {
+        SetLabel(index);
+        return;
+    }
+    const int p = x - 10;
+    float value;
+    if (dragMode == 0)
+        value = limit(F(std::clamp(p, 0, 80) / 80.0));
+    else
+        value = limit(F(dragOrigin + p / 1000.0));
+    paramValues[index].store(value, std::memory_order_relaxed);
+    plugin->setParameterAutomated(index, value);
+    SetControl(index);
+    SetLabel(index);
+}
+
+void TPluginEditorWindow::MouseUp(Component&) {
+    dragging = false;
+    SetAll();
+}
+
+void TPluginEditorWindow::SetControl(int index) {
+    if (index < 0 || index >= kSliders) return;
+    if (Component* picture = component(kSliderOfParameter[index])) DrawHSlider(*picture, index);
+}
+
+void TPluginEditorWindow::DrawHSlider(Component& picture, int index) {
+    Component* buffer = component("Backslider");
+    const Component* bar = component("HBar");
+    const Component* knob = component("ISliderPos");
+    if (!buffer || !bar || !knob || !bar->images || !knob->images) return;
+    const int x = dsp::roundDown(F(static_cast<double>(mirrored(index)) * 80.0 + 5.0));
+    Clearscreen(*buffer, kBufferColour);
+    bar->images->drawOn(buffer->picture, 0, 0);
+    knob->images->drawOn(buffer->picture, x, 2);
+    if (picture.picture.empty()) picture.picture.reset(picture.bounds.width, picture.bounds.height, kSilver);
+    picture.picture.copyRect(buffer->picture, {0, 0, 100, 13}, 0, 0);
+    ++sliderDraws_;
+    changed();
+}
+
+void TPluginEditorWindow::Clearscreen(Component& picture, Pixel colour) {
+    if (picture.picture.empty())
+        picture.picture.reset(picture.bounds.width, picture.bounds.height, colour);
+    else
+        picture.picture.fill(colour);
+}
+
+float TPluginEditorWindow::limit(float value) {
+    if (value > 1.0f) return 1.0f;
+    if (!(value >= 0.0f)) return 0.0f;
+    return value;
+}
+
+// ----------------------------------------------------------- the readout
+
+void TPluginEditorWindow::SetLabel(int index) {
+    switch (index) {
+        case 0: PrintLabels("Mod Start Freq", FilterStr(mirrored(0))); break;
+        case 1: PrintLabels("Mod End Freq", FilterStr(mirrored(1))); break;
+        case 2: PrintLabels("Mod Q", FPer(2)); break;
+        case 3: PrintLabels("Carr Start Freq", FilterStr(mirrored(3))); break;
+        case 4: PrintLabels("Carr End Freq", FilterStr(mirrored(4))); break;
+        case 5: PrintLabels(" Carr Q", FPer(5)); break;
+        case 6: PrintLabels("Shift ", bandCountText(mirrored(6))); break;
+        case 7: PrintLabels("Mix", WetDryStr(7)); break;
+        case 8: PrintLabels("Ring Boost", dBStr(8, 40.0f, 20.0f)); break;
+        default: break;  // no readout
+    }
+}
+
+void TPluginEditorWindow::PrintLabels(const std::string& label, const std::string& value) {
+    Component* strip = component("printout");
+    const Component* images = component("Iprintout");
+    if (!strip || !images || !images->images) return;
+    if (strip->picture.empty()) strip->picture.reset(strip->bounds.width, strip->bounds.height, kSilver);
+    images->images->drawOn(strip->picture, 0, 0);
+    backend_->text().drawText(strip->picture, 8, 3, label + " :: " + value, "Arial", 8, kTextColour);
+    changed();
+}
+
+std::string TPluginEditorWindow::FilterStr(float value) const { return frequencyText(value); }
+std::string TPluginEditorWindow::FPer(int index) const { return percentText(mirrored(index)); }
+std::string TPluginEditorWindow::dBStr(int index, float scale, float offset) const {
+    return levelText(mirrored(index), scale, offset);
+}
+std::string TPluginEditorWindow::FloatStr(float number, float stepsPerUnit) const {
+    return steppedText(number, stepsPerUnit);
+}
+std::string TPluginEditorWindow::WetDryStr(int index) const { return mixText(mirrored(index)); }
+
+// ----------------------------------------------------------- window events
+
+TPluginEditorWindow::Component* TPluginEditorWindow::hit(int x, int y) {
+    for (auto it = components_.rbegin(); it != components_.rend(); ++it) {
+        Component& c = **it;
+        if (c.visible && (c.onMouseDown || c.onMouseMove || c.onMouseUp) && contains(c.bounds, x, y))
+            return &c;
+    }
+    return nullptr;
+}
+
+void TPluginEditorWindow::mouseDown(int x, int y, MouseButton button, bool shift) {
+    Component* target = pressed_ ? pressed_ : hit(x, y);
+    if (!target) return;
+    pressed_ = target;
+    if (target->onMouseDown) target->onMouseDown(*target, button, ShiftState{shift}, x - target->bounds.left);
+}
+
+void TPluginEditorWindow::mouseMove(int x, int y) {
+    Component* target = pressed_ ? pressed_ : hit(x, y);
+    if (target && target->onMouseMove) target->onMouseMove(*target, x - target->bounds.left);
+}
+
+void TPluginEditorWindow::mouseUp(int x, int y, MouseButton) {
+    Component* target = pressed_ ? pressed_ : hit(x, y);
+    pressed_ = nullptr;
+    if (target && target->onMouseUp) target->onMouseUp(*target);
+}
+
+void TPluginEditorWindow::timerTick() {
+    if (const Component* timer = component("Timer2");
+        timer && timer->spec.handlers.count("Timer") && timer->spec.handlers.at("Timer") == "Timer2Timer")
+        Timer2Timer();
+}
+
+const Canvas& TPluginEditorWindow::frame() {
+    if (!frameDirty_) return frame_;
+    const Pixel formColour = form_.spec.colour.value_or(kSilver);
+    frame_.reset(clientWidth(), clientHeight(), formColour);
+    for (const auto& c : components_) {
+        if (!c->visible) continue;
+        const Component* parent = c->spec.parent.empty() ? nullptr : component(c->spec.parent);
+        if (parent && !parent->visible) continue;
+        if (c->spec.kind == ComponentKind::Panel) {
+            frame_.fillRect(c->bounds, c->spec.colour.value_or(formColour));
+        } else if (c->spec.kind == ComponentKind::Picture && !c->picture.empty()) {
+            if (c->spec.transparent)
+                frame_.drawTransparent(c->picture, c->bounds.left, c->bounds.top);
+            else
+                frame_.copyRect(c->picture, {0, 0, c->picture.width(), c->picture.height()},
+                                c->bounds.left, c->bounds.top);
+        }
+    }
+    frameDirty_ = false;
+    return frame_;
+}
+
+}  // namespace halvorine::editor

@@ -1,0 +1,118 @@
+// The editor window: a 380 x 144 panel with nine horizontal sliders and a
+// one-line readout. Platform-neutral: its components come from the layout
+// description, every pixel is composed in a software canvas, and a
+// WindowBackend puts the result on the screen and delivers mouse and timer.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "backend.h"
+#include "layout.h"
+
+class AudioEffect;
+
+namespace halvorine::editor {
+
+// The parameter mirror: slots 0..10 as whole 32-bit words. The binding owns
+// it and may write it from any thread; the window reads it on its timer.
+using ParamMirror = std::array<std::atomic<float>, 11>;
+
+// The shift state of a press.
+struct ShiftState {
+    bool shift = false;
+};
+
+class TPluginEditorWindow final : public WindowEvents {
+public:
+    static constexpr int kSliders = 9;
+
+    // One component of the window, made from its description.
+    struct Component {
+        ComponentSpec spec;
+        Rect bounds;       // in window coordinates
+        bool visible = true;
+        Canvas picture;    // pictures and panels: starts without content
+        const MaskedImage* images = nullptr;  // image lists: image 0
+        std::function<void(Component&, MouseButton, ShiftState, int)> onMouseDown;
+        std::function<void(Component&, int)> onMouseMove;
+        std::function<void(Component&)> onMouseUp;
+    };
+
+    // Builds the window from its layout; `plugin` receives the values the
+    // user sets, `mirror` holds the values to show. Runs FormCreate.
+    TPluginEditorWindow(AudioEffect* plugin, ParamMirror& mirror,
+                        std::unique_ptr<WindowBackend> backend);
+    ~TPluginEditorWindow() override;
+
+    TPluginEditorWindow(const TPluginEditorWindow&) = delete;
+    TPluginEditorWindow& operator=(const TPluginEditorWindow&) = delete;
+
+    // Window-system side, driven by the binding.
+    bool createIn(void* parent);  // child window of the host's window
+    int clientWidth() const { return form_.bounds.width; }
+    int clientHeight() const { return form_.bounds.height; }
+    WindowBackend& backend() { return *backend_; }
+
+    // Published operations.
+    void FormCreate();
+    void Timer2Timer();
+    void SetAll();
+    void SetcontrolSelect(Component& sender, MouseButton button, ShiftState shift, int x);
+    void SetHSlider(int index, int x, MouseButton button, ShiftState shift);
+    void MoveControl(Component& sender, int x);
+    void MoveHSlider(int index, int x);
+    void MouseUp(Component& sender);
+    void SetControl(int index);
+    void DrawHSlider(Component& picture, int index);
+    void Clearscreen(Component& picture, Pixel colour);
+    static float limit(float value);
+    void SetLabel(int index);
+    void PrintLabels(const std::string& label, const std::string& value);
+    std::string FilterStr(float value) const;
+    std::string FPer(int index) const;
+    std::string dBStr(int index, float scale, float offset) const;
+    std::string FloatStr(float number, float stepsPerUnit) const;
+    std::string WetDryStr(int index) const;
+
+    // State, readable by tests.
+    AudioEffect* plugin;
+    ParamMirror& paramValues;
+    std::array<float, kSliders> drawnValues{};
+    bool dragging = false;
+    int dragMode = 0;  // 0 absolute, 1 fine
+    float dragOrigin = 0.0f;
+
+    Component* component(const std::string& name);
+    int sliderDraws() const { return sliderDraws_; }
+
+    // WindowEvents.
+    void mouseDown(int x, int y, MouseButton button, bool shift) override;
+    void mouseMove(int x, int y) override;
+    void mouseUp(int x, int y, MouseButton button) override;
+    void timerTick() override;
+    const Canvas& frame() override;
+
+private:
+    void build(const Layout& layout);
+    void bindHandlers(Component& c);
+    Component* hit(int x, int y);
+    Rect placeOf(const Component& c) const;
+    float mirrored(int index) const { return paramValues[index].load(std::memory_order_relaxed); }
+    void changed();
+
+    std::unique_ptr<WindowBackend> backend_;
+    std::vector<std::unique_ptr<Component>> components_;  // bottom to top
+    Component form_;
+    Component* pressed_ = nullptr;  // receives moves and the release
+    Canvas frame_;
+    bool frameDirty_ = true;
+    int sliderDraws_ = 0;
+    bool doubleBuffered_ = false;
+};
+
+}  // namespace halvorine::editor

@@ -1,0 +1,298 @@
+// The editor with the headless backend: the binding's life cycle, the
+// press/drag/release state machine, what reaches the host as automation,
+// the readouts, and redrawing. The effect is linked in and reached through
+// its record, as a host reaches it.
+#include <atomic>
+#include <cstring>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "APluginEditor.h"
+#include "assets.h"
+#include "backend_headless.h"
+#include "readouts.h"
+#include "support/plugin_host.h"
+#include "uPlugin.h"
+
+using namespace halvorine::test;
+using namespace halvorine::editor;
+
+namespace {
+
+AEffect* VSTCALLBACK linkedMain(audioMasterCallback host) {
+    if (host(nullptr, audioMasterVersion, 0, 0, nullptr, 0.0f) == 0) return nullptr;
+    return createEffectInstance(host)->getAeffect();
+}
+
+// Slider places in the window, by parameter index.
+struct Place {
+    int left, top;
+};
+constexpr Place kSlider[9] = {{25, 20},  {140, 20}, {260, 20}, {25, 50}, {140, 50},
+                              {260, 50}, {140, 80}, {25, 80},  {260, 80}};
+
+class Editor : public ::testing::Test {
+protected:
+    void SetUp() override { e = host.loadOrFail(&linkedMain); }
+
+    APluginEditor& binding() {
+        return *static_cast<APluginEditor*>(static_cast<AudioEffect*>(e->object)->getEditor());
+    }
+    void open() { ASSERT_EQ(host.dispatch(e, effEditOpen, 0, 0, &parent), 1); }
+    void close() { host.dispatch(e, effEditClose); }
+    HeadlessBackend& screen() { return *HeadlessBackend::live().back(); }
+    TPluginEditorWindow& window() { return *binding().window(); }
+    float get(int i) { return e->getParameter(e, i); }
+
+    // Mouse actions at X pixels from a slider's left edge.
+    void press(int index, int x, MouseButton b = MouseButton::Left, bool shift = false) {
+        screen().press(kSlider[index].left + x, kSlider[index].top + 6, b, shift);
+    }
+    void move(int index, int x) { screen().move(kSlider[index].left + x, kSlider[index].top + 6); }
+    void release(int index, int x) { screen().release(kSlider[index].left + x, kSlider[index].top + 6); }
+
+    std::vector<HostRequest> automation() {
+        std::vector<HostRequest> out;
+        for (const auto& r : host.requests())
+            if (r.opcode == audioMasterAutomate) out.push_back(r);
+        return out;
+    }
+
+    TestHost host;
+    AEffect* e = nullptr;
+    int parent = 0;  // stands for the host's window
+};
+
+}  // namespace
+
+TEST_F(Editor, RectangleBeforeAndAfterOpening) {
+    ERect* r = nullptr;
+    EXPECT_EQ(host.dispatch(e, effEditGetRect, 0, 0, &r), 1);
+    ASSERT_NE(r, nullptr);
+    EXPECT_EQ(r->top, 0);
+    EXPECT_EQ(r->left, 0);
+    EXPECT_EQ(r->bottom, 518);
+    EXPECT_EQ(r->right, 665);
+    open();
+    ERect* again = nullptr;
+    host.dispatch(e, effEditGetRect, 0, 0, &again);
+    EXPECT_EQ(again, r);  // the same record every time
+    EXPECT_EQ(r->bottom, 144);
+    EXPECT_EQ(r->right, 380);
+}
+
+TEST_F(Editor, OpeningMakesAVisibleChildWindowWithATimer) {
+    open();
+    ASSERT_EQ(HeadlessBackend::live().size(), 1u);
+    EXPECT_EQ(screen().parent, &parent);
+    EXPECT_EQ(screen().bounds.left, 0);
+    EXPECT_EQ(screen().bounds.top, 0);
+    EXPECT_EQ(screen().bounds.width, 380);
+    EXPECT_EQ(screen().bounds.height, 144);
+    EXPECT_TRUE(screen().visible);
+    EXPECT_EQ(screen().timerPeriod, 25);
+    EXPECT_EQ(window().sliderDraws(), 9);  // every slider drawn once on opening
+    ASSERT_FALSE(screen().texts.empty());
+    EXPECT_EQ(screen().texts.front(), "Halvorine : Pellowmark :: ");
+    EXPECT_EQ(screen().screen().width(), 380);
+}
+
+TEST_F(Editor, OpenCountAndClosing) {
+    auto& plugin = *static_cast<APlugin*>(static_cast<AudioEffect*>(e->object));
+    close();  // without an open
+    EXPECT_TRUE(plugin.editorClosed);
+    EXPECT_EQ(binding().openCount(), 0);
+    open();
+    EXPECT_FALSE(plugin.editorClosed);
+    open();
+    EXPECT_EQ(binding().openCount(), 2);
+    EXPECT_EQ(HeadlessBackend::live().size(), 1u);  // the second open makes no new window
+    close();
+    ASSERT_NE(binding().window(), nullptr);  // only hidden
+    EXPECT_FALSE(screen().visible);
+    EXPECT_EQ(binding().openCount(), 1);
+    close();
+    EXPECT_EQ(binding().window(), nullptr);
+    EXPECT_TRUE(HeadlessBackend::live().empty());
+    EXPECT_TRUE(plugin.editorClosed);
+    close();
+    EXPECT_EQ(binding().openCount(), 0);
+}
+
+TEST_F(Editor, ReopeningShowsTheCurrentValues) {
+    open();
+    close();
+    e->setParameter(e, 4, 0.25f);
+    open();
+    EXPECT_EQ(window().paramValues[4].load(), 0.25f);
+    EXPECT_EQ(window().sliderDraws(), 9);
+}
+
+TEST_F(Editor, AbsolutePressesSetTheValueAtOnce) {
+    open();
+    const struct { int x; float value; } presses[] = {
+        {10, 0.0f}, {0, 0.0f}, {90, 1.0f}, {99, 1.0f}, {50, 0.5f}, {11, 0.0125f}};
+    for (auto p : presses) {
+        host.clearRequests();
+        press(0, p.x);
+        release(0, p.x);
+        EXPECT_EQ(get(0), p.value) << p.x;
+        const auto automate = automation();
+        ASSERT_EQ(automate.size(), 1u);
+        EXPECT_EQ(automate[0].index, 0);
+        EXPECT_EQ(automate[0].opt, p.value);
+        EXPECT_EQ(automate[0].effect, e);
+    }
+}
+
+TEST_F(Editor, DraggingFollowsThePointerAndClampsOutsideTheSlider) {
+    open();
+    press(7, 30);  // "Mix", in the third row
+    EXPECT_EQ(get(7), 0.25f);
+    move(7, 70);
+    EXPECT_EQ(get(7), 0.75f);
+    move(7, 500);  // far outside the window: still captured
+    EXPECT_EQ(get(7), 1.0f);
+    move(7, -300);
+    EXPECT_EQ(get(7), 0.0f);
+    EXPECT_EQ(automation().size(), 4u);  // the press and each move
+    release(7, -300);
+    EXPECT_FALSE(window().dragging);
+    host.clearRequests();
+    move(7, 70);  // no button held: only the readout
+    EXPECT_EQ(get(7), 0.0f);
+    EXPECT_TRUE(automation().empty());
+}
+
+TEST_F(Editor, ShiftDragsInFineSteps) {
+    open();
+    e->setParameter(e, 8, 0.5f);
+    window().Timer2Timer();
+    host.clearRequests();
+    press(8, 80, MouseButton::Left, true);
+    EXPECT_EQ(get(8), 0.5f);  // the press itself changes nothing
+    EXPECT_TRUE(automation().empty());
+    move(8, 60);
+    EXPECT_FLOAT_EQ(get(8), 0.55f);
+    move(8, 0);
+    EXPECT_FLOAT_EQ(get(8), 0.49f);
+    move(8, 1000);
+    EXPECT_EQ(get(8), 1.0f);
+    move(8, -1000);
+    EXPECT_EQ(get(8), 0.0f);
+    EXPECT_EQ(automation().size(), 4u);
+    release(8, 0);
+}
+
+TEST_F(Editor, OtherButtonsAndSecondPressesAreIgnored) {
+    open();
+    host.clearRequests();
+    press(2, 50, MouseButton::Right);
+    move(2, 80);
+    release(2, 80);
+    EXPECT_EQ(get(2), 0.5f);
+    EXPECT_TRUE(automation().empty());
+    press(1, 10);  // "Mod Finish" to 0, held
+    screen().press(kSlider[5].left + 90, kSlider[5].top + 6, MouseButton::Left, false);
+    EXPECT_EQ(get(5), 0.5f);  // the press on another slider did nothing
+    EXPECT_EQ(get(1), 0.0f);
+    release(1, 10);
+}
+
+TEST_F(Editor, HostChangesMoveSlidersOnTheNextTickButNotTheReadout) {
+    open();
+    press(3, 50);  // puts "Carr Start Freq" in the readout
+    release(3, 50);
+    const std::size_t texts = screen().texts.size();
+    const int draws = window().sliderDraws();
+    screen().tick();
+    EXPECT_EQ(window().sliderDraws(), draws);  // nothing changed, nothing drawn
+    e->setParameter(e, 6, 0.9f);
+    screen().tick();
+    EXPECT_EQ(window().sliderDraws(), draws + 1);  // only the changed slider
+    host.dispatch(e, effSetProgram, 0, 2);  // back to 0.5 on slider 6, and 3 back to 0
+    screen().tick();
+    EXPECT_EQ(window().sliderDraws(), draws + 3);
+    EXPECT_EQ(screen().texts.size(), texts);  // readout untouched by outside changes
+}
+
+TEST_F(Editor, HoveringShowsTheReadout) {
+    open();
+    e->setParameter(e, 7, 0.25f);
+    screen().move(kSlider[7].left + 5, kSlider[7].top + 3);
+    EXPECT_EQ(screen().texts.back(), "Mix :: M/C : 50%/100");
+    screen().move(kSlider[6].left + 5, kSlider[6].top + 3);
+    EXPECT_EQ(screen().texts.back(), "Shift  :: 31");
+    screen().move(kSlider[5].left + 5, kSlider[5].top + 3);
+    EXPECT_EQ(screen().texts.back(), " Carr Q :: 50%");
+    screen().move(kSlider[8].left + 5, kSlider[8].top + 3);
+    EXPECT_EQ(screen().texts.back(), "Ring Boost :: 10dB");
+    screen().move(kSlider[0].left + 5, kSlider[0].top + 3);
+    EXPECT_EQ(screen().texts.back(), "Mod Start Freq :: 20Hz");
+    screen().move(kSlider[1].left + 5, kSlider[1].top + 3);
+    EXPECT_EQ(screen().texts.back(), "Mod End Freq :: 20.5KHz");
+    const std::size_t count = screen().texts.size();
+    screen().move(5, 5);  // over the background: nothing
+    EXPECT_EQ(screen().texts.size(), count);
+}
+
+TEST_F(Editor, KnobSitsWhereTheValueSays) {
+    open();
+    const MaskedImage& knob = assets::knob();
+    for (float v : {0.0f, 0.5f, 1.0f}) {
+        e->setParameter(e, 0, v);
+        screen().tick();
+        screen().repaintNow();
+        const int x = v == 0.0f ? 5 : v == 0.5f ? 45 : 85;
+        for (int ky = 0; ky < knob.height(); ++ky)
+            for (int kx = 0; kx < knob.width(); ++kx)
+                if (knob.isOpaque(kx, ky)) {
+                    ASSERT_EQ(screen().screen().at(kSlider[0].left + x + kx, kSlider[0].top + 2 + ky),
+                              knob.image.at(kx, ky))
+                        << v << " at " << kx << "," << ky;
+                }
+    }
+}
+
+TEST(Readouts, Texts) {
+    EXPECT_EQ(frequencyText(0.0f), "20Hz");
+    EXPECT_EQ(frequencyText(0.5f), "640Hz");
+    EXPECT_EQ(frequencyText(1.0f), "20.5KHz");
+    EXPECT_EQ(frequencyText(0.5643856f), "1KHz");  // 1000 Hz, give or take
+    EXPECT_EQ(percentText(0.5f), "50%");
+    EXPECT_EQ(percentText(0.1234f), "12.3%");
+    EXPECT_EQ(percentText(1.0f), "100%");
+    EXPECT_EQ(percentText(0.0f), "0%");
+    EXPECT_EQ(levelText(0.0f, 40, 20), "-20dB");
+    EXPECT_EQ(levelText(0.5f, 40, 20), "0dB");
+    EXPECT_EQ(levelText(0.75f, 40, 20), "10dB");
+    EXPECT_EQ(levelText(1.0f, 40, 20), "20dB");
+    EXPECT_EQ(levelText(0.7f, 40, 20), "7.9dB");  // a hair below 8 shows the lower tenth
+    EXPECT_EQ(mixText(0.0f), "M/C : 0%/100");
+    EXPECT_EQ(mixText(0.25f), "M/C : 50%/100");
+    EXPECT_EQ(mixText(0.5f), "M/C : 100%/100");
+    EXPECT_EQ(mixText(0.75f), "M/C : 100%/50");
+    EXPECT_EQ(mixText(1.0f), "M/C : 100%/0");
+    EXPECT_EQ(bandCountText(0.0f), "0");
+    EXPECT_EQ(bandCountText(0.3f), "19");
+    EXPECT_EQ(bandCountText(0.5f), "31");
+    EXPECT_EQ(bandCountText(1.0f), "63");
+    EXPECT_EQ(generalText(12.3), "12.3");
+    EXPECT_EQ(generalText(-20.0), "-20");
+}
+
+TEST_F(Editor, UpdatesFromAnotherThreadWhileTheWindowComesAndGoes) {
+    std::atomic<bool> done{false};
+    std::thread automation([&] {
+        for (int i = 0; !done; ++i) e->setParameter(e, i % 11, static_cast<float>(i % 100) / 100.0f);
+    });
+    for (int cycle = 0; cycle < 200; ++cycle) {
+        open();
+        screen().tick();
+        close();
+    }
+    done = true;
+    automation.join();
+    EXPECT_TRUE(HeadlessBackend::live().empty());
+}
