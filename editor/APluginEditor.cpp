@@ -48,8 +48,8 @@ VstInt32 APluginEditor::open(void* ptr) {
         if (window_) {
             window_->createIn(ptr);
             window_->backend().setBounds(0, 0, window_->clientWidth(), window_->clientHeight());
+            windowLive_ = true;  // before the copy, so no update falls between the two
             copyValues();
-            windowLive_ = true;
         }
     }
     if (APlugin* p = plugin()) p->editorClosed = false;

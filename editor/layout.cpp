@@ -27,7 +27,7 @@ std::optional<ComponentKind> kindOf(std::string_view word) {
     return std::nullopt;
 }
 
-bool applyToken(ComponentSpec& c, const std::string& token) {
+bool applyToken(ComponentDesc& c, const std::string& token) {
     if (token == "hidden") return c.hidden = true;
     if (token == "transparent") return c.transparent = true;
     const std::size_t eq = token.find('=');
@@ -68,7 +68,7 @@ bool applyToken(ComponentSpec& c, const std::string& token) {
 
 }  // namespace
 
-const ComponentSpec* Layout::find(std::string_view name) const {
+const ComponentDesc* Layout::find(std::string_view name) const {
     for (const auto& c : components)
         if (c.name == name) return &c;
     return nullptr;
@@ -93,7 +93,7 @@ std::optional<Layout> parseLayout(std::string_view text, std::string* error) {
         if (!kind) return fail("unknown kind '" + kindWord + "'");
         if (!(words >> name)) return fail("a component needs a name");
         if (layout.find(name)) return fail("'" + name + "' is named twice");
-        ComponentSpec c;
+        ComponentDesc c;
         c.kind = *kind;
         c.name = name;
         while (words >> token)

@@ -14,7 +14,7 @@ namespace halvorine::editor {
 
 enum class ComponentKind { Form, Picture, Panel, Timer, ImageList };
 
-struct ComponentSpec {
+struct ComponentDesc {
     ComponentKind kind = ComponentKind::Picture;
     std::string name;
     Rect bounds;                // left/top only for placed components
@@ -28,8 +28,8 @@ struct ComponentSpec {
 };
 
 struct Layout {
-    std::vector<ComponentSpec> components;  // bottom to top
-    const ComponentSpec* find(std::string_view name) const;
+    std::vector<ComponentDesc> components;  // bottom to top
+    const ComponentDesc* find(std::string_view name) const;
 };
 
 // Parses a description; on a malformed line returns nothing and says why.

@@ -59,7 +59,8 @@ TPluginEditorWindow::TPluginEditorWindow(AudioEffect* effect, ParamMirror& mirro
     : plugin(effect), paramValues(mirror), backend_(std::move(backend)) {
     std::string error;
     if (auto layout = parseLayout(editorLayoutText(), &error)) build(*layout);
-    if (form_.spec.handlers.count("Create") && form_.spec.handlers["Create"] == "FormCreate")
+    if (const auto create = form_.desc.handlers.find("Create");
+        create != form_.desc.handlers.end() && create->second == "FormCreate")
         FormCreate();
 }
 
@@ -68,18 +69,18 @@ TPluginEditorWindow::~TPluginEditorWindow() {
 }
 
 void TPluginEditorWindow::build(const Layout& layout) {
-    for (const ComponentSpec& spec : layout.components) {
-        if (spec.kind == ComponentKind::Form) {
-            form_.spec = spec;
-            form_.bounds = {0, 0, spec.bounds.width, spec.bounds.height};
+    for (const ComponentDesc& desc : layout.components) {
+        if (desc.kind == ComponentKind::Form) {
+            form_.desc = desc;
+            form_.bounds = {0, 0, desc.bounds.width, desc.bounds.height};
             continue;
         }
         auto c = std::make_unique<Component>();
-        c->spec = spec;
-        c->visible = !spec.hidden;
-        c->bounds = spec.bounds;
-        if (spec.kind == ComponentKind::ImageList) c->images = imageNamed(spec.image);
-        if (spec.kind == ComponentKind::Picture && spec.image == "background")
+        c->desc = desc;
+        c->visible = !desc.hidden;
+        c->bounds = desc.bounds;
+        if (desc.kind == ComponentKind::ImageList) c->images = imageNamed(desc.image);
+        if (desc.kind == ComponentKind::Picture && desc.image == "background")
             c->picture = assets::background();
         components_.push_back(std::move(c));
     }
@@ -92,15 +93,15 @@ void TPluginEditorWindow::build(const Layout& layout) {
 // A child's bounds are relative to its parent; the result is in window
 // coordinates.
 Rect TPluginEditorWindow::placeOf(const Component& c) const {
-    Rect r = c.spec.bounds;
-    for (const std::string* parent = &c.spec.parent; !parent->empty();) {
+    Rect r = c.desc.bounds;
+    for (const std::string* parent = &c.desc.parent; !parent->empty();) {
         const Component* p = nullptr;
         for (const auto& candidate : components_)
-            if (candidate->spec.name == *parent) p = candidate.get();
+            if (candidate->desc.name == *parent) p = candidate.get();
         if (!p) break;
-        r.left += p->spec.bounds.left;
-        r.top += p->spec.bounds.top;
-        parent = &p->spec.parent;
+        r.left += p->desc.bounds.left;
+        r.top += p->desc.bounds.top;
+        parent = &p->desc.parent;
     }
     return r;
 }
@@ -117,7 +118,7 @@ void TPluginEditorWindow::bindHandlers(Component& c) {
     const std::map<std::string, Move> moves = {
         {"MoveControl", [this](Component& s, int x) { MoveControl(s, x); }}};
     const std::map<std::string, Up> ups = {{"MouseUp", [this](Component& s) { MouseUp(s); }}};
-    for (const auto& [event, handler] : c.spec.handlers) {
+    for (const auto& [event, handler] : c.desc.handlers) {
         if (event == "MouseDown" && downs.count(handler)) c.onMouseDown = downs.at(handler);
         if (event == "MouseMove" && moves.count(handler)) c.onMouseMove = moves.at(handler);
         if (event == "MouseUp" && ups.count(handler)) c.onMouseUp = ups.at(handler);
@@ -126,15 +127,15 @@ void TPluginEditorWindow::bindHandlers(Component& c) {
 
 TPluginEditorWindow::Component* TPluginEditorWindow::component(const std::string& name) {
     for (auto& c : components_)
-        if (c->spec.name == name) return c.get();
+        if (c->desc.name == name) return c.get();
     return nullptr;
 }
 
 bool TPluginEditorWindow::createIn(void* parent) {
     if (!backend_->create(parent, clientWidth(), clientHeight(), this)) return false;
     if (const Component* timer = component("Timer2");
-        timer && timer->spec.handlers.count("Timer") && timer->spec.interval > 0)
-        backend_->startTimer(timer->spec.interval);
+        timer && timer->desc.handlers.count("Timer") && timer->desc.interval > 0)
+        backend_->startTimer(timer->desc.interval);
     return true;
 }
 
@@ -165,7 +166,7 @@ void TPluginEditorWindow::SetAll() {
 void TPluginEditorWindow::SetcontrolSelect(Component& sender, MouseButton button,
                                            ShiftState shift, int x) {
     if (dragging) return;
-    const int index = sliderIndexOf(sender.spec.name);
+    const int index = sliderIndexOf(sender.desc.name);
     if (index >= 0) SetHSlider(index, x, button, shift);
 }
 
@@ -186,7 +187,7 @@ void TPluginEditorWindow::SetHSlider(int index, int x, MouseButton button, Shift
 }
 
 void TPluginEditorWindow::MoveControl(Component& sender, int x) {
-    const int index = sliderIndexOf(sender.spec.name);
+    const int index = sliderIndexOf(sender.desc.name);
     if (index >= 0) MoveHSlider(index, x);
 }
 
@@ -313,22 +314,22 @@ void TPluginEditorWindow::mouseUp(int x, int y, MouseButton) {
 
 void TPluginEditorWindow::timerTick() {
     if (const Component* timer = component("Timer2");
-        timer && timer->spec.handlers.count("Timer") && timer->spec.handlers.at("Timer") == "Timer2Timer")
+        timer && timer->desc.handlers.count("Timer") && timer->desc.handlers.at("Timer") == "Timer2Timer")
         Timer2Timer();
 }
 
 const Canvas& TPluginEditorWindow::frame() {
     if (!frameDirty_) return frame_;
-    const Pixel formColour = form_.spec.colour.value_or(kSilver);
+    const Pixel formColour = form_.desc.colour.value_or(kSilver);
     frame_.reset(clientWidth(), clientHeight(), formColour);
     for (const auto& c : components_) {
         if (!c->visible) continue;
-        const Component* parent = c->spec.parent.empty() ? nullptr : component(c->spec.parent);
+        const Component* parent = c->desc.parent.empty() ? nullptr : component(c->desc.parent);
         if (parent && !parent->visible) continue;
-        if (c->spec.kind == ComponentKind::Panel) {
-            frame_.fillRect(c->bounds, c->spec.colour.value_or(formColour));
-        } else if (c->spec.kind == ComponentKind::Picture && !c->picture.empty()) {
-            if (c->spec.transparent)
+        if (c->desc.kind == ComponentKind::Panel) {
+            frame_.fillRect(c->bounds, c->desc.colour.value_or(formColour));
+        } else if (c->desc.kind == ComponentKind::Picture && !c->picture.empty()) {
+            if (c->desc.transparent)
                 frame_.drawTransparent(c->picture, c->bounds.left, c->bounds.top);
             else
                 frame_.copyRect(c->picture, {0, 0, c->picture.width(), c->picture.height()},

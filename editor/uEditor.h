@@ -33,7 +33,7 @@ public:
 
     // One component of the window, made from its description.
     struct Component {
-        ComponentSpec spec;
+        ComponentDesc desc;
         Rect bounds;       // in window coordinates
         bool visible = true;
         Canvas picture;    // pictures and panels: starts without content
