@@ -50,7 +50,7 @@ TEST(HostInfo, DescribesHalvorine) {
         "VST version     2200\n",
         "Inputs          2\n",
         "Outputs         2\n",
-        "CanMono CanReplacing\n",  // and HasEditor once the editor is in
+        "Flags           0x19: HasEditor CanMono CanReplacing\n",
         "Parameters (10)",
         "      7  Mix                         0.500000",
         "      8  Boost                       0.750000",
