@@ -37,8 +37,10 @@ bool Xvfb::start(const std::string& screen) {
             dup2(null, 2);
         }
         const std::string fd = std::to_string(fds[1]);
+        // -noreset: by default the server resets whenever its last client
+        // goes, and refuses connections for a moment while it does.
         execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen.c_str(),
-               "-nolisten", "tcp", static_cast<char*>(nullptr));
+               "-nolisten", "tcp", "-noreset", static_cast<char*>(nullptr));
         _exit(127);
     }
     close(fds[1]);
