@@ -58,6 +58,7 @@ struct PixelFormat {
         return c;
     }
     static std::uint32_t scale(unsigned v, const Channel& c) {
+        if (c.max == 255u) return v << c.shift;  // 8-bit channels, the usual case
         return ((v * c.max + 127u) / 255u) << c.shift;
     }
     std::uint32_t convert(Pixel p) const {

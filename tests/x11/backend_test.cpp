@@ -14,6 +14,7 @@
 
 #include "backend.h"
 #include "x_host.h"
+#include "xvfb.h"
 
 namespace halvorine::test {
 namespace {
@@ -393,6 +394,41 @@ TEST_F(X11Backend, TwoEditorsAtOnceKeepToThemselves) {
     host.button(3, false);
     pump(*b, [&] { return second.ups.size() == 2; });
     EXPECT_EQ(second.downs.at(1).x, 60);
+}
+
+TEST(X11BackendDepths, PaintsOnASixteenBitScreen) {
+    // A server of its own with a 5-6-5 screen; the other tests' server
+    // comes back afterwards.
+    const std::string display = std::getenv("DISPLAY");
+    Xvfb server;
+    ASSERT_TRUE(server.start("640x480x16")) << server.error();
+    {
+        XHost host;
+        ASSERT_TRUE(host.ok());
+        const Window parent = host.createTopLevel(10, 10, kWidth, kHeight);
+        XWindowAttributes attributes{};
+        XGetWindowAttributes(host.display(), parent, &attributes);
+        ASSERT_EQ(attributes.depth, 16);
+        Recorder events;
+        auto backend = editor::createWindowBackend();
+        ASSERT_TRUE(backend->create(handle(parent), kWidth, kHeight, &events));
+        backend->show();
+        const auto children = host.children(parent);
+        ASSERT_EQ(children.size(), 1u);
+        const Canvas shown = host.capture(children[0]);
+        ASSERT_EQ(shown.width(), kWidth);
+        int worst = 0;
+        for (int y = 0; y < kHeight; ++y)
+            for (int x = 0; x < kWidth; ++x) {
+                const Pixel want = events.canvas.at(x, y), got = shown.at(x, y);
+                worst = std::max({worst, std::abs(int(editor::redOf(want)) - int(editor::redOf(got))),
+                                  std::abs(int(editor::greenOf(want)) - int(editor::greenOf(got))),
+                                  std::abs(int(editor::blueOf(want)) - int(editor::blueOf(got)))});
+            }
+        EXPECT_LE(worst, 5) << "5 bits of red and blue, 6 of green: off by half a step at most";
+    }
+    server.stop();
+    setenv("DISPLAY", display.c_str(), 1);
 }
 
 }  // namespace
