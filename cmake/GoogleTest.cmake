@@ -10,3 +10,28 @@ set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
 set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
 add_subdirectory(${HALVORINE_GTEST_SOURCE} ${CMAKE_BINARY_DIR}/_googletest EXCLUDE_FROM_ALL SYSTEM)
 include(GoogleTest)
+
+# A cross build for Windows runs its test programs under Wine, through
+# cmake/wine-run.sh: the CTest test wine.start sets up a private Xvfb and a
+# throwaway Wine prefix in the build folder, the test programs require it
+# (fixture "wine"), and wine.stop ends both.
+set(HALVORINE_WINE_TESTS OFF)
+if(WIN32 AND CMAKE_CROSSCOMPILING AND NOT CMAKE_CROSSCOMPILING_EMULATOR)
+  set(HALVORINE_WINE_TESTS ON)
+  set(HALVORINE_WINE_STATE ${CMAKE_BINARY_DIR}/wine)
+  set(CMAKE_CROSSCOMPILING_EMULATOR
+      ${PROJECT_SOURCE_DIR}/cmake/wine-run.sh --state ${HALVORINE_WINE_STATE})
+endif()
+
+# Registers a GoogleTest program with CTest. Natively each test case is
+# its own CTest test. Under Wine the program is one CTest test: discovery
+# would run every program at CTest's start, before the fixture has a Wine
+# to run it in, and a Wine start per test case would cost minutes.
+function(halvorine_add_gtest target)
+  if(HALVORINE_WINE_TESTS)
+    add_test(NAME ${target} COMMAND ${target})
+    set_tests_properties(${target} PROPERTIES FIXTURES_REQUIRED wine TIMEOUT 600)
+  else()
+    gtest_discover_tests(${target} DISCOVERY_MODE PRE_TEST)
+  endif()
+endfunction()

