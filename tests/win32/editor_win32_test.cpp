@@ -1,0 +1,494 @@
+// The editor of halvorine.dll in real Win32 windows (under Wine and Xvfb in
+// the cross build): a host window, the dispatcher's editor requests with its
+// HWND, mouse input through the message queue and through SendInput, the
+// parameter values and automation requests that follow, and the window's
+// pixels, which must be those the headless editor composes for the same
+// state (the effect is linked into this program for that).
+#include <windows.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "APluginEditor.h"
+#include "DAudioEffect.h"
+#include "backend_headless.h"
+#include "canvas.h"
+#include "support/plugin_host.h"
+
+using namespace halvorine::test;
+using halvorine::editor::Canvas;
+using halvorine::editor::HeadlessBackend;
+using halvorine::editor::MouseButton;
+
+namespace {
+
+constexpr int kWidth = 380, kHeight = 144;
+
+// Slider places in the window, by parameter index; a slider is 100 x 13.
+struct Place {
+    int left, top;
+};
+constexpr Place kSlider[9] = {{25, 20},  {140, 20}, {260, 20}, {25, 50}, {140, 50},
+                              {260, 50}, {140, 80}, {25, 80},  {260, 80}};
+
+// Handles messages (timers, paints, input) for a while.
+void pump(int milliseconds) {
+    const DWORD end = GetTickCount() + static_cast<DWORD>(milliseconds);
+    for (;;) {
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+        const auto left = static_cast<LONG>(end - GetTickCount());
+        if (left <= 0) return;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(left), QS_ALLINPUT);
+    }
+}
+
+// A host application's top-level window, its client area a little larger
+// than the editor.
+class HostWindow {
+public:
+    explicit HostWindow(int x = 40, int y = 40) {
+        static const ATOM atom = [] {
+            WNDCLASSEXW wc{};
+            wc.cbSize = sizeof wc;
+            wc.lpfnWndProc = DefWindowProcW;
+            wc.hInstance = GetModuleHandleW(nullptr);
+            wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
+            wc.lpszClassName = L"HalvorineTestHost";
+            return RegisterClassExW(&wc);
+        }();
+        RECT r{0, 0, kWidth + 20, kHeight + 20};
+        AdjustWindowRect(&r, WS_OVERLAPPEDWINDOW, FALSE);
+        hwnd = CreateWindowExW(0, reinterpret_cast<LPCWSTR>(static_cast<ULONG_PTR>(atom)), L"Host",
+                               WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, x, y, r.right - r.left,
+                               r.bottom - r.top, nullptr, nullptr, GetModuleHandleW(nullptr),
+                               nullptr);
+        ShowWindow(hwnd, SW_SHOWNORMAL);
+        UpdateWindow(hwnd);
+        pump(20);
+    }
+    ~HostWindow() {
+        if (IsWindow(hwnd)) DestroyWindow(hwnd);
+    }
+    HostWindow(const HostWindow&) = delete;
+    HostWindow& operator=(const HostWindow&) = delete;
+
+    HWND editor() const { return FindWindowExW(hwnd, nullptr, nullptr, nullptr); }
+    HWND hwnd = nullptr;
+};
+
+std::wstring classOf(HWND w) {
+    wchar_t name[256] = {};
+    GetClassNameW(w, name, 256);
+    return name;
+}
+
+// The window's pixels: what it painted on the screen (BitBlt from its DC),
+// or what it draws for PrintWindow (WM_PRINTCLIENT).
+Canvas capture(HWND w, bool print) {
+    Canvas out(kWidth, kHeight, 0);
+    const HDC windowDc = GetDC(w);
+    const HDC dc = CreateCompatibleDC(windowDc);
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = kWidth;
+    info.bmiHeader.biHeight = -kHeight;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    const HBITMAP dib = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    const HGDIOBJ old = SelectObject(dc, dib);
+    PatBlt(dc, 0, 0, kWidth, kHeight, WHITENESS);
+    bool ok = print ? PrintWindow(w, dc, PW_CLIENTONLY) != FALSE
+                    : BitBlt(dc, 0, 0, kWidth, kHeight, windowDc, 0, 0, SRCCOPY) != FALSE;
+    GdiFlush();
+    EXPECT_TRUE(ok) << (print ? "PrintWindow" : "BitBlt") << " failed";
+    const auto* pixels = static_cast<const std::uint32_t*>(bits);
+    for (int y = 0; y < kHeight; ++y)
+        for (int x = 0; x < kWidth; ++x)
+            out.set(x, y, pixels[static_cast<std::size_t>(y) * kWidth + x] & 0x00FFFFFFu);
+    SelectObject(dc, old);
+    DeleteObject(dib);
+    DeleteDC(dc);
+    ReleaseDC(w, windowDc);
+    return out;
+}
+
+// How many pixels differ, and where the first one is.
+::testing::AssertionResult samePicture(const Canvas& shown, const Canvas& expected) {
+    if (shown.width() != expected.width() || shown.height() != expected.height())
+        return ::testing::AssertionFailure() << "sizes differ";
+    int differing = 0, firstX = -1, firstY = -1;
+    for (int y = 0; y < shown.height(); ++y)
+        for (int x = 0; x < shown.width(); ++x)
+            if (shown.at(x, y) != expected.at(x, y) && differing++ == 0) {
+                firstX = x;
+                firstY = y;
+            }
+    if (differing == 0) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure()
+           << differing << " pixels differ, the first at " << firstX << "," << firstY << ": shown "
+           << std::hex << shown.at(firstX, firstY) << ", composed " << expected.at(firstX, firstY);
+}
+
+LPARAM at(int x, int y) {
+    return MAKELPARAM(static_cast<WORD>(static_cast<SHORT>(x)), static_cast<WORD>(static_cast<SHORT>(y)));
+}
+
+// The same effect linked into this program with the headless backend: it is
+// played the same events, and composes the picture the window must show.
+class ReferenceEditor {
+public:
+    ReferenceEditor() {
+        effect_ = createEffectInstance(&callback)->getAeffect();
+        effect_->dispatcher(effect_, effEditOpen, 0, 0, &parent_, 0.0f);
+        backend_ = HeadlessBackend::live().back();
+    }
+    ~ReferenceEditor() { effect_->dispatcher(effect_, effClose, 0, 0, nullptr, 0.0f); }
+    ReferenceEditor(const ReferenceEditor&) = delete;
+    ReferenceEditor& operator=(const ReferenceEditor&) = delete;
+
+    HeadlessBackend& user() { return *backend_; }
+    void setParameter(int index, float value) { effect_->setParameter(effect_, index, value); }
+    float parameter(int index) { return effect_->getParameter(effect_, index); }
+    const Canvas& picture() {
+        backend_->tick();
+        effect_->dispatcher(effect_, effEditIdle, 0, 0, nullptr, 0.0f);
+        return backend_->screen();
+    }
+
+private:
+    static VstIntPtr VSTCALLBACK callback(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float) {
+        return opcode == audioMasterVersion ? 2400 : 0;
+    }
+    AEffect* effect_ = nullptr;
+    HeadlessBackend* backend_ = nullptr;
+    int parent_ = 0;
+};
+
+class Win32Editor : public ::testing::Test {
+protected:
+    void SetUp() override { e = host.loadOrFail(); }
+
+    void open(HWND parent) {
+        ASSERT_EQ(host.dispatch(e, effEditOpen, 0, 0, parent), 1);
+        pump(50);
+    }
+    void close() {
+        host.dispatch(e, effEditClose);
+        pump(20);
+    }
+    std::vector<HostRequest> automation() {
+        std::vector<HostRequest> out;
+        for (const auto& r : host.requests())
+            if (r.opcode == audioMasterAutomate) out.push_back(r);
+        return out;
+    }
+    // Posts a mouse message at X pixels from a slider's left edge (X may
+    // lie outside the slider and the window), and handles it.
+    void post(HWND w, UINT message, WPARAM keys, int index, int x) {
+        PostMessageW(w, message, keys, at(kSlider[index].left + x, kSlider[index].top + 6));
+        pump(30);
+    }
+
+    TestHost host;
+    AEffect* e = nullptr;
+};
+
+}  // namespace
+
+TEST_F(Win32Editor, OpensABorderlessChildOfTheDllInTheHostsWindowAndRemovesItOnClose) {
+    HostWindow parent;
+    open(parent.hwnd);
+    const HWND w = parent.editor();
+    ASSERT_NE(w, nullptr);
+    EXPECT_EQ(GetParent(w), parent.hwnd);
+
+    const std::wstring name = classOf(w);
+    EXPECT_EQ(name.rfind(L"HalvorineEditor.", 0), 0u) << "class " << std::string(name.begin(), name.end());
+    const HMODULE dll = GetModuleHandleW(L"halvorine.dll");
+    ASSERT_NE(dll, nullptr);
+    EXPECT_EQ(reinterpret_cast<HMODULE>(GetClassLongPtrW(w, GCLP_HMODULE)), dll);
+
+    const LONG style = GetWindowLongW(w, GWL_STYLE);
+    EXPECT_TRUE(style & WS_CHILD);
+    EXPECT_TRUE(style & WS_VISIBLE);
+    EXPECT_FALSE(style & (WS_BORDER | WS_DLGFRAME | WS_THICKFRAME));
+    EXPECT_EQ(GetWindowLongW(w, GWL_EXSTYLE) & (WS_EX_CLIENTEDGE | WS_EX_WINDOWEDGE), 0);
+    RECT r;
+    GetWindowRect(w, &r);
+    MapWindowPoints(HWND_DESKTOP, parent.hwnd, reinterpret_cast<POINT*>(&r), 2);
+    EXPECT_EQ(r.left, 0);
+    EXPECT_EQ(r.top, 0);
+    EXPECT_EQ(r.right, kWidth);
+    EXPECT_EQ(r.bottom, kHeight);
+
+    ERect* rect = nullptr;
+    host.dispatch(e, effEditGetRect, 0, 0, &rect);
+    ASSERT_NE(rect, nullptr);
+    EXPECT_EQ(rect->right, kWidth);
+    EXPECT_EQ(rect->bottom, kHeight);
+
+    close();
+    EXPECT_EQ(parent.editor(), nullptr);
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    EXPECT_FALSE(GetClassInfoExW(dll, name.c_str(), &wc)) << "the class outlives its last window";
+}
+
+TEST_F(Win32Editor, ShowsWhatTheHeadlessEditorComposes) {
+    HostWindow parent;
+    ReferenceEditor reference;
+    open(parent.hwnd);
+    const HWND w = parent.editor();
+    ASSERT_NE(w, nullptr);
+    const Canvas& expected = reference.picture();
+    EXPECT_TRUE(samePicture(capture(w, false), expected)) << "on the screen";
+    EXPECT_TRUE(samePicture(capture(w, true), expected)) << "through WM_PRINTCLIENT";
+
+    // The readout's caption is there, in dark text on the strip (at 25,110).
+    int dark = 0;
+    const Canvas shown = capture(w, false);
+    for (int y = 113; y < 128; ++y)
+        for (int x = 33; x < 200; ++x)
+            if (halvorine::editor::redOf(shown.at(x, y)) < 96) ++dark;
+    EXPECT_GT(dark, 40);
+    close();
+}
+
+TEST_F(Win32Editor, PostedMouseInputSetsValuesAndAsksTheHostToAutomate) {
+    HostWindow parent;
+    ReferenceEditor reference;
+    open(parent.hwnd);
+    const HWND w = parent.editor();
+    ASSERT_NE(w, nullptr);
+    auto& user = reference.user();
+
+    // Absolute mode: the press sets the value, and the capture holds the
+    // drag while the pointer is far outside the window, both ways.
+    host.clearRequests();
+    post(w, WM_LBUTTONDOWN, MK_LBUTTON, 0, 50);
+    user.press(kSlider[0].left + 50, kSlider[0].top + 6);
+    EXPECT_EQ(e->getParameter(e, 0), 0.5f);
+    EXPECT_EQ(GetCapture(), w);
+    post(w, WM_MOUSEMOVE, MK_LBUTTON, 0, -200);
+    user.move(kSlider[0].left - 200, kSlider[0].top + 6);
+    EXPECT_EQ(e->getParameter(e, 0), 0.0f);
+    post(w, WM_MOUSEMOVE, MK_LBUTTON, 0, 700);
+    user.move(kSlider[0].left + 700, kSlider[0].top + 6);
+    EXPECT_EQ(e->getParameter(e, 0), 1.0f);
+    post(w, WM_MOUSEMOVE, MK_LBUTTON, 0, 30);
+    user.move(kSlider[0].left + 30, kSlider[0].top + 6);
+    post(w, WM_LBUTTONUP, 0, 0, 30);
+    user.release(kSlider[0].left + 30, kSlider[0].top + 6);
+    EXPECT_EQ(GetCapture(), nullptr);
+    EXPECT_EQ(e->getParameter(e, 0), 0.25f);
+    const auto requests = automation();
+    ASSERT_EQ(requests.size(), 4u);  // the press and three moves
+    const float sent[] = {0.5f, 0.0f, 1.0f, 0.25f};
+    for (std::size_t i = 0; i < requests.size(); ++i) {
+        EXPECT_EQ(requests[i].index, 0);
+        EXPECT_EQ(requests[i].opt, sent[i]);
+    }
+
+    // Fine mode: Shift + press changes nothing; a move to X = 60 adds 0.05.
+    const float before = e->getParameter(e, 2);
+    host.clearRequests();
+    post(w, WM_LBUTTONDOWN, MK_LBUTTON | MK_SHIFT, 2, 40);
+    user.press(kSlider[2].left + 40, kSlider[2].top + 6, MouseButton::Left, true);
+    EXPECT_EQ(e->getParameter(e, 2), before);
+    EXPECT_TRUE(automation().empty());
+    post(w, WM_MOUSEMOVE, MK_LBUTTON | MK_SHIFT, 2, 60);
+    user.move(kSlider[2].left + 60, kSlider[2].top + 6);
+    EXPECT_FLOAT_EQ(e->getParameter(e, 2), before + 0.05f);
+    post(w, WM_LBUTTONUP, MK_SHIFT, 2, 60);
+    user.release(kSlider[2].left + 60, kSlider[2].top + 6);
+
+    // The right button changes nothing.
+    const float mix = e->getParameter(e, 7);
+    post(w, WM_RBUTTONDOWN, MK_RBUTTON, 7, 90);
+    post(w, WM_RBUTTONUP, 0, 7, 90);
+    user.press(kSlider[7].left + 90, kSlider[7].top + 6, MouseButton::Right);
+    user.release(kSlider[7].left + 90, kSlider[7].top + 6, MouseButton::Right);
+    EXPECT_EQ(e->getParameter(e, 7), mix);
+    EXPECT_EQ(GetCapture(), nullptr);
+
+    // Hovering over a slider shows its readout.
+    post(w, WM_MOUSEMOVE, 0, 8, 20);
+    user.move(kSlider[8].left + 20, kSlider[8].top + 6);
+
+    for (int i = 0; i < 9; ++i) EXPECT_EQ(reference.parameter(i), e->getParameter(e, i)) << i;
+    pump(60);
+    EXPECT_TRUE(samePicture(capture(w, false), reference.picture()));
+    close();
+}
+
+TEST_F(Win32Editor, LosingTheCaptureEndsTheDrag) {
+    HostWindow parent;
+    open(parent.hwnd);
+    const HWND w = parent.editor();
+    ASSERT_NE(w, nullptr);
+    post(w, WM_LBUTTONDOWN, MK_LBUTTON, 5, 30);
+    ASSERT_EQ(GetCapture(), w);
+    SetCapture(parent.hwnd);  // a menu, say, takes the mouse: no release will come
+    pump(20);
+    ReleaseCapture();
+    host.clearRequests();
+    post(w, WM_MOUSEMOVE, MK_LBUTTON, 5, 70);  // no longer dragging
+    EXPECT_EQ(e->getParameter(e, 5), 0.25f);
+    post(w, WM_LBUTTONDOWN, MK_LBUTTON, 1, 90);  // a new press is not ignored
+    post(w, WM_LBUTTONUP, 0, 1, 90);
+    EXPECT_EQ(e->getParameter(e, 1), 1.0f);
+    ASSERT_EQ(automation().size(), 1u);
+    EXPECT_EQ(automation().front().index, 1);
+    close();
+}
+
+TEST_F(Win32Editor, RealPointerInputIsCapturedOutsideTheWindow) {
+    HostWindow parent;
+    open(parent.hwnd);
+    const HWND w = parent.editor();
+    ASSERT_NE(w, nullptr);
+    SetForegroundWindow(parent.hwnd);
+    pump(50);
+
+    const int screenWidth = GetSystemMetrics(SM_CXSCREEN), screenHeight = GetSystemMetrics(SM_CYSCREEN);
+    // Absolute moves are not accelerated: pixel x is at x * 65536 / width.
+    auto mouse = [&](DWORD flags, int x, int y) {
+        POINT p{x, y};
+        ClientToScreen(w, &p);
+        INPUT input{};
+        input.type = INPUT_MOUSE;
+        input.mi.dx = static_cast<LONG>((p.x * 65536 + screenWidth / 2) / screenWidth);
+        input.mi.dy = static_cast<LONG>((p.y * 65536 + screenHeight / 2) / screenHeight);
+        input.mi.dwFlags = flags | MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+        ASSERT_EQ(SendInput(1, &input, sizeof input), 1u);
+        pump(60);
+    };
+
+    host.clearRequests();
+    const int y = kSlider[3].top + 6;
+    mouse(0, kSlider[3].left + 50, y);
+    mouse(MOUSEEVENTF_LEFTDOWN, kSlider[3].left + 90, y);  // X = 90: the value 1
+    EXPECT_EQ(e->getParameter(e, 3), 1.0f);
+    EXPECT_EQ(GetCapture(), w);
+    mouse(0, -30, y + 100);  // left of the window and below the host's
+    EXPECT_EQ(e->getParameter(e, 3), 0.0f);
+    mouse(MOUSEEVENTF_LEFTUP, -30, y + 100);
+    EXPECT_EQ(GetCapture(), nullptr);
+    EXPECT_EQ(e->getParameter(e, 3), 0.0f);
+    const auto requests = automation();
+    ASSERT_GE(requests.size(), 2u);
+    EXPECT_EQ(requests.front().index, 3);
+    EXPECT_EQ(requests.front().opt, 1.0f);
+    EXPECT_EQ(requests.back().opt, 0.0f);
+
+    // After the release the window no longer follows the pointer.
+    host.clearRequests();
+    mouse(0, kSlider[3].left + 60, y);
+    EXPECT_TRUE(automation().empty());
+    close();
+}
+
+TEST_F(Win32Editor, HostChangesReachTheScreenOnTheTimer) {
+    HostWindow parent;
+    ReferenceEditor reference;
+    open(parent.hwnd);
+    const HWND w = parent.editor();
+    ASSERT_NE(w, nullptr);
+    for (auto [index, value] : {std::pair{4, 0.25f}, {8, 1.0f}, {6, 0.0f}}) {
+        e->setParameter(e, index, value);
+        reference.setParameter(index, value);
+    }
+    pump(120);  // a few 25 ms periods; the host's loop delivers WM_TIMER
+    EXPECT_TRUE(samePicture(capture(w, false), reference.picture()));
+    close();
+}
+
+TEST_F(Win32Editor, SurvivesTheHostDestroyingItsWindowFirst) {
+    {
+        HostWindow parent;
+        open(parent.hwnd);
+        ASSERT_NE(parent.editor(), nullptr);
+    }  // the host's window, and the editor's with it, are gone
+    pump(20);
+    e->setParameter(e, 0, 0.75f);  // reaches the binding of a window that is gone
+    host.dispatch(e, effEditIdle);
+    close();
+
+    HostWindow again;
+    open(again.hwnd);
+    EXPECT_NE(again.editor(), nullptr);
+    close();
+}
+
+TEST_F(Win32Editor, RepeatedOpeningAndTwoInstancesAtOnce) {
+    HostWindow parent, other(500, 40);
+    const DWORD gdiBefore = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
+    for (int i = 0; i < 100; ++i) {
+        host.dispatch(e, effEditOpen, 0, 0, parent.hwnd);
+        pump(1);
+        host.dispatch(e, effEditClose);
+    }
+    pump(20);
+    EXPECT_EQ(parent.editor(), nullptr);
+    // No GDI objects left behind (Windows counts them; Wine answers 0).
+    EXPECT_LE(GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS), gdiBefore + 2);
+
+    AEffect* second = host.loadOrFail();
+    open(parent.hwnd);
+    host.dispatch(second, effEditOpen, 0, 0, other.hwnd);
+    pump(50);
+    ASSERT_NE(parent.editor(), nullptr);
+    ASSERT_NE(other.editor(), nullptr);
+    const float before = second->getParameter(second, 1);
+    post(parent.editor(), WM_LBUTTONDOWN, MK_LBUTTON, 1, 10);
+    post(parent.editor(), WM_LBUTTONUP, 0, 1, 10);
+    EXPECT_EQ(e->getParameter(e, 1), 0.0f);
+    EXPECT_EQ(second->getParameter(second, 1), before);
+    host.dispatch(second, effEditClose);
+    close();
+    EXPECT_EQ(other.editor(), nullptr);
+}
+
+TEST(Win32Library, UnloadsAndLoadsAgainWithAnEditorEachTime) {
+    // A copy of the DLL under another name, so that this test's loads are
+    // the only ones and FreeLibrary really unloads it.
+    wchar_t original[MAX_PATH], folder[MAX_PATH], copy[MAX_PATH];
+    const DWORD length = GetModuleFileNameW(nullptr, original, MAX_PATH);
+    ASSERT_TRUE(length > 0 && length < MAX_PATH);
+    std::wstring path(original, length);
+    path.replace(path.find_last_of(L"\\/") + 1, std::wstring::npos, L"halvorine.dll");
+    ASSERT_GT(GetTempPathW(MAX_PATH, folder), 0u);
+    ASSERT_NE(GetTempFileNameW(folder, L"hlv", 0, copy), 0u);
+    ASSERT_TRUE(CopyFileW(path.c_str(), copy, FALSE));
+
+    for (int round = 0; round < 3; ++round) {
+        const HMODULE module = LoadLibraryW(copy);
+        ASSERT_NE(module, nullptr) << "round " << round;
+        auto entry = reinterpret_cast<PluginEntryProc>(reinterpret_cast<void*>(GetProcAddress(module, "main")));
+        ASSERT_NE(entry, nullptr);
+        {
+            TestHost host;
+            HostWindow parent;
+            AEffect* e = host.loadOrFail(entry);
+            ASSERT_NE(e, nullptr);
+            host.dispatch(e, effEditOpen, 0, 0, parent.hwnd);
+            pump(40);
+            EXPECT_NE(parent.editor(), nullptr) << "round " << round;
+            host.dispatch(e, effEditClose);
+            host.close(e);
+        }
+        pump(10);
+        EXPECT_TRUE(FreeLibrary(module));
+        EXPECT_EQ(GetModuleHandleW(copy), nullptr) << "still loaded after round " << round;
+    }
+    DeleteFileW(copy);
+}
