@@ -4,7 +4,7 @@
 #
 #   wine-run.sh --state DIR --start        start Xvfb, make a fresh Wine prefix
 #   wine-run.sh --state DIR PROGRAM [ARG...]   run PROGRAM under Wine
-#   wine-run.sh --state DIR --stop         end Wine and Xvfb
+#   wine-run.sh --state DIR --stop         end Wine and Xvfb, remove the prefix
 #
 # DIR (in the build folder) holds the throwaway prefix, the display number
 # and Xvfb's process id. Xvfb picks a free display itself (-displayfd), and
@@ -98,6 +98,7 @@ case $1 in
   --stop)
     stop_wine
     stop_xvfb
+    rm -rf "$WINEPREFIX"  # some 600 MB, made afresh by every --start
     echo "Wine and Xvfb stopped"
     ;;
 
