@@ -119,18 +119,18 @@ private:
             if (fonts_.front().handle) DeleteObject(fonts_.front().handle);
             fonts_.erase(fonts_.begin());
         }
-        LOGFONTW spec{};
-        spec.lfHeight = -MulDiv(points, kDpi, 72);  // negative: the em height, not the cell
-        spec.lfWeight = FW_NORMAL;
-        spec.lfCharSet = DEFAULT_CHARSET;
-        spec.lfOutPrecision = OUT_TT_PRECIS;
-        spec.lfClipPrecision = CLIP_DEFAULT_PRECIS;
-        spec.lfQuality = ANTIALIASED_QUALITY;
-        spec.lfPitchAndFamily = DEFAULT_PITCH | FF_SWISS;
+        LOGFONTW logFont{};
+        logFont.lfHeight = -MulDiv(points, kDpi, 72);  // negative: the em height, not the cell
+        logFont.lfWeight = FW_NORMAL;
+        logFont.lfCharSet = DEFAULT_CHARSET;
+        logFont.lfOutPrecision = OUT_TT_PRECIS;
+        logFont.lfClipPrecision = CLIP_DEFAULT_PRECIS;
+        logFont.lfQuality = ANTIALIASED_QUALITY;
+        logFont.lfPitchAndFamily = DEFAULT_PITCH | FF_SWISS;
         const std::size_t length = std::min<std::size_t>(face.size(), LF_FACESIZE - 1);
         for (std::size_t i = 0; i < length; ++i)
-            spec.lfFaceName[i] = static_cast<wchar_t>(static_cast<unsigned char>(face[i]));
-        fonts_.push_back({face, points, CreateFontIndirectW(&spec)});
+            logFont.lfFaceName[i] = static_cast<wchar_t>(static_cast<unsigned char>(face[i]));
+        fonts_.push_back({face, points, CreateFontIndirectW(&logFont)});
         return fonts_.back().handle;
     }
 
