@@ -1,7 +1,6 @@
 // The X11 backend against a real X server (a private Xvfb): a test host
 // makes top-level windows with its own connection, the backend puts a child
 // window in them, and the real pointer is driven through XTest.
-#include <dirent.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -62,22 +61,11 @@ struct Recorder final : editor::WindowEvents {
     }
 };
 
-void* handle(Window window) { return reinterpret_cast<void*>(static_cast<std::uintptr_t>(window)); }
-
 // Counts the pixels where two pictures differ (over the smaller area).
 int differences(const Canvas& a, const Canvas& b) {
     int count = 0;
     for (int y = 0; y < std::min(a.height(), b.height()); ++y)
         for (int x = 0; x < std::min(a.width(), b.width()); ++x) count += a.at(x, y) != b.at(x, y);
-    return count;
-}
-
-int openFileDescriptors() {
-    int count = 0;
-    if (DIR* dir = opendir("/proc/self/fd")) {
-        while (readdir(dir)) ++count;
-        closedir(dir);
-    }
     return count;
 }
 

@@ -8,7 +8,6 @@
 
 #include "support/plugin_host.h"
 
-#include <dirent.h>
 #include <dlfcn.h>
 
 #include <cmath>
@@ -69,17 +68,6 @@ private:
     void* handle_ = nullptr;
     PluginEntryProc entry_ = nullptr;
 };
-
-void* handle(Window window) { return reinterpret_cast<void*>(static_cast<std::uintptr_t>(window)); }
-
-int openFileDescriptors() {
-    int count = 0;
-    if (DIR* dir = opendir("/proc/self/fd")) {
-        while (readdir(dir)) ++count;
-        closedir(dir);
-    }
-    return count;
-}
 
 // Where the knob of a slider showing `value` starts, from the slider's left.
 int knobOffset(float value) {

@@ -4,12 +4,14 @@
 #include "x_host.h"
 
 #include <X11/Xutil.h>
+#include <dirent.h>
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 #include <zlib.h>
 
 #include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <thread>
@@ -203,6 +205,17 @@ bool writePng(const std::string& path, const editor::Canvas& image) {
     std::unique_ptr<FILE, int (*)(FILE*)> out(std::fopen(path.c_str(), "wb"), std::fclose);
     if (!out) return false;
     return std::fwrite(file.data(), 1, file.size(), out.get()) == file.size();
+}
+
+void* handle(Window window) { return reinterpret_cast<void*>(static_cast<std::uintptr_t>(window)); }
+
+int openFileDescriptors() {
+    int count = 0;
+    if (DIR* dir = opendir("/proc/self/fd")) {
+        while (readdir(dir)) ++count;
+        closedir(dir);
+    }
+    return count;
 }
 
 }  // namespace halvorine::test

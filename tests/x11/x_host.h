@@ -54,6 +54,12 @@ private:
 bool pumpUntil(const std::function<void()>& step, const std::function<bool()>& done,
                int milliseconds = 2000);
 
+// A window id as the pointer argument effEditOpen and the backends take.
+void* handle(Window window);
+
+// How many file descriptors the process has open (leaks of connections).
+int openFileDescriptors();
+
 // Writes an 8-bit RGB PNG of the canvas. False when the file cannot be written.
 bool writePng(const std::string& path, const editor::Canvas& image);
 
