@@ -100,7 +100,7 @@ void APlugin::getParameterName(VstInt32 index, char* text) {
 
 void APlugin::getParameterLabel(VstInt32, char* label) { copyText(label, ""); }
 
-void APlugin::getParameterDisplay(VstInt32, char*) {}
+void APlugin::getParameterDisplay(VstInt32, char* text) { copyText(text, ""); }
 
 // ---------------------------------------------------------------- processing
 

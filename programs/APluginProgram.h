@@ -3,6 +3,8 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
+#include <mutex>
 
 class APluginProgram {
 public:
@@ -16,11 +18,14 @@ public:
     float value(int slot) const { return fvar[slot].load(std::memory_order_relaxed); }
     void setValue(int slot, float v) { fvar[slot].store(v, std::memory_order_relaxed); }
 
-    const char* getName() const { return name; }
+    // Copies the name into `dest`, at most `maxChars` characters plus the
+    // terminator. Names may be read and written from different threads.
+    void copyName(char* dest, std::size_t maxChars) const;
     // Stores at most kNameChars characters of `text`.
     void setName(const char* text);
 
 private:
     std::atomic<float> fvar[kValues];
+    mutable std::mutex nameLock;  // names never come near the audio thread
     char name[kNameChars + 1];
 };

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cmath>
 #include <random>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -68,4 +69,62 @@ TEST(Threads, AChangeMadeBetweenBlocksOnAnotherThreadIsInForceForTheNextFrame) {
         ref.processReplacing(m.data(), c.data(), r0.data(), r1.data(), 128);
         for (int k = 0; k < 128; ++k) ASSERT_EQ(bitsOf(o0[k]), bitsOf(r0[k])) << round << " " << k;
     }
+}
+
+// Program switches from other threads: the audio thread sees a switch whole,
+// two threads switching against each other never write one program's values
+// into the other, and names read while renamed never tear.
+TEST(Threads, ProgramSwitchesArriveWholeAndNeverCrossPrograms) {
+    TestHost host;
+    AEffect* e = host.loadOrFail();
+    const auto program = [&](VstInt32 p, float mix, float boost) {
+        host.dispatch(e, effSetProgram, 0, p);
+        e->setParameter(e, 7, mix);
+        e->setParameter(e, 8, boost);
+    };
+    // Half-way from 3 to 5 (the mix switched, the boost not yet) the output
+    // is exactly silent; either program alone is not.
+    program(3, 0.0f, 0.0f);
+    program(5, 0.5f, 1.0f);
+    std::atomic<bool> done{false};
+    const auto switcher = [&](VstInt32 target) {
+        return std::thread([&, target] {
+            for (int i = 0; i < 20000; ++i) e->dispatcher(e, effSetProgram, 0, i % 2 ? target : 4, nullptr, 0.0f);
+        });
+    };
+    std::thread to3 = switcher(3), to5 = switcher(5);
+    std::thread names([&] {
+        std::string a(60, 'a'), b(60, 'b');
+        char got[64];
+        for (int i = 0; i < 20000; ++i) {
+            e->dispatcher(e, effSetProgramName, 0, 0, (i % 2 ? a : b).data(), 0.0f);
+            const int p = 3 + i % 3;  // the switchers make 3, 4 and 5 current
+            e->dispatcher(e, effGetProgramNameIndexed, p, 0, got, 0.0f);
+            const std::string name(got);
+            if (name != std::string(23, 'a') && name != std::string(23, 'b') &&
+                name != "Preset " + std::to_string(p)) {
+                ADD_FAILURE() << "torn name " << name;
+                break;
+            }
+        }
+        done = true;
+    });
+    std::vector<float> m(16, 0.5f), c(16, 0.25f), o0(16), o1(16);
+    int halfSwitched = 0;
+    while (!done) {
+        processBlock(e, m.data(), c.data(), o0.data(), o1.data(), 16);
+        if (o0[0] == 0.0f) ++halfSwitched;
+    }
+    to3.join();
+    to5.join();
+    names.join();
+    EXPECT_EQ(halfSwitched, 0);
+    host.dispatch(e, effSetProgram, 0, 3);
+    EXPECT_EQ(e->getParameter(e, 7), 0.0f);
+    EXPECT_EQ(e->getParameter(e, 8), 0.0f);
+    host.dispatch(e, effSetProgram, 0, 5);
+    EXPECT_EQ(e->getParameter(e, 7), 0.5f);
+    EXPECT_EQ(e->getParameter(e, 8), 1.0f);
+    host.dispatch(e, effSetProgram, 0, 4);
+    EXPECT_EQ(e->getParameter(e, 8), 0.75f);
 }

@@ -73,7 +73,34 @@ BandCoefficients designBand(int type, float f, float w, float rate) {
     c.b2 = F(b2 + kDenormalOffset);
     c.a1 = F(a1 + kDenormalOffset);
     c.a2 = F(a2 + kDenormalOffset);
+    keepStable(c);
     return c;
+}
+
+namespace {
+
+// The least distance of the feedback polynomial 1 + a1/z + a2/z^2 from zero
+// at z = 1 and z = -1, and of a2 from 1, that float state still decays
+// with. Every band designed at up to 192 kHz keeps more than this.
+constexpr double kStabilityMargin = 2.5e-7;
+
+}  // namespace
+
+void keepStable(BandCoefficients& c) {
+    // Poles inside the circle: a2 < 1, 1 + a1 + a2 > 0 and 1 - a1 + a2 > 0.
+    if (!(static_cast<double>(c.a2) <= 1.0 - kStabilityMargin))
+        c.a2 = F(1.0 - 2.0 * kStabilityMargin);
+    if (!(-1.0 + kStabilityMargin <= static_cast<double>(c.a2)))
+        c.a2 = F(-1.0 + 2.0 * kStabilityMargin);
+    const double a2 = c.a2;
+    if (!(1.0 + c.a1 + a2 >= kStabilityMargin)) {  // a pole at or beyond z = 1
+        c.a1 = F(kStabilityMargin - 1.0 - a2);
+        while (!(1.0 + c.a1 + a2 >= kStabilityMargin)) c.a1 = std::nextafter(c.a1, 2.0f);
+    }
+    if (!(1.0 - c.a1 + a2 >= kStabilityMargin)) {  // a pole at or beyond z = -1
+        c.a1 = F(1.0 + a2 - kStabilityMargin);
+        while (!(1.0 - c.a1 + a2 >= kStabilityMargin)) c.a1 = std::nextafter(c.a1, -2.0f);
+    }
 }
 
 }  // namespace halvorine::dsp

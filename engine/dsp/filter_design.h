@@ -25,4 +25,12 @@ float bandFrequency(float start, float finish, int band, int lastBand);
 // 0.49 * rate, so no band can become unstable at a low sample rate.
 BandCoefficients designBand(int type, float f, float w, float rate);
 
+// Keeps a band's stored feedback coefficients clear of the unit circle.
+// Stored as floats, the poles of the lowest bands move onto or outside the
+// circle at high sample rates (above 192 kHz), where the filter would ring
+// for ever or grow. Such a band keeps its pole radius, and so its width and
+// gain; its pole angle is raised to the lowest that floats can hold. Every
+// band that needs no repair is left bit for bit as designed.
+void keepStable(BandCoefficients& c);
+
 }  // namespace halvorine::dsp

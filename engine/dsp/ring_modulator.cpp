@@ -28,8 +28,7 @@ inline float stepFilter(float b0, float b2, float a1, float a2, float x0, float 
 
 }  // namespace
 
-SpectralRingModulator::SpectralRingModulator() {
-    for (auto& p : params_) p.store(0.0f, std::memory_order_relaxed);
+SpectralRingModulator::SpectralRingModulator() : settings_(Settings{}) {
     std::memset(banks_, 0, sizeof banks_);
     designed_[0] = designed_[1] = BankInputs{};
 }
@@ -41,30 +40,33 @@ float SpectralRingModulator::clampValue(float value) {
 }
 
 void SpectralRingModulator::setParameter(int slot, float value) {
-    params_[slot].store(value, std::memory_order_relaxed);
-    markChanged();
+    settings_.update([slot, value](Settings& s) { s.values[static_cast<std::size_t>(slot)] = value; });
+}
+
+void SpectralRingModulator::setParameters(const std::array<float, kSlots>& values) {
+    settings_.update([&values](Settings& s) { s.values = values; });
 }
 
 void SpectralRingModulator::setDesignRate(float rate) {
     if (!std::isfinite(rate) || rate <= 0.0f) return;
-    if (designRate_.exchange(rate, std::memory_order_relaxed) != rate) markChanged();
+    settings_.update([rate](Settings& s) { s.rate = rate; });
 }
 
 void SpectralRingModulator::applyPendingChange() {
-    const std::uint32_t count = changeCount_.load(std::memory_order_acquire);
-    if (count == appliedCount_) return;
-    appliedCount_ = count;
-
-    float p[kSlots];
-    for (int i = 0; i < kSlots; ++i) p[i] = params_[i].load(std::memory_order_relaxed);
-    const float rate = designRate_.load(std::memory_order_relaxed);
+    Settings settings;
+    if (!settings_.readIfChanged(settings, appliedVersion_)) return;
+    const auto& p = settings.values;
+    const float rate = settings.rate;
 
     designBank(0, {p[kModStart], p[kModFinish], p[kModWidth], rate});
     designBank(1, {p[kCarrStart], p[kCarrFinish], p[kCarrWidth], rate});
-    // Every change, whatever the slot, restarts the processed signal from
-    // silent filters. The ring itself runs on.
-    clearHistories(banks_[0]);
-    clearHistories(banks_[1]);
+    // The filters run on through every change of the parameters; a new
+    // rate starts them again from silence. The ring runs on regardless.
+    if (rate != historyRate_) {
+        clearHistories(banks_[0]);
+        clearHistories(banks_[1]);
+        historyRate_ = rate;
+    }
 
     shift_ = roundDown(F(63.0 * p[kShift]));
     mix_ = p[kMix];
@@ -97,7 +99,7 @@ void SpectralRingModulator::clearHistories(Bank& bank) {
 
 // A bank whose state has overflowed to infinity or not-a-number would stay
 // so forever; start it again from silence.
-void SpectralRingModulator::clearPoisonedHistories() {
+void SpectralRingModulator::clearOverflowedBanks() {
     for (Bank& bank : banks_) {
         double sum = 0.0;
         for (const auto& slot : bank.y)
@@ -114,13 +116,14 @@ void SpectralRingModulator::process(const float* const* inputs, float* const* ou
         run<true>(inputs[0], inputs[1], outputs[0], outputs[1], frames);
     else
         run<false>(inputs[0], inputs[1], outputs[0], outputs[1], frames);
-    clearPoisonedHistories();
+    clearOverflowedBanks();
 }
 
 template <bool Accumulate>
 void SpectralRingModulator::run(const float* in0, const float* in1, float* out0, float* out1,
                                 int frames) {
-    // What a non-finite input sample enters the filters as: the sample 0.0.
+    // What a non-finite input sample counts as, in the filters and in the
+    // dry path: the sample 0.0.
     const float silentIn = F(0.0 + kDenormalOffset);
     for (int k = 0; k < frames; ++k) {
         // Read both inputs before writing: the buffers may be shared.
@@ -132,9 +135,9 @@ void SpectralRingModulator::run(const float* in0, const float* in1, float* out0,
         slotPrev1_ = kRingPrev1[ringPos_];
         slotPrev2_ = kRingPrev2[ringPos_];
 
-        const float dry = mix_ < 0.5f ? m : c;
-        outSample_ = processFrame(std::isfinite(m) ? m : silentIn,
-                                  std::isfinite(c) ? c : silentIn, dry);
+        const float mIn = std::isfinite(m) ? m : silentIn;
+        const float cIn = std::isfinite(c) ? c : silentIn;
+        outSample_ = processFrame(mIn, cIn, mix_ < 0.5f ? mIn : cIn);
         if constexpr (Accumulate) {
             out0[k] = F(static_cast<double>(out0[k]) + outSample_);
             out1[k] = F(static_cast<double>(out1[k]) + outSample_);
@@ -184,6 +187,13 @@ float SpectralRingModulator::processFrame(float modIn, float carrIn, float dry) 
                 F(static_cast<double>(mod.y[now][i]) * car.y[now][(i + s) & kLastBand]));
 
     acc = F(static_cast<double>(acc) * boostGain_);
+    if (!std::isfinite(acc)) {
+        // An overflow, in the sum or in a bank: the processed signal counts
+        // as silence, and both banks start again from silence.
+        acc = 0.0f;
+        clearHistories(banks_[0]);
+        clearHistories(banks_[1]);
+    }
     const double wet = wet_;
     return F((1.0 - wet) * dry + static_cast<double>(acc) * wet);
 }

@@ -2,20 +2,24 @@
 // shifted band products, the boost and the three-point mix.
 //
 // Threads. Parameters and the design rate may be set from any thread at any
-// time; `process` runs on the audio thread. Setters only store the value
-// (a relaxed atomic) and bump a change counter. The audio thread picks the
-// change up at the start of its next block: it designs both banks from one
-// snapshot of the parameters and clears every filter history before the
-// first frame that uses them. So a change takes effect whole, between two
-// frames; the audio thread never locks, waits or allocates; and a change
-// made between two calls of `process` (on any thread) is in force for the
-// very next frame.
+// time; `process` runs on the audio thread. Setters publish a whole new
+// snapshot of the settings (see ParameterStore), never waiting on another
+// thread. The audio thread takes the newest snapshot at the start of its
+// next block and designs both banks from it, so a change takes effect
+// whole, between two frames, and a change made between two calls of
+// `process` (on any thread) is in force for the very next frame.
+//
+// Filter histories. A change of the settings keeps every filter running:
+// the new coefficients take over with the histories as they are, so
+// automation and slider drags sound smooth. Only a new design rate starts
+// the filters again from silence.
 #pragma once
 
-#include <atomic>
+#include <array>
 #include <cstdint>
 
 #include "filter_design.h"
+#include "parameter_store.h"
 
 namespace halvorine::dsp {
 
@@ -36,12 +40,15 @@ public:
 
     // Any thread. `slot` must be 0..10 and `value` already clamped.
     void setParameter(int slot, float value);
-    float parameter(int slot) const { return params_[slot].load(std::memory_order_relaxed); }
+    // Any thread. All eleven values at once (a program switch), already
+    // clamped: the audio thread sees either all of them or none.
+    void setParameters(const std::array<float, kSlots>& values);
+    float parameter(int slot) const { return settings_.value(slot); }
 
     // Any thread. Rates that are not finite and positive are ignored; a new
-    // rate redesigns both banks.
+    // rate redesigns both banks and clears their histories.
     void setDesignRate(float rate);
-    float designRate() const { return designRate_.load(std::memory_order_relaxed); }
+    float designRate() const { return settings_.current().rate; }
 
     // Audio thread. inputs[0] is the modulator, inputs[1] the carrier; the
     // mono result goes to outputs[0] and outputs[1], replacing their
@@ -68,25 +75,23 @@ private:
         bool operator==(const BankInputs&) const = default;
     };
 
-    void markChanged() { changeCount_.fetch_add(1, std::memory_order_release); }
     void applyPendingChange();
     void designBank(int bank, const BankInputs& in);
     void clearHistories(Bank& bank);
-    void clearPoisonedHistories();
+    void clearOverflowedBanks();
     template <bool Accumulate>
     void run(const float* in0, const float* in1, float* out0, float* out1, int frames);
     float processFrame(float modIn, float carrIn, float dry);
 
     // Shared between threads.
-    std::atomic<float> params_[kSlots];
-    std::atomic<float> designRate_{44100.0f};
-    std::atomic<std::uint32_t> changeCount_{1};
+    ParameterStore settings_;
 
     // Audio thread only.
-    std::uint32_t appliedCount_ = 0;
+    std::uint64_t appliedVersion_ = ~std::uint64_t{0};  // no snapshot yet
     Bank banks_[2];
     BankInputs designed_[2];
     bool designedValid_[2] = {false, false};
+    float historyRate_ = 0.0f;  // the design rate the histories were built at
     int ringPos_ = 0;
     int slotNow_ = 0;
     int slotPrev1_ = 1;

@@ -60,6 +60,7 @@ void ReferenceEffect::setDesignRate(float rate) {
     if (rate == designRate) return;
     designRate = rate;
     designBanks();
+    clearAll();  // a fresh start at the new rate
 }
 
 void ReferenceEffect::designBanks() {
@@ -101,7 +102,6 @@ void ReferenceEffect::designBand(int band, int bank, float f, float w) {
     ffCoef[bank][band][2] = c[2];
     fbCoef[bank][band][0] = c[3];
     fbCoef[bank][band][1] = c[4];
-    clearAll();
 }
 
 void ReferenceEffect::clearAll() {
@@ -122,8 +122,8 @@ void ReferenceEffect::processReplacing(const float* in0, const float* in1, float
         slotNow = ringNow[ringPos];
         slotPrev1 = ringPrev1[ringPos];
         slotPrev2 = ringPrev2[ringPos];
-        // Non-finite input enters the filters as the sample 0.0; the dry
-        // path keeps the host's sample.
+        // Non-finite input counts as the sample 0.0, in the filters and in
+        // the dry path.
         const float mf = std::isfinite(m) ? m : F(0.0 + 1e-12);
         const float cf = std::isfinite(c) ? c : F(0.0 + 1e-12);
         float acc = 0.0f;
@@ -137,12 +137,20 @@ void ReferenceEffect::processReplacing(const float* in0, const float* in1, float
                               F(static_cast<double>(yHist[0][i][slotNow]) * yHist[1][j][slotNow])));
         }
         acc = F(static_cast<double>(acc) * boostGain);
-        const float dry = mix < 0.5f ? m : c;
+        if (!std::isfinite(acc)) {  // silence, and both banks start again
+            acc = 0.0f;
+            clearAll();
+        }
+        const float dry = mix < 0.5f ? mf : cf;
         outSample = F((1.0 - e) * dry + static_cast<double>(acc) * e);
         out0[k] = outSample;
         out1[k] = outSample;
     }
-    // A bank whose state is no longer finite starts again from silence.
+    clearOverflowed();
+}
+
+// A bank whose state is no longer finite starts again from silence.
+void ReferenceEffect::clearOverflowed() {
     for (int bank = 0; bank < 2; ++bank) {
         bool finite = true;
         for (int band = 0; band < 64; ++band)

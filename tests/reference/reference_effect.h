@@ -1,6 +1,7 @@
 // A plain model of the effect's sound, written straight from its formulas:
 // one band at a time, one frame at a time, the histories in a three-slot
-// ring exactly as laid out, every design clearing every history. It is slow
+// ring exactly as laid out; a design keeps the histories, a new rate clears
+// them. It is slow
 // on purpose and shares no code with the engine except the deterministic
 // exp, sin and cos (which have their own tests).
 #pragma once
@@ -11,10 +12,10 @@ class ReferenceEffect {
 public:
     ReferenceEffect();
 
-    // Clamps, stores, redesigns both banks and clears all histories.
+    // Clamps, stores and redesigns both banks; the histories run on.
     void setParameter(int index, float value);
     float parameter(int index) const { return params[index]; }
-    // A new rate redesigns; the rate the engine designs with.
+    // A new rate redesigns and clears the histories.
     void setDesignRate(float rate);
 
     void processReplacing(const float* in0, const float* in1, float* out0, float* out1,
@@ -37,6 +38,7 @@ private:
     void designBanks();
     void designBand(int band, int bank, float f, float w);
     void clearAll();
+    void clearOverflowed();
     void processSample(float m, float c);
     void stepBand(int i, float m, float c);
 
