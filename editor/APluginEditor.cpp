@@ -4,11 +4,6 @@
 
 using halvorine::editor::TPluginEditorWindow;
 
-namespace {
-constexpr std::int16_t kClosedHeight = 518;  // reported before the window exists
-constexpr std::int16_t kClosedWidth = 665;
-}  // namespace
-
 APluginEditor::APluginEditor(AudioEffect* owner)
     : AEffEditor(owner), plugin_(dynamic_cast<APlugin*>(owner)) {
     for (auto& v : mirror_) v.store(0.0f, std::memory_order_relaxed);
@@ -22,15 +17,14 @@ APluginEditor::~APluginEditor() {
 }
 
 VstInt32 APluginEditor::getRect(void** rect) {
+    // The window's real size, also before it exists: hosts size their
+    // frame from it before they open the editor.
     rect_.top = 0;
     rect_.left = 0;
-    if (window_) {
-        rect_.bottom = static_cast<std::int16_t>(window_->clientHeight());
-        rect_.right = static_cast<std::int16_t>(window_->clientWidth());
-    } else {
-        rect_.bottom = kClosedHeight;
-        rect_.right = kClosedWidth;
-    }
+    rect_.bottom = static_cast<std::int16_t>(window_ ? window_->clientHeight()
+                                                     : TPluginEditorWindow::kHeight);
+    rect_.right = static_cast<std::int16_t>(window_ ? window_->clientWidth()
+                                                    : TPluginEditorWindow::kWidth);
     *rect = &rect_;
     return 1;
 }
@@ -41,19 +35,19 @@ VstInt32 APluginEditor::open(void* ptr) {
     if (openCount_ == 1 || !window_) {
         try {
             window_ = std::make_unique<TPluginEditorWindow>(
-                effect, mirror_, halvorine::editor::createWindowBackend());
+                effect, mirror_, halvorine::editor::createWindowBackend(),
+                [this](halvorine::editor::ParamMirror&) { copyValues(); });
         } catch (...) {
             window_.reset();  // out of memory: the host gets an editor with no window
         }
         if (window_) {
             window_->createIn(ptr);
             window_->backend().setBounds(0, 0, window_->clientWidth(), window_->clientHeight());
-            windowLive_ = true;  // before the copy, so no update falls between the two
-            copyValues();
         }
     }
     if (APlugin* p = plugin()) p->editorClosed = false;
     if (window_) {
+        copyValues();
         window_->backend().repaintNow();
         window_->backend().show();
         window_->SetAll();
@@ -78,11 +72,10 @@ void APluginEditor::idle() {
     }
 }
 
-void APluginEditor::update() {
-    APlugin* p = plugin();
-    if (!p || p->editorClosed || !windowLive_.load()) return;
-    copyValues();
-}
+// Any thread. Nothing to copy here: every timer tick reads the effect's
+// live values on the user-interface thread, so copies from several threads
+// can never overtake one another and leave an older value showing.
+void APluginEditor::update() {}
 
 void APluginEditor::copyValues() {
     if (const APlugin* p = plugin())
@@ -91,7 +84,6 @@ void APluginEditor::copyValues() {
 }
 
 void APluginEditor::releaseWindow() {
-    windowLive_ = false;
     window_.reset();
     parentWindow_ = nullptr;
 }

@@ -26,9 +26,7 @@ public:
     VstInt32 open(void* ptr) override;
     void close() override;
     void idle() override;
-    // Copies slots 0..10 into the window's mirror. Any thread: eleven word
-    // copies into storage the binding owns, so a copy racing with close
-    // can never reach a released window.
+    // The effect's values changed; the window shows them on its next tick.
     void update() override;
 
     int openCount() const { return openCount_; }
@@ -45,5 +43,4 @@ private:
     std::unique_ptr<halvorine::editor::TPluginEditorWindow> window_;
     void* parentWindow_ = nullptr;
     halvorine::editor::ParamMirror mirror_{};
-    std::atomic<bool> windowLive_{false};
 };

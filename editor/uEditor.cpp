@@ -1,9 +1,8 @@
 #include "uEditor.h"
 
 #include <algorithm>
-#include <map>
 
-#include "DAudioEffect.h"
+#include "DAudioEffectX.h"
 #include "assets.h"
 #include "dsp/numeric.h"
 #include "readouts.h"
@@ -55,8 +54,12 @@ bool contains(const Rect& r, int x, int y) {
 }  // namespace
 
 TPluginEditorWindow::TPluginEditorWindow(AudioEffect* effect, ParamMirror& mirror,
-                                         std::unique_ptr<WindowBackend> backend)
-    : plugin(effect), paramValues(mirror), backend_(std::move(backend)) {
+                                         std::unique_ptr<WindowBackend> backend,
+                                         std::function<void(ParamMirror&)> refreshMirror)
+    : plugin(effect),
+      paramValues(mirror),
+      backend_(std::move(backend)),
+      refreshMirror_(std::move(refreshMirror)) {
     std::string error;
     if (auto layout = parseLayout(editorLayoutText(), &error)) build(*layout);
     if (const auto create = form_.desc.handlers.find("Create");
@@ -65,7 +68,21 @@ TPluginEditorWindow::TPluginEditorWindow(AudioEffect* effect, ParamMirror& mirro
 }
 
 TPluginEditorWindow::~TPluginEditorWindow() {
+    endGesture();      // closed mid-drag: the host still hears the end
     backend_.reset();  // the window goes before the components it shows
+}
+
+void TPluginEditorWindow::beginGesture(int index) {
+    endGesture();
+    gesture_ = index;
+    if (auto* effect = dynamic_cast<AudioEffectX*>(plugin)) effect->beginEdit(index);
+}
+
+void TPluginEditorWindow::endGesture() {
+    if (gesture_ < 0) return;
+    const int index = gesture_;
+    gesture_ = -1;
+    if (auto* effect = dynamic_cast<AudioEffectX*>(plugin)) effect->endEdit(index);
 }
 
 void TPluginEditorWindow::build(const Layout& layout) {
@@ -108,20 +125,15 @@ Rect TPluginEditorWindow::placeOf(const Component& c) const {
 
 // Handlers are bound by their names in the layout.
 void TPluginEditorWindow::bindHandlers(Component& c) {
-    using Down = std::function<void(Component&, MouseButton, ShiftState, int)>;
-    using Move = std::function<void(Component&, int)>;
-    using Up = std::function<void(Component&)>;
-    const std::map<std::string, Down> downs = {
-        {"SetcontrolSelect", [this](Component& s, MouseButton b, ShiftState sh, int x) {
-             SetcontrolSelect(s, b, sh, x);
-         }}};
-    const std::map<std::string, Move> moves = {
-        {"MoveControl", [this](Component& s, int x) { MoveControl(s, x); }}};
-    const std::map<std::string, Up> ups = {{"MouseUp", [this](Component& s) { MouseUp(s); }}};
     for (const auto& [event, handler] : c.desc.handlers) {
-        if (event == "MouseDown" && downs.count(handler)) c.onMouseDown = downs.at(handler);
-        if (event == "MouseMove" && moves.count(handler)) c.onMouseMove = moves.at(handler);
-        if (event == "MouseUp" && ups.count(handler)) c.onMouseUp = ups.at(handler);
+        if (event == "MouseDown" && handler == "SetcontrolSelect")
+            c.onMouseDown = [this](Component& s, MouseButton b, ShiftState sh, int x) {
+                SetcontrolSelect(s, b, sh, x);
+            };
+        if (event == "MouseMove" && handler == "MoveControl")
+            c.onMouseMove = [this](Component& s, int x) { MoveControl(s, x); };
+        if (event == "MouseUp" && handler == "MouseUp")
+            c.onMouseUp = [this](Component& s) { MouseUp(s); };
     }
 }
 
@@ -153,7 +165,10 @@ void TPluginEditorWindow::FormCreate() {
     // whole in frame_ and put on the screen in one step.
 }
 
-void TPluginEditorWindow::Timer2Timer() { SetAll(); }
+void TPluginEditorWindow::Timer2Timer() {
+    if (refreshMirror_) refreshMirror_(paramValues);
+    SetAll();
+}
 
 void TPluginEditorWindow::SetAll() {
     for (int i = 0; i < kSliders; ++i) {
@@ -175,6 +190,7 @@ void TPluginEditorWindow::SetHSlider(int index, int x, MouseButton button, Shift
     if (button != MouseButton::Left) return;
     dragMode = shift.shift ? 1 : 0;
     dragging = true;
+    beginGesture(index);
     if (dragMode == 0) {
         const float value = limit(F(p / 80.0));
         paramValues[index].store(value, std::memory_order_relaxed);
@@ -193,6 +209,7 @@ void TPluginEditorWindow::MoveControl(Component& sender, int x) {
 
 void TPluginEditorWindow::MoveHSlider(int index, int x) {
     if (!dragging) {
+        if (refreshMirror_) refreshMirror_(paramValues);  // the readout shows the live value
         SetLabel(index);
         return;
     }
@@ -210,6 +227,7 @@ void TPluginEditorWindow::MoveHSlider(int index, int x) {
 
 void TPluginEditorWindow::MouseUp(Component&) {
     dragging = false;
+    endGesture();
     SetAll();
 }
 

@@ -30,6 +30,10 @@ struct ShiftState {
 class TPluginEditorWindow final : public WindowEvents {
 public:
     static constexpr int kSliders = 9;
+    // The window's size, as its layout gives it; the binding reports it to
+    // hosts that ask before the window exists.
+    static constexpr int kWidth = 380;
+    static constexpr int kHeight = 144;
 
     // One component of the window, made from its description.
     struct Component {
@@ -45,8 +49,11 @@ public:
 
     // Builds the window from its layout; `plugin` receives the values the
     // user sets, `mirror` holds the values to show. Runs FormCreate.
+    // `refreshMirror`, when given, brings the mirror up to date on the
+    // user-interface thread before every timer tick draws it.
     TPluginEditorWindow(AudioEffect* plugin, ParamMirror& mirror,
-                        std::unique_ptr<WindowBackend> backend);
+                        std::unique_ptr<WindowBackend> backend,
+                        std::function<void(ParamMirror&)> refreshMirror = {});
     ~TPluginEditorWindow() override;
 
     TPluginEditorWindow(const TPluginEditorWindow&) = delete;
@@ -104,8 +111,14 @@ private:
     Rect placeOf(const Component& c) const;
     float mirrored(int index) const { return paramValues[index].load(std::memory_order_relaxed); }
     void changed();
+    // The host's gesture requests around a drag: begin on the press, end
+    // exactly once, on the release, a lost capture or the window closing.
+    void beginGesture(int index);
+    void endGesture();
 
     std::unique_ptr<WindowBackend> backend_;
+    std::function<void(ParamMirror&)> refreshMirror_;
+    int gesture_ = -1;  // the parameter being dragged, or -1
     std::vector<std::unique_ptr<Component>> components_;  // bottom to top
     Component form_;
     Component* pressed_ = nullptr;  // receives moves and the release

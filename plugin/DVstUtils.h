@@ -1,9 +1,10 @@
 // Small utilities of the host interface.
 #pragma once
 
-#include <cmath>
 #include <cstddef>
 #include <cstdint>
+
+#include "dsp/rounding.h"
 
 // Packs four characters into one 32-bit code, first character in the most
 // significant byte.
@@ -34,12 +35,6 @@ inline void copyTextBounded(char* dest, const char* text, std::size_t maxChars) 
     dest[n] = '\0';
 }
 
-// Rounds to the nearest integer, halves to the even neighbour, whatever the
-// floating-point rounding mode the host left behind.
-inline std::int32_t roundHalfEven(double x) {
-    const double f = std::floor(x);
-    const double diff = x - f;
-    double r = f;
-    if (diff > 0.5 || (diff == 0.5 && std::fmod(f, 2.0) != 0.0)) r = f + 1.0;
-    return static_cast<std::int32_t>(r);
-}
+// Host values that become integers go through the engine's one rounding
+// helper, which range-checks them.
+using halvorine::dsp::roundHalfEven;

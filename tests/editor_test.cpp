@@ -72,14 +72,47 @@ TEST_F(Editor, RectangleBeforeAndAfterOpening) {
     ASSERT_NE(r, nullptr);
     EXPECT_EQ(r->top, 0);
     EXPECT_EQ(r->left, 0);
-    EXPECT_EQ(r->bottom, 518);
-    EXPECT_EQ(r->right, 665);
+    // The window's real size, before it exists as after: hosts size their
+    // frame from it before opening.
+    for (int round = 0; round < 3; ++round) {
+        if (round == 1) open();
+        if (round == 2) close();
+        ERect* again = nullptr;
+        host.dispatch(e, effEditGetRect, 0, 0, &again);
+        EXPECT_EQ(again, r);  // the same record every time
+        EXPECT_EQ(r->bottom, 144) << round;
+        EXPECT_EQ(r->right, 380) << round;
+    }
+}
+
+// Hosts record touch automation between the begin and end of a gesture:
+// begin on the press, end exactly once on the release or when the window
+// goes mid-drag.
+TEST_F(Editor, DragsAreBracketedByBeginAndEndEdit) {
+    const auto gestures = [&] {
+        std::vector<std::pair<VstInt32, VstInt32>> out;  // opcode, index
+        for (const auto& r : host.requests())
+            if (r.opcode != audioMasterGetTime) out.emplace_back(r.opcode, r.index);
+        return out;
+    };
+    using G = std::vector<std::pair<VstInt32, VstInt32>>;
     open();
-    ERect* again = nullptr;
-    host.dispatch(e, effEditGetRect, 0, 0, &again);
-    EXPECT_EQ(again, r);  // the same record every time
-    EXPECT_EQ(r->bottom, 144);
-    EXPECT_EQ(r->right, 380);
+    host.clearRequests();
+    press(4, 30);
+    move(4, 50);
+    release(4, 50);
+    release(4, 50);  // a second release ends nothing
+    EXPECT_EQ(gestures(), (G{{audioMasterBeginEdit, 4}, {audioMasterAutomate, 4},
+                             {audioMasterAutomate, 4}, {audioMasterEndEdit, 4}}));
+    host.clearRequests();
+    press(2, 40, MouseButton::Right);  // no gesture from other buttons
+    release(2, 40);
+    EXPECT_TRUE(gestures().empty());
+    press(6, 40, MouseButton::Left, true);  // a fine drag, closed mid-way
+    move(6, 45);
+    close();
+    EXPECT_EQ(gestures(), (G{{audioMasterBeginEdit, 6}, {audioMasterAutomate, 6},
+                             {audioMasterEndEdit, 6}}));
 }
 
 TEST_F(Editor, OpeningMakesAVisibleChildWindowWithATimer) {
@@ -280,6 +313,17 @@ TEST(Readouts, Texts) {
     EXPECT_EQ(bandCountText(1.0f), "63");
     EXPECT_EQ(generalText(12.3), "12.3");
     EXPECT_EQ(generalText(-20.0), "-20");
+}
+
+// Copies of the values made on other threads may land in any order; the
+// sliders still show the effect's current values after the next tick.
+TEST_F(Editor, ATickShowsTheCurrentValuesWhateverCopyLandedLast) {
+    open();
+    e->setParameter(e, 0, 0.25f);
+    std::thread([&] { e->setParameter(e, 0, 0.75f); }).join();
+    window().paramValues[0].store(0.25f);  // an older copy finishing last
+    screen().tick();
+    EXPECT_EQ(window().drawnValues[0], 0.75f);
 }
 
 TEST_F(Editor, UpdatesFromAnotherThreadWhileTheWindowComesAndGoes) {

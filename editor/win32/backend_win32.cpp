@@ -172,6 +172,9 @@ bool Win32Backend::create(void* parent, int width, int height, WindowEvents* eve
 }
 
 void Win32Backend::release() {
+    // The editor window is going: nothing that DestroyWindow sends on its
+    // way out (WM_CAPTURECHANGED while a slider holds the mouse) may reach it.
+    events_ = nullptr;
     if (hwnd_) {
         // Ours until WM_NCDESTROY; the host may have destroyed it already,
         // and then hwnd_ was cleared on the way.

@@ -9,6 +9,7 @@
 #include <cmath>
 
 #include "detmath.h"
+#include "rounding.h"
 
 namespace halvorine::dsp {
 
@@ -18,15 +19,6 @@ inline constexpr double kDenormalOffset = 1e-12;
 
 // x rounded to the nearest 32-bit float.
 inline float F(double x) { return static_cast<float>(x); }
-
-// Nearest integer to x, halves to the even neighbour.
-inline int roundHalfEven(double x) {
-    const double f = std::floor(x);
-    const double diff = x - f;
-    double r = f;
-    if (diff > 0.5 || (diff == 0.5 && std::fmod(f, 2.0) != 0.0)) r = f + 1.0;
-    return static_cast<int>(r);
-}
 
 // The integer nearest to x - 0.4999999: for x >= 0 the integer part of x,
 // except that a fraction of 0.9999999 or more gives the next integer.

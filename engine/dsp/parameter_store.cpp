@@ -31,27 +31,25 @@ void ParameterStore::releaseSlot(int slot) {
     freeSlots_.fetch_or(1u << slot, std::memory_order_release);
 }
 
+// Release stores and acquire loads (plain moves on x86): a reader that sees
+// any value of a recycled slot also sees the publication that freed it.
 void ParameterStore::writeSlot(int slot, const Settings& s) {
-    // Orders the claim before these stores for any reader that sees one of
-    // them (see tryRead).
-    std::atomic_thread_fence(std::memory_order_release);
     Slot& d = slots_[slot];
     for (int i = 0; i < Settings::kSlots; ++i)
-        d.values[i].store(s.values[static_cast<std::size_t>(i)], std::memory_order_relaxed);
-    d.rate.store(s.rate, std::memory_order_relaxed);
+        d.values[i].store(s.values[static_cast<std::size_t>(i)], std::memory_order_release);
+    d.rate.store(s.rate, std::memory_order_release);
 }
 
 void ParameterStore::readSlot(int slot, Settings& out) const {
     const Slot& s = slots_[slot];
     for (int i = 0; i < Settings::kSlots; ++i)
-        out.values[static_cast<std::size_t>(i)] = s.values[i].load(std::memory_order_relaxed);
-    out.rate = s.rate.load(std::memory_order_relaxed);
+        out.values[static_cast<std::size_t>(i)] = s.values[i].load(std::memory_order_acquire);
+    out.rate = s.rate.load(std::memory_order_acquire);
 }
 
 bool ParameterStore::tryRead(std::uint64_t& published, Settings& out) const {
     published = published_.load(std::memory_order_acquire);
     readSlot(indexOf(published), out);
-    std::atomic_thread_fence(std::memory_order_acquire);
     // Unchanged: the slot was not recycled while we copied it.
     return published_.load(std::memory_order_relaxed) == published;
 }

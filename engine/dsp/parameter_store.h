@@ -9,10 +9,9 @@
 // eleven values therefore arrives whole or not at all, and two writers
 // never mix their values.
 //
-// A slot is recycled only after a newer snapshot has been published, and a
-// writer fences before it fills a slot it claimed, so a reader whose copy
-// might have caught a recycled slot sees a newer publication when it looks
-// again. The audio thread takes its copy at the start of a block and never
+// A slot is recycled only after a newer snapshot has been published, and
+// slots are written with release and read with acquire, so a reader whose
+// copy caught a recycled slot sees a newer publication when it looks again. The audio thread takes its copy at the start of a block and never
 // waits: a refused copy is taken again at the next block.
 #pragma once
 

@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -427,6 +428,38 @@ TEST_F(Win32Editor, SurvivesTheHostDestroyingItsWindowFirst) {
     open(again.hwnd);
     EXPECT_NE(again.editor(), nullptr);
     close();
+}
+
+// The window goes while a slider holds the mouse: by effClose without
+// effEditClose, or with the host's window. Nothing may reach the editor
+// window on its way out, and the host hears the end of the drag once.
+TEST_F(Win32Editor, GoingMidDragEndsTheGestureOnce) {
+    for (bool hostWindowFirst : {false, true}) {
+        SCOPED_TRACE(hostWindowFirst ? "host window first" : "effClose alone");
+        TestHost other;
+        AEffect* effect = other.loadOrFail();
+        auto parent = std::make_unique<HostWindow>();
+        ASSERT_EQ(other.dispatch(effect, effEditOpen, 0, 0, parent->hwnd), 1);
+        pump(50);
+        const HWND w = parent->editor();
+        ASSERT_NE(w, nullptr);
+        PostMessageW(w, WM_LBUTTONDOWN, MK_LBUTTON, at(kSlider[5].left + 30, kSlider[5].top + 6));
+        pump(30);
+        ASSERT_EQ(GetCapture(), w);
+        if (hostWindowFirst) {
+            parent.reset();
+            pump(20);
+        }
+        other.close(effect);
+        parent.reset();
+        int begins = 0, ends = 0;
+        for (const auto& r : other.requests()) {
+            begins += r.opcode == audioMasterBeginEdit;
+            ends += r.opcode == audioMasterEndEdit && r.index == 5;
+        }
+        EXPECT_EQ(begins, 1);
+        EXPECT_EQ(ends, 1);
+    }
 }
 
 TEST_F(Win32Editor, RepeatedOpeningAndTwoInstancesAtOnce) {
