@@ -45,7 +45,7 @@ APlugin::APlugin(audioMasterCallback master)
     : AudioEffectX(master, kNumPrograms, kNumParams) {
     for (int i = kNumPrograms - 1; i >= 0; --i) programs[i] = std::make_unique<APluginProgram>();
     suspend();
-    setEditor(new APluginEditor(this));
+    if (APluginEditor::available()) setEditor(new APluginEditor(this));
 
     hasVu(false);
     setNumInputs(2);
