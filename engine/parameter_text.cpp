@@ -222,7 +222,7 @@ bool readDecimal(const char*& p, Decimal& out) {
                 for (; heldZeros > 0; --heldZeros) {
                     d.digits *= 10;
                     ++d.decimals;
-                    if (d.digits != 0) ++significant;
+                    if (d.digits != 0 && ++significant > 15) return false;
                 }
                 ++d.decimals;
             }
