@@ -11,16 +11,22 @@ set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
 add_subdirectory(${HALVORINE_GTEST_SOURCE} ${CMAKE_BINARY_DIR}/_googletest EXCLUDE_FROM_ALL SYSTEM)
 include(GoogleTest)
 
-# A cross build for Windows runs its test programs under Wine, through
-# cmake/wine-run.sh: the CTest test wine.start sets up a private Xvfb and a
-# throwaway Wine prefix in the build folder, the test programs require it
+# A cross build for Windows runs its test programs under Wine (32- or 64-bit,
+# as the build), through cmake/wine-run.sh: the CTest test wine.start sets
+# up a private Xvfb and a throwaway Wine prefix in the build folder, the test programs require it
 # (fixture "wine"), and wine.stop ends both.
 set(HALVORINE_WINE_TESTS OFF)
 if(WIN32 AND CMAKE_CROSSCOMPILING AND NOT CMAKE_CROSSCOMPILING_EMULATOR)
   set(HALVORINE_WINE_TESTS ON)
   set(HALVORINE_WINE_STATE ${CMAKE_BINARY_DIR}/wine)
+  if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+    set(HALVORINE_WINE_ARCH win64)
+  else()
+    set(HALVORINE_WINE_ARCH win32)
+  endif()
   set(CMAKE_CROSSCOMPILING_EMULATOR
-      ${PROJECT_SOURCE_DIR}/cmake/wine-run.sh --state ${HALVORINE_WINE_STATE})
+      ${PROJECT_SOURCE_DIR}/cmake/wine-run.sh --state ${HALVORINE_WINE_STATE}
+      --arch ${HALVORINE_WINE_ARCH})
 endif()
 
 # Registers a GoogleTest program with CTest. Natively each test case is

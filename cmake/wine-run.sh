@@ -2,27 +2,42 @@
 # Runs the Windows test programs of a cross build under Wine, on a private
 # X server. CTest uses it as the build's CMAKE_CROSSCOMPILING_EMULATOR.
 #
-#   wine-run.sh --state DIR --start        start Xvfb, make a fresh Wine prefix
-#   wine-run.sh --state DIR PROGRAM [ARG...]   run PROGRAM under Wine
-#   wine-run.sh --state DIR --stop         end Wine and Xvfb, remove the prefix
+#   wine-run.sh --state DIR [--arch A] --start   start Xvfb, make a fresh Wine prefix
+#   wine-run.sh --state DIR [--arch A] PROGRAM [ARG...]   run PROGRAM under Wine
+#   wine-run.sh --state DIR [--arch A] --stop    end Wine and Xvfb, remove the prefix
 #
-# DIR (in the build folder) holds the throwaway prefix, the display number
-# and Xvfb's process id. Xvfb picks a free display itself (-displayfd), and
+# A is win32 (the default: 32-bit programs, Debian's wine32) or win64
+# (64-bit programs, Debian's wine64, in a 64-bit prefix). DIR (in the build
+# folder) holds the throwaway prefix, the display number and Xvfb's process
+# id. Xvfb picks a free display itself (-displayfd), and
 # it runs before the first Wine command: a wineserver started without a
 # display keeps a desktop without a driver, on which windows fail later.
 set -euo pipefail
 
 usage() {
-  echo "usage: $0 --state DIR (--start | --stop | PROGRAM [ARG...])" >&2
+  echo "usage: $0 --state DIR [--arch win32|win64] (--start | --stop | PROGRAM [ARG...])" >&2
   exit 2
 }
 
 [[ $# -ge 3 && $1 == --state ]] || usage
 state=$2
 shift 2
+arch=win32
+if [[ $1 == --arch ]]; then
+  [[ $# -ge 3 && ($2 == win32 || $2 == win64) ]] || usage
+  arch=$2
+  shift 2
+fi
 
 export WINEPREFIX="$state/prefix"
-export WINEARCH=win32
+export WINEARCH=$arch
+# Debian's "wine" runs the 32-bit loader when wine32 is installed; 64-bit
+# programs get the 64-bit loader of the wine64 package.
+wine=wine
+if [[ $arch == win64 ]]; then
+  wine=$(command -v wine64 || echo /usr/lib/wine/wine64)
+  export WINELOADER=$wine
+fi
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="  # no Mono or Gecko installer prompts
 
@@ -49,7 +64,7 @@ stop_wine() {
 
 case $1 in
   --start)
-    for tool in Xvfb wine wineboot wineserver; do
+    for tool in Xvfb "$wine" wineserver; do
       command -v "$tool" >/dev/null || { echo "$0: $tool not found (scripts/install-deps installs it)" >&2; exit 1; }
     done
     mkdir -p "$state"
@@ -85,14 +100,14 @@ case $1 in
     # this test: its output goes to a file.
     mkdir -p "$WINEPREFIX"
     wineserver -p </dev/null >"$state/wine.log" 2>&1
-    wineboot --init </dev/null >>"$state/wine.log" 2>&1
+    "$wine" wineboot --init </dev/null >>"$state/wine.log" 2>&1
     # No window manager: unmanaged windows, which hide without waiting
     # for one. And "Arial" is Liberation Sans, with Arial's metrics.
-    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f \
+    "$wine" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f \
       </dev/null >>"$state/wine.log" 2>&1
-    wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v Arial /t REG_SZ /d 'Liberation Sans' /f \
+    "$wine" reg add 'HKCU\Software\Wine\Fonts\Replacements' /v Arial /t REG_SZ /d 'Liberation Sans' /f \
       </dev/null >>"$state/wine.log" 2>&1
-    echo "Wine prefix $WINEPREFIX on display :$display"
+    echo "Wine prefix $WINEPREFIX ($arch) on display :$display"
     ;;
 
   --stop)
@@ -108,6 +123,6 @@ case $1 in
       exit 1
     fi
     export DISPLAY=":$(cat "$state/display")"
-    exec wine "$@"
+    exec "$wine" "$@"
     ;;
 esac

@@ -9,6 +9,8 @@ APluginEditor::APluginEditor(AudioEffect* owner)
     for (auto& v : mirror_) v.store(0.0f, std::memory_order_relaxed);
 }
 
+bool APluginEditor::available() { return halvorine::editor::windowSystemPresent(); }
+
 APluginEditor::~APluginEditor() {
     if (window_) {
         if (APlugin* p = plugin()) p->editorClosed = true;
@@ -34,9 +36,10 @@ VstInt32 APluginEditor::open(void* ptr) {
     ++openCount_;
     if (openCount_ == 1 || !window_) {
         try {
-            window_ = std::make_unique<TPluginEditorWindow>(
-                effect, mirror_, halvorine::editor::createWindowBackend(),
-                [this](halvorine::editor::ParamMirror&) { copyValues(); });
+            if (auto backend = halvorine::editor::createWindowBackend())
+                window_ = std::make_unique<TPluginEditorWindow>(
+                    effect, mirror_, std::move(backend),
+                    [this](halvorine::editor::ParamMirror&) { copyValues(); });
         } catch (...) {
             window_.reset();  // out of memory: the host gets an editor with no window
         }

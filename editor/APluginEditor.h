@@ -22,6 +22,9 @@ public:
     explicit APluginEditor(AudioEffect* effect);
     ~APluginEditor() override;
 
+    // Whether this build can show the editor at all (it has a window system).
+    static bool available();
+
     VstInt32 getRect(void** rect) override;
     VstInt32 open(void* ptr) override;
     void close() override;

@@ -3,9 +3,9 @@
 // a backend makes the child window, delivers the mouse and the timer, and
 // puts the composed picture on the screen.
 //
-// Implementations: X11 (Linux), Win32 (Windows), and a headless one for
-// tests. Exactly one is linked into a build, and createWindowBackend()
-// makes it.
+// Implementations: X11 (Linux), Win32 (Windows), a headless one for tests,
+// and none for a build without a window system. Exactly one is linked into
+// a build, and createWindowBackend() makes it.
 #pragma once
 
 #include <memory>
@@ -60,5 +60,9 @@ public:
 };
 
 std::unique_ptr<WindowBackend> createWindowBackend();
+
+// False when this build has no window system to show an editor on: the
+// effect then announces no editor, and createWindowBackend() makes none.
+bool windowSystemPresent();
 
 }  // namespace halvorine::editor

@@ -1,5 +1,5 @@
-// Text for builds without a font machinery (the 32-bit Linux build): the
-// readout shows its strip without text.
+// Text for builds without a font machinery (fontconfig and FreeType not
+// found): the readout shows its strip without text.
 #include "text_renderer.h"
 
 namespace halvorine::editor {

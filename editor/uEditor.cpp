@@ -5,12 +5,13 @@
 #include "DAudioEffectX.h"
 #include "assets.h"
 #include "dsp/numeric.h"
-#include "readouts.h"
+#include "parameter_text.h"
 
 namespace halvorine::editor {
 namespace {
 
 using dsp::F;
+using namespace halvorine::engine;
 
 constexpr Pixel kBufferColour = rgb(128, 128, 128);  // also the sliders' transparent key
 constexpr Pixel kSilver = rgb(192, 192, 192);

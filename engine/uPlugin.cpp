@@ -7,6 +7,7 @@
 #include "APluginEditor.h"
 #include "APluginProgram.h"
 #include "DVstUtils.h"
+#include "parameter_text.h"
 
 using halvorine::dsp::SpectralRingModulator;
 
@@ -44,7 +45,7 @@ APlugin::APlugin(audioMasterCallback master)
     : AudioEffectX(master, kNumPrograms, kNumParams) {
     for (int i = kNumPrograms - 1; i >= 0; --i) programs[i] = std::make_unique<APluginProgram>();
     suspend();
-    setEditor(new APluginEditor(this));
+    if (APluginEditor::available()) setEditor(new APluginEditor(this));
 
     hasVu(false);
     setNumInputs(2);
@@ -100,7 +101,24 @@ void APlugin::getParameterName(VstInt32 index, char* text) {
 
 void APlugin::getParameterLabel(VstInt32, char* label) { copyText(label, ""); }
 
-void APlugin::getParameterDisplay(VstInt32, char* text) { copyText(text, ""); }
+// The readout's value text, at most 8 characters: hosts size these buffers
+// for that.
+void APlugin::getParameterDisplay(VstInt32 index, char* text) {
+    if (!text) return;
+    const float v = index >= 0 && index < kNumParams ? engine.parameter(index) : 0.0f;
+    copyTextBounded(text, halvorine::engine::valueText(index, v).c_str(),
+                    halvorine::engine::kValueTextChars);
+}
+
+// A value text in the parameter's unit, set as the host's setter would.
+bool APlugin::string2parameter(VstInt32 index, char* text) {
+    float value = 0.0f;
+    if (index < 0 || index >= kNumParams ||
+        !halvorine::engine::parseValueText(index, text, value))
+        return false;
+    setParameter(index, value);
+    return true;
+}
 
 // ---------------------------------------------------------------- processing
 

@@ -25,6 +25,7 @@ public:
     void getParameterName(VstInt32 index, char* text) override;
     void getParameterLabel(VstInt32 index, char* label) override;
     void getParameterDisplay(VstInt32 index, char* text) override;
+    bool string2parameter(VstInt32 index, char* text) override;
     // The live value of any slot 0..10 (the editor mirrors all eleven).
     float slotValue(VstInt32 slot) const { return engine.parameter(slot); }
 

@@ -181,7 +181,10 @@ VstIntPtr AudioEffect::dispatcher(VstInt32 opcode, VstInt32 index, VstIntPtr val
         case effOpen: open(); break;
         case effClose: close(); break;
         case effSetProgram:
-            if (value < numPrograms) setProgram(static_cast<VstInt32>(value));
+            // A 64-bit value below the 32-bit range stays negative rather
+            // than wrapping onto a program.
+            if (value < numPrograms)
+                setProgram(value < INT32_MIN ? INT32_MIN : static_cast<VstInt32>(value));
             break;
         case effGetProgram: return getProgram();
         case effSetProgramName: setProgramName(static_cast<char*>(ptr)); break;

@@ -141,6 +141,11 @@ TEST(CoreDispatcher, ProgramRequestsAreRangeChecked) {
     host.dispatch(e, effSetProgram, 0, -1);  // passes the check; the effect ignores it
     EXPECT_EQ(host.opcodes(), std::vector<VstInt32>{audioMasterGetTime});
     EXPECT_EQ(host.dispatch(e, effGetProgram), 7);
+    if constexpr (sizeof(VstIntPtr) == 8) {
+        // Negative beyond 32 bits, with 3 in the low half: still no program.
+        host.dispatch(e, effSetProgram, 0, static_cast<VstIntPtr>(-(std::int64_t{1} << 32) + 3));
+        EXPECT_EQ(host.dispatch(e, effGetProgram), 7);
+    }
     host.dispatch(e, effSetProgram, 0, 2);
     EXPECT_EQ(host.dispatch(e, effGetProgram), 2);
 }

@@ -3,6 +3,7 @@
 // the readouts, and redrawing. The effect is linked in and reached through
 // its record, as a host reaches it.
 #include <atomic>
+#include <cmath>
 #include <cstring>
 #include <thread>
 
@@ -11,12 +12,13 @@
 #include "APluginEditor.h"
 #include "assets.h"
 #include "backend_headless.h"
-#include "readouts.h"
+#include "parameter_text.h"
 #include "support/plugin_host.h"
 #include "uPlugin.h"
 
 using namespace halvorine::test;
 using namespace halvorine::editor;
+using namespace halvorine::engine;
 
 namespace {
 
@@ -324,6 +326,32 @@ TEST_F(Editor, ATickShowsTheCurrentValuesWhateverCopyLandedLast) {
     window().paramValues[0].store(0.25f);  // an older copy finishing last
     screen().tick();
     EXPECT_EQ(window().drawnValues[0], 0.75f);
+}
+
+// Every text the display writes reads back to a value with the same text.
+TEST(ParameterText, EveryDisplayTextReadsBack) {
+    for (int slot = 0; slot < 9; ++slot) {
+        std::string previous;
+        int texts = 0;
+        for (int i = 0; i <= 65536; ++i) {
+            const std::string t = valueText(slot, static_cast<float>(i / 65536.0));
+            if (t == previous) continue;
+            previous = t;
+            ++texts;
+            ASSERT_LE(t.size(), kValueTextChars) << slot << " " << t;
+            float v = -1.0f;
+            ASSERT_TRUE(parseValueText(slot, t.c_str(), v)) << slot << " " << t;
+            ASSERT_EQ(valueText(slot, v), t) << slot << " read back from " << v;
+        }
+        EXPECT_GT(texts, 60) << slot;
+    }
+    // Around the switch to kilohertz both texts of 1000 Hz hold.
+    for (float v = 0.5640f; v < 0.5648f; v = std::nextafter(v, 1.0f)) {
+        const std::string t = frequencyText(v);
+        float back = -1.0f;
+        ASSERT_TRUE(parseValueText(0, t.c_str(), back));
+        ASSERT_EQ(frequencyText(back), t) << v;
+    }
 }
 
 TEST_F(Editor, UpdatesFromAnotherThreadWhileTheWindowComesAndGoes) {

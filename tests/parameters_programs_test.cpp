@@ -65,8 +65,71 @@ TEST_F(Effect, ParameterTexts) {
     EXPECT_EQ(host.text(e, effGetParamName, -1), untouched);
     EXPECT_EQ(host.text(e, effGetParamName, 10), untouched);
     for (int i : {0, 5, 9, 12}) EXPECT_EQ(host.text(e, effGetParamLabel, i), "") << i;
-    // A host that does not clear its buffer must not show what was there.
-    EXPECT_EQ(host.text(e, effGetParamDisplay, 9), "");
+}
+
+// The display shows the editor readout's value text; text in a unit comes
+// back as the value.
+TEST_F(Effect, DisplayTextsAndTextsBackToValues) {
+    const struct {
+        int slot;
+        float value;
+        const char* display;
+    } shown[] = {
+        {0, 0.0f, "20Hz"},   {1, 0.5f, "640Hz"},  {4, 1.0f, "20.5KHz"}, {2, 0.1234f, "12.3%"},
+        {5, 1.0f, "100%"},   {6, 0.3f, "19"},     {7, 0.25f, "50%/100"}, {7, 0.75f, "100%/50"},
+        {8, 0.0f, "-20dB"},  {8, 0.5f, "0dB"},    {8, 0.75f, "10dB"},    {9, 0.7f, ""},
+    };
+    for (const auto& s : shown) {
+        set(s.slot, s.value);
+        EXPECT_EQ(host.text(e, effGetParamDisplay, s.slot), s.display) << s.slot;
+    }
+    for (int i : {-1, 10, 25}) EXPECT_EQ(host.text(e, effGetParamDisplay, i), "") << i;
+
+    const struct {
+        int slot;
+        const char* text;
+        float value;  // -1: refused; -2: read (its display is checked below)
+    } read[] = {
+        {0, "640Hz", 0.5f},    {3, "640 Hz", 0.5f},  {1, "20480", -2},     {4, "1.2KHz", -2},
+        {4, "1.2kHz", -2},     {0, "5 Hz", 0.0f},    {2, "12.3%", -2},     {5, "12.3", -2},
+        {2, "50%", 0.5f},      {5, "250%", 1.0f},    {6, "19", -2},        {6, "19 bands", -2},
+        {7, "100%/50", 0.75f}, {7, "50%/100", 0.25f}, {7, "100%/100", 0.5f}, {8, "+6dB", -2},
+        {8, "6 dB", -2},       {8, "6", -2},         {8, "-20dB", -2},     {8, "-30dB", 0.0f},
+        {8, "+30dB", 1.0f},    {0, "", -1},          {0, "Hz", -1},        {0, "640Hzz", -1},
+        {0, "nan", -1},        {0, "inf", -1},       {0, "0x10", -1},      {0, "1e3", -1},
+        {2, "12.3dB", -1},     {7, "50%/50", -1},    {7, "50", -1},        {8, "6 d B", -1},
+        {9, "0.5", -1},        {10, "0.5", -1},      {-1, "0.5", -1},      {1, "1.2.3", -1},
+        {2, "1.000000000000000000001", -1}, {2, "0.100000000000000000000", 0.001f},
+    };
+    for (const auto& r : read) {
+        set(r.slot, 0.123f);
+        char text[32];
+        std::strcpy(text, r.text);
+        const VstIntPtr answer = host.dispatch(e, effString2Parameter, r.slot, 0, text);
+        EXPECT_EQ(answer, r.value == -1 ? 0 : 1) << r.slot << " " << r.text;
+        if (r.value == -1) {
+            EXPECT_EQ(get(r.slot), r.slot >= 0 && r.slot < 10 ? 0.123f : 0.0f) << r.text;
+        } else if (r.value >= 0) {
+            EXPECT_EQ(get(r.slot), r.value) << r.slot << " " << r.text;
+        }
+    }
+    // Units as written: the display of what was read.
+    const struct {
+        int slot;
+        const char* text;
+        const char* display;
+    } units[] = {
+        {1, "20480", "20.5KHz"}, {4, "1.2kHz", "1.2KHz"}, {5, "12.3", "12.3%"}, {6, "19 bands", "19"},
+        {8, "+6dB", "6dB"},      {8, "6", "6dB"},      {8, "-20dB", "-20dB"},
+    };
+    for (const auto& u : units) {
+        char text[32];
+        std::strcpy(text, u.text);
+        ASSERT_EQ(host.dispatch(e, effString2Parameter, u.slot, 0, text), 1) << u.text;
+        EXPECT_EQ(host.text(e, effGetParamDisplay, u.slot), u.display) << u.text;
+    }
+    EXPECT_GT(get(8), 0.0f);  // -20 dB, not the silence below it
+    EXPECT_EQ(host.dispatch(e, effString2Parameter, 0, 0, nullptr), 0);
 }
 
 TEST_F(Effect, ProgramsHaveNamesAndTheConstructionValues) {

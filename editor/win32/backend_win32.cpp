@@ -357,5 +357,6 @@ LRESULT Win32Backend::handle(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPar
 }  // namespace
 
 std::unique_ptr<WindowBackend> createWindowBackend() { return std::make_unique<Win32Backend>(); }
+bool windowSystemPresent() { return true; }
 
 }  // namespace halvorine::editor

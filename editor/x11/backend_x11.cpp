@@ -410,5 +410,6 @@ void X11Backend::paint() {
 }  // namespace
 
 std::unique_ptr<WindowBackend> createWindowBackend() { return std::make_unique<X11Backend>(); }
+bool windowSystemPresent() { return true; }
 
 }  // namespace halvorine::editor
