@@ -41,7 +41,7 @@ VstInt32 APluginEditor::open(void* ptr) {
     if (openCount_ == 1 || !window_) {
         try {
             window_ = std::make_unique<TPluginEditorWindow>(
-                effect, mirror_, halvorine::editor::createWindowBackend());
+                static_cast<EditorOwner*>(this), mirror_, halvorine::editor::createWindowBackend());
         } catch (...) {
             window_.reset();  // out of memory: the host gets an editor with no window
         }
@@ -82,6 +82,18 @@ void APluginEditor::update() {
     APlugin* p = plugin();
     if (!p || p->editorClosed || !windowLive_.load()) return;
     copyValues();
+}
+
+void APluginEditor::setParameterAutomated(int index, float value) {
+    if (effect) effect->setParameterAutomated(index, value);
+}
+
+void APluginEditor::beginEdit(int index) {
+    if (APlugin* p = plugin()) p->beginEdit(index);
+}
+
+void APluginEditor::endEdit(int index) {
+    if (APlugin* p = plugin()) p->endEdit(index);
 }
 
 void APluginEditor::copyValues() {

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <map>
 
-#include "DAudioEffect.h"
 #include "assets.h"
 #include "dsp/numeric.h"
 #include "readouts.h"
@@ -54,7 +53,7 @@ bool contains(const Rect& r, int x, int y) {
 
 }  // namespace
 
-TPluginEditorWindow::TPluginEditorWindow(AudioEffect* effect, ParamMirror& mirror,
+TPluginEditorWindow::TPluginEditorWindow(EditorOwner* effect, ParamMirror& mirror,
                                          std::unique_ptr<WindowBackend> backend)
     : plugin(effect), paramValues(mirror), backend_(std::move(backend)) {
     std::string error;

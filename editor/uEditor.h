@@ -12,9 +12,8 @@
 #include <vector>
 
 #include "backend.h"
+#include "editor_owner.h"
 #include "layout.h"
-
-class AudioEffect;
 
 namespace halvorine::editor {
 
@@ -45,7 +44,7 @@ public:
 
     // Builds the window from its layout; `plugin` receives the values the
     // user sets, `mirror` holds the values to show. Runs FormCreate.
-    TPluginEditorWindow(AudioEffect* plugin, ParamMirror& mirror,
+    TPluginEditorWindow(EditorOwner* plugin, ParamMirror& mirror,
                         std::unique_ptr<WindowBackend> backend);
     ~TPluginEditorWindow() override;
 
@@ -80,7 +79,7 @@ public:
     std::string WetDryStr(int index) const;
 
     // State, readable by tests.
-    AudioEffect* plugin;
+    EditorOwner* plugin;
     ParamMirror& paramValues;
     std::array<float, kSliders> drawnValues{};
     bool dragging = false;
