@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstring>
 #include <new>
+#include <optional>
 
 #include "ports.h"
 
@@ -16,7 +17,8 @@ namespace {
 using dsp::SpectralRingModulator;
 
 struct Instance {
-    SpectralRingModulator engine;
+    std::optional<SpectralRingModulator> engine;  // made afresh by every activate
+    float rate = 44100.0f;
     const float* inputs[2] = {nullptr, nullptr};  // modulator, carrier
     float* outputs[2] = {nullptr, nullptr};
     const float* controls[kControlPortCount] = {};
@@ -27,12 +29,19 @@ LV2_Handle instantiate(const LV2_Descriptor*, double rate, const char*,
                        const LV2_Feature* const*) {
     auto* self = new (std::nothrow) Instance;
     if (!self) return nullptr;
-    self->engine.setDesignRate(dsp::F(rate));
-    for (int k = 0; k < kControlPortCount; ++k) {
+    self->rate = dsp::F(rate);
+    for (int k = 0; k < kControlPortCount; ++k)
         self->applied[k] = toNormalised(kControlPorts[k], kControlPorts[k].defaultValue);
-        self->engine.setParameter(k, self->applied[k]);
-    }
     return self;
+}
+
+// A fresh engine, as after construction: silent filters, the values the
+// control ports last gave.
+void activate(LV2_Handle handle) {
+    auto* self = static_cast<Instance*>(handle);
+    SpectralRingModulator& engine = self->engine.emplace();
+    engine.setDesignRate(self->rate);
+    for (int k = 0; k < kControlPortCount; ++k) engine.setParameter(k, self->applied[k]);
 }
 
 void connectPort(LV2_Handle handle, std::uint32_t port, void* data) {
@@ -47,12 +56,14 @@ void connectPort(LV2_Handle handle, std::uint32_t port, void* data) {
 
 void run(LV2_Handle handle, std::uint32_t frames) {
     auto* self = static_cast<Instance*>(handle);
+    if (!self->engine) activate(handle);  // a host that never activates
+    SpectralRingModulator& engine = *self->engine;
     for (int k = 0; k < kControlPortCount; ++k) {
         if (!self->controls[k]) continue;
         const float v = toNormalised(kControlPorts[k], *self->controls[k]);
         if (v != self->applied[k]) {
             self->applied[k] = v;
-            self->engine.setParameter(k, v);
+            engine.setParameter(k, v);
         }
     }
     if (!self->inputs[0] || !self->inputs[1] || !self->outputs[0] || !self->outputs[1]) return;
@@ -62,7 +73,7 @@ void run(LV2_Handle handle, std::uint32_t frames) {
         const std::uint32_t n = frames - done < kMaxChunk ? frames - done : kMaxChunk;
         const float* in[2] = {self->inputs[0] + done, self->inputs[1] + done};
         float* out[2] = {self->outputs[0] + done, self->outputs[1] + done};
-        self->engine.process(in, out, static_cast<int>(n), false);
+        engine.process(in, out, static_cast<int>(n), false);
         done += n;
     }
 }
@@ -70,7 +81,7 @@ void run(LV2_Handle handle, std::uint32_t frames) {
 void cleanup(LV2_Handle handle) { delete static_cast<Instance*>(handle); }
 
 const LV2_Descriptor kDescriptor = {
-    kPluginUri, instantiate, connectPort, nullptr, run, nullptr, cleanup, nullptr,
+    kPluginUri, instantiate, connectPort, activate, run, nullptr, cleanup, nullptr,
 };
 
 }  // namespace
