@@ -60,132 +60,116 @@ private:
 
 std::string text(const LilvNode* n) { return n ? lilv_node_as_string(n) : "(none)"; }
 
-// The ports as the plug-in's users are told of them.
-struct ExpectedControl {
+// The object of subject-predicate in the bundle's data, as text.
+std::string get(const LilvNode* subject, const std::string& predicate) {
+    Bundle& b = Bundle::get();
+    LilvNode* n = lilv_world_get(b.world, subject, b.node(predicate), nullptr);
+    std::string t = text(n);
+    lilv_node_free(n);
+    return t;
+}
+
+// The ports as the plug-in's users are told of them, audio ports first.
+struct ExpectedPort {
     const char* symbol;
     const char* name;
-    const char* unit;  // in the units vocabulary; null for the band count
+    const char* unit;  // in the units vocabulary; "bands" is our own
     float minimum, maximum, defaultValue;
-    bool logarithmic, integer;
+    const char* property;  // lv2 port property, or ""
 };
-constexpr ExpectedControl kExpected[] = {
-    {"mod_start", "Mod Start Freq", "hz", 20, 20480, 20, true, false},
-    {"mod_finish", "Mod Finish Freq", "hz", 20, 20480, 20480, true, false},
-    {"mod_q", "Mod Freq Q", "pc", 0, 100, 50, false, false},
-    {"carr_start", "Carr Start Freq", "hz", 20, 20480, 20, true, false},
-    {"carr_finish", "Carr Finish Freq", "hz", 20, 20480, 20480, true, false},
-    {"carr_q", "Carr Freq Q", "pc", 0, 100, 50, false, false},
-    {"shift", "Shift", nullptr, 0, 63, 31, false, true},
-    {"mix", "Mix", "coef", 0, 1, 0.5f, false, false},
-    {"boost", "Boost", "db", -20, 20, 10, false, false},
+constexpr const char* kLog = "http://lv2plug.in/ns/ext/port-props#logarithmic";
+constexpr const char* kInteger = "http://lv2plug.in/ns/lv2core#integer";
+constexpr ExpectedPort kExpected[] = {
+    {"mod_in", "Modulator", "", 0, 0, 0, ""},
+    {"carr_in", "Carrier", "", 0, 0, 0, ""},
+    {"out_l", "Out L", "", 0, 0, 0, ""},
+    {"out_r", "Out R", "", 0, 0, 0, ""},
+    {"mod_start", "Mod Start Freq", "hz", 20, 20480, 20, kLog},
+    {"mod_finish", "Mod Finish Freq", "hz", 20, 20480, 20480, kLog},
+    {"mod_q", "Mod Freq Q", "pc", 0, 100, 50, ""},
+    {"carr_start", "Carr Start Freq", "hz", 20, 20480, 20, kLog},
+    {"carr_finish", "Carr Finish Freq", "hz", 20, 20480, 20480, kLog},
+    {"carr_q", "Carr Freq Q", "pc", 0, 100, 50, ""},
+    {"shift", "Shift", "bands", 0, 63, 31, kInteger},
+    {"mix", "Mix", "coef", 0, 1, 0.5f, ""},
+    {"boost", "Boost", "db", -20, 20, 10, ""},
 };
 
 TEST(Lv2Bundle, DescribesPortsUnitsRangesAndFeatures) {
     Bundle& b = Bundle::get();
     ASSERT_NE(b.plugin, nullptr) << "no " << lv2::kPluginUri << " in " << HALVORINE_LV2_BUNDLE;
     const LilvPlugin* p = b.plugin;
-    LilvNode* name = lilv_plugin_get_name(p);
-    EXPECT_EQ(text(name), "Halvorine");
-    lilv_node_free(name);
     ASSERT_EQ(lilv_plugin_get_num_ports(p), 13u);
-
-    const char* audio[][2] = {{"mod_in", "Modulator"}, {"carr_in", "Carrier"},
-                              {"out_l", "Out L"}, {"out_r", "Out R"}};
-    for (std::uint32_t i = 0; i < 4; ++i) {
-        const LilvPort* port = lilv_plugin_get_port_by_index(p, i);
-        EXPECT_TRUE(lilv_port_is_a(p, port, b.node(std::string(kLv2) + "AudioPort")));
-        EXPECT_TRUE(lilv_port_is_a(p, port, b.node(std::string(kLv2) + (i < 2 ? "InputPort" : "OutputPort"))));
-        EXPECT_EQ(text(lilv_port_get_symbol(p, port)), audio[i][0]);
-        LilvNode* n = lilv_port_get_name(p, port);
-        EXPECT_EQ(text(n), audio[i][1]);
-        lilv_node_free(n);
-    }
-
-    // The names are the VST 2 library's parameter names.
-    TestHost host;
+    TestHost host;  // the control names are the VST 2 library's parameter names
     AEffect* e = host.loadOrFail(PluginLibrary::entry());
-    for (std::uint32_t k = 0; k < 9; ++k) {
-        const ExpectedControl& x = kExpected[k];
+    const std::string lv2 = kLv2, units = kUnits;
+    for (std::uint32_t i = 0; i < 13; ++i) {
+        const ExpectedPort& x = kExpected[i];
         SCOPED_TRACE(x.symbol);
-        const LilvPort* port = lilv_plugin_get_port_by_index(p, 4 + k);
-        EXPECT_TRUE(lilv_port_is_a(p, port, b.node(std::string(kLv2) + "ControlPort")));
-        EXPECT_TRUE(lilv_port_is_a(p, port, b.node(std::string(kLv2) + "InputPort")));
+        const LilvPort* port = lilv_plugin_get_port_by_index(p, i);
+        EXPECT_TRUE(lilv_port_is_a(p, port, b.node(lv2 + (i < 4 ? "AudioPort" : "ControlPort"))));
+        EXPECT_TRUE(lilv_port_is_a(p, port, b.node(lv2 + (i < 2 || i > 3 ? "InputPort" : "OutputPort"))));
         EXPECT_EQ(text(lilv_port_get_symbol(p, port)), x.symbol);
-        LilvNode* n = lilv_port_get_name(p, port);
-        EXPECT_EQ(text(n), x.name);
-        EXPECT_EQ(text(n), host.text(e, effGetParamName, static_cast<VstInt32>(k)));
-        lilv_node_free(n);
+        LilvNode* name = lilv_port_get_name(p, port);
+        EXPECT_EQ(text(name), x.name);
+        const std::string named = text(name);
+        lilv_node_free(name);
+        if (i < 4) continue;
+        EXPECT_EQ(named, host.text(e, effGetParamName, static_cast<VstInt32>(i - 4)));
 
         LilvNode *def = nullptr, *min = nullptr, *max = nullptr;
         lilv_port_get_range(p, port, &def, &min, &max);
         EXPECT_EQ(lilv_node_as_float(def), x.defaultValue);
         EXPECT_EQ(lilv_node_as_float(min), x.minimum);
         EXPECT_EQ(lilv_node_as_float(max), x.maximum);
-        lilv_node_free(def);
-        lilv_node_free(min);
-        lilv_node_free(max);
+        for (LilvNode* n : {def, min, max}) lilv_node_free(n);
 
-        LilvNode* unit = lilv_port_get(p, port, b.node(std::string(kUnits) + "unit"));
-        if (x.unit) {
-            EXPECT_EQ(text(unit), std::string(kUnits) + x.unit);
-        } else {
-            ASSERT_NE(unit, nullptr);
-            LilvNode* symbol = lilv_world_get(b.world, unit, b.node(std::string(kUnits) + "symbol"), nullptr);
-            EXPECT_EQ(text(symbol), "bands");
-            lilv_node_free(symbol);
-        }
+        LilvNode* unit = lilv_port_get(p, port, b.node(units + "unit"));
+        EXPECT_TRUE(text(unit) == units + x.unit || get(unit, units + "symbol") == x.unit) << text(unit);
         lilv_node_free(unit);
-        EXPECT_EQ(lilv_port_has_property(p, port, b.node("http://lv2plug.in/ns/ext/port-props#logarithmic")),
-                  x.logarithmic);
-        EXPECT_EQ(lilv_port_has_property(p, port, b.node(std::string(kLv2) + "integer")), x.integer);
+        for (const char* property : {kLog, kInteger})
+            EXPECT_EQ(lilv_port_has_property(p, port, b.node(property)), property == x.property);
     }
     host.close(e);
 
-    EXPECT_TRUE(lilv_plugin_has_feature(p, b.node(std::string(kLv2) + "hardRTCapable")));
+    LilvNode* name = lilv_plugin_get_name(p);
+    EXPECT_EQ(text(name), "Halvorine");
+    lilv_node_free(name);
+    EXPECT_TRUE(lilv_plugin_has_feature(p, b.node(lv2 + "hardRTCapable")));
+    EXPECT_FALSE(lilv_plugin_has_feature(p, b.node(lv2 + "inPlaceBroken")));
     LilvNodes* required = lilv_plugin_get_required_features(p);
     EXPECT_EQ(lilv_nodes_size(required), 0u);
     lilv_nodes_free(required);
-    EXPECT_FALSE(lilv_plugin_has_feature(p, b.node(std::string(kLv2) + "inPlaceBroken")));
 }
 
-// Each preset's port values, in units, give the VST 2 library's program of
-// the same number.
+// Each preset "Preset N", in units, gives the VST 2 library's program N.
 TEST(Lv2Bundle, PresetsAreTheEightPrograms) {
     Bundle& b = Bundle::get();
     ASSERT_NE(b.plugin, nullptr);
-    LilvNodes* presets =
-        lilv_plugin_get_related(b.plugin, b.node("http://lv2plug.in/ns/ext/presets#Preset"));
-    ASSERT_EQ(lilv_nodes_size(presets), 8u);
+    const std::string lv2 = kLv2, pset = "http://lv2plug.in/ns/ext/presets#";
+    LilvNodes* presets = lilv_plugin_get_related(b.plugin, b.node(pset + "Preset"));
     TestHost host;
     AEffect* e = host.loadOrFail(PluginLibrary::entry());
     std::vector<std::string> labels;
     LILV_FOREACH (nodes, i, presets) {
         const LilvNode* preset = lilv_nodes_get(presets, i);
         lilv_world_load_resource(b.world, preset);
-        LilvNode* label = lilv_world_get(b.world, preset,
-                                         b.node("http://www.w3.org/2000/01/rdf-schema#label"), nullptr);
-        const std::string name = text(label);
-        lilv_node_free(label);
-        labels.push_back(name);
-        ASSERT_EQ(name.rfind("Preset ", 0), 0u) << name;
-        const VstInt32 program = std::stoi(name.substr(7));
-        host.dispatch(e, effSetProgram, 0, program);
+        const std::string label = get(preset, "http://www.w3.org/2000/01/rdf-schema#label");
+        labels.push_back(label);
+        ASSERT_EQ(label.rfind("Preset ", 0), 0u) << label;
+        host.dispatch(e, effSetProgram, 0, std::stoi(label.substr(7)));
 
-        LilvNodes* ports = lilv_world_find_nodes(b.world, preset, b.node(std::string(kLv2) + "port"), nullptr);
-        EXPECT_EQ(lilv_nodes_size(ports), 9u) << name;
+        LilvNodes* ports = lilv_world_find_nodes(b.world, preset, b.node(lv2 + "port"), nullptr);
+        EXPECT_EQ(lilv_nodes_size(ports), 9u) << label;
         LILV_FOREACH (nodes, j, ports) {
             const LilvNode* port = lilv_nodes_get(ports, j);
-            LilvNode* symbol = lilv_world_get(b.world, port, b.node(std::string(kLv2) + "symbol"), nullptr);
-            LilvNode* value = lilv_world_get(b.world, port,
-                                             b.node("http://lv2plug.in/ns/ext/presets#value"), nullptr);
+            const std::string symbol = get(port, lv2 + "symbol");
             int k = 0;
-            while (k < 9 && text(symbol) != kExpected[k].symbol) ++k;
-            ASSERT_LT(k, 9) << text(symbol);
-            EXPECT_EQ(lv2::toNormalised(lv2::kControlPorts[k], lilv_node_as_float(value)),
+            while (k < 9 && symbol != lv2::kControlPorts[k].symbol) ++k;
+            ASSERT_LT(k, 9) << symbol;
+            EXPECT_EQ(lv2::toNormalised(lv2::kControlPorts[k], std::stof(get(port, pset + "value"))),
                       e->getParameter(e, k))
-                << name << " " << text(symbol);
-            lilv_node_free(symbol);
-            lilv_node_free(value);
+                << label << " " << symbol;
         }
         lilv_nodes_free(ports);
     }
