@@ -5,7 +5,6 @@
 #include <lv2/core/lv2.h>
 
 #include <cstdint>
-#include <cstring>
 #include <new>
 #include <optional>
 
