@@ -38,7 +38,7 @@ VstInt32 APluginEditor::open(void* ptr) {
         try {
             if (auto backend = halvorine::editor::createWindowBackend())
                 window_ = std::make_unique<TPluginEditorWindow>(
-                    effect, mirror_, std::move(backend),
+                    static_cast<EditorOwner*>(this), mirror_, std::move(backend),
                     [this](halvorine::editor::ParamMirror&) { copyValues(); });
         } catch (...) {
             window_.reset();  // out of memory: the host gets an editor with no window
@@ -79,6 +79,18 @@ void APluginEditor::idle() {
 // live values on the user-interface thread, so copies from several threads
 // can never overtake one another and leave an older value showing.
 void APluginEditor::update() {}
+
+void APluginEditor::setParameterAutomated(int index, float value) {
+    if (effect) effect->setParameterAutomated(index, value);
+}
+
+void APluginEditor::beginEdit(int index) {
+    if (APlugin* p = plugin()) p->beginEdit(index);
+}
+
+void APluginEditor::endEdit(int index) {
+    if (APlugin* p = plugin()) p->endEdit(index);
+}
 
 void APluginEditor::copyValues() {
     if (const APlugin* p = plugin())

@@ -17,7 +17,7 @@ struct ERect {
     std::int16_t top, left, bottom, right;
 };
 
-class APluginEditor : public AEffEditor {
+class APluginEditor : public AEffEditor, private halvorine::editor::EditorOwner {
 public:
     explicit APluginEditor(AudioEffect* effect);
     ~APluginEditor() override;
@@ -36,6 +36,11 @@ public:
     halvorine::editor::TPluginEditorWindow* window() const { return window_.get(); }
 
 private:
+    // EditorOwner: the window's values go to the effect and on to the host.
+    void setParameterAutomated(int index, float value) override;
+    void beginEdit(int index) override;
+    void endEdit(int index) override;
+
     APlugin* plugin() { return plugin_; }
     void copyValues();
     void releaseWindow();

@@ -57,6 +57,9 @@ public:
     // them by itself, and repaints what is pending.
     virtual void idle() = 0;
     virtual TextRenderer& text() = 0;
+    // The child window in the same form as `create`'s parent (an X11
+    // window id, an HWND); null when there is none.
+    virtual void* nativeHandle() const { return nullptr; }
 };
 
 std::unique_ptr<WindowBackend> createWindowBackend();

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "DAudioEffectX.h"
 #include "assets.h"
 #include "dsp/numeric.h"
 #include "parameter_text.h"
@@ -54,7 +53,7 @@ bool contains(const Rect& r, int x, int y) {
 
 }  // namespace
 
-TPluginEditorWindow::TPluginEditorWindow(AudioEffect* effect, ParamMirror& mirror,
+TPluginEditorWindow::TPluginEditorWindow(EditorOwner* effect, ParamMirror& mirror,
                                          std::unique_ptr<WindowBackend> backend,
                                          std::function<void(ParamMirror&)> refreshMirror)
     : plugin(effect),
@@ -76,14 +75,14 @@ TPluginEditorWindow::~TPluginEditorWindow() {
 void TPluginEditorWindow::beginGesture(int index) {
     endGesture();
     gesture_ = index;
-    if (auto* effect = dynamic_cast<AudioEffectX*>(plugin)) effect->beginEdit(index);
+    if (plugin) plugin->beginEdit(index);
 }
 
 void TPluginEditorWindow::endGesture() {
     if (gesture_ < 0) return;
     const int index = gesture_;
     gesture_ = -1;
-    if (auto* effect = dynamic_cast<AudioEffectX*>(plugin)) effect->endEdit(index);
+    if (plugin) plugin->endEdit(index);
 }
 
 void TPluginEditorWindow::build(const Layout& layout) {

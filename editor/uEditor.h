@@ -12,9 +12,8 @@
 #include <vector>
 
 #include "backend.h"
+#include "editor_owner.h"
 #include "layout.h"
-
-class AudioEffect;
 
 namespace halvorine::editor {
 
@@ -51,7 +50,7 @@ public:
     // user sets, `mirror` holds the values to show. Runs FormCreate.
     // `refreshMirror`, when given, brings the mirror up to date on the
     // user-interface thread before every timer tick draws it.
-    TPluginEditorWindow(AudioEffect* plugin, ParamMirror& mirror,
+    TPluginEditorWindow(EditorOwner* plugin, ParamMirror& mirror,
                         std::unique_ptr<WindowBackend> backend,
                         std::function<void(ParamMirror&)> refreshMirror = {});
     ~TPluginEditorWindow() override;
@@ -87,7 +86,7 @@ public:
     std::string WetDryStr(int index) const;
 
     // State, readable by tests.
-    AudioEffect* plugin;
+    EditorOwner* plugin;
     ParamMirror& paramValues;
     std::array<float, kSliders> drawnValues{};
     bool dragging = false;

@@ -1,8 +1,11 @@
 # Reads the plug-in library's table of exported symbols and fails unless it
-# holds exactly one, `main`. On Windows it also reads the DLL's imports and
-# fails unless they are all system DLLs: the C++ runtime is linked in, so a
-# host needs nothing beside halvorine.dll.
+# holds exactly one, `main` (or EXPECTED when given). On Windows it also
+# reads the DLL's imports and fails unless they are all system DLLs: the
+# C++ runtime is linked in, so a host needs nothing beside halvorine.dll.
 cmake_policy(VERSION 3.25)
+if(NOT EXPECTED)
+  set(EXPECTED main)
+endif()
 
 if(WINDOWS)
   execute_process(COMMAND ${OBJDUMP} -p ${LIBRARY} OUTPUT_VARIABLE table RESULT_VARIABLE rc)
@@ -60,7 +63,7 @@ else()
     list(APPEND names "${name}")
   endforeach()
 endif()
-if(NOT names STREQUAL "main")
-  message(FATAL_ERROR "exported symbols of ${LIBRARY}: '${names}', expected only 'main'")
+if(NOT names STREQUAL EXPECTED)
+  message(FATAL_ERROR "exported symbols of ${LIBRARY}: '${names}', expected only '${EXPECTED}'")
 endif()
-message(STATUS "only main is exported")
+message(STATUS "only ${EXPECTED} is exported")

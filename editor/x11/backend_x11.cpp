@@ -88,6 +88,9 @@ public:
     void startTimer(int milliseconds) override;
     void idle() override;
     TextRenderer& text() override { return platformTextRenderer(); }
+    void* nativeHandle() const override {
+        return reinterpret_cast<void*>(static_cast<std::uintptr_t>(window_));
+    }
 
 private:
     void release();

@@ -1,0 +1,91 @@
+// The LV2 plug-in: the spectral ring modulator behind LV2's port interface.
+// Control ports carry values in units; at the start of every run each one
+// that changed since the last run reaches the engine as a parameter change,
+// as a VST 2 host's setParameter would.
+#include <lv2/core/lv2.h>
+
+#include <cstdint>
+#include <new>
+#include <optional>
+
+#include "ports.h"
+
+namespace halvorine::lv2 {
+namespace {
+
+using dsp::SpectralRingModulator;
+
+struct Instance {
+    std::optional<SpectralRingModulator> engine;  // made afresh by every activate
+    float rate = 44100.0f;
+    const float* inputs[2] = {nullptr, nullptr};  // modulator, carrier
+    float* outputs[2] = {nullptr, nullptr};
+    const float* controls[kControlPortCount] = {};
+    float applied[kControlPortCount] = {};  // normalised values the engine has
+};
+
+LV2_Handle instantiate(const LV2_Descriptor*, double rate, const char*,
+                       const LV2_Feature* const*) {
+    auto* self = new (std::nothrow) Instance;
+    if (!self) return nullptr;
+    self->rate = dsp::F(rate);
+    for (int k = 0; k < kControlPortCount; ++k)
+        self->applied[k] = toNormalised(kControlPorts[k], kControlPorts[k].defaultValue);
+    return self;
+}
+
+// A fresh engine, as after construction: silent filters, the values the
+// control ports last gave.
+void activate(LV2_Handle handle) {
+    auto* self = static_cast<Instance*>(handle);
+    SpectralRingModulator& engine = self->engine.emplace();
+    engine.setDesignRate(self->rate);
+    for (int k = 0; k < kControlPortCount; ++k) engine.setParameter(k, self->applied[k]);
+}
+
+void connectPort(LV2_Handle handle, std::uint32_t port, void* data) {
+    auto* self = static_cast<Instance*>(handle);
+    if (port < 2)
+        self->inputs[port] = static_cast<const float*>(data);
+    else if (port < kAudioPortCount)
+        self->outputs[port - 2] = static_cast<float*>(data);
+    else if (port < kPortCount)
+        self->controls[port - kFirstControlPort] = static_cast<const float*>(data);
+}
+
+void run(LV2_Handle handle, std::uint32_t frames) {
+    auto* self = static_cast<Instance*>(handle);
+    if (!self->engine) activate(handle);  // a host that never activates
+    SpectralRingModulator& engine = *self->engine;
+    for (int k = 0; k < kControlPortCount; ++k) {
+        if (!self->controls[k]) continue;
+        const float v = toNormalised(kControlPorts[k], *self->controls[k]);
+        if (v != self->applied[k]) {
+            self->applied[k] = v;
+            engine.setParameter(k, v);
+        }
+    }
+    if (!self->inputs[0] || !self->inputs[1] || !self->outputs[0] || !self->outputs[1]) return;
+    // Blocks the engine's frame count cannot hold go in pieces.
+    constexpr std::uint32_t kMaxChunk = 1u << 30;
+    for (std::uint32_t done = 0; done < frames;) {
+        const std::uint32_t n = frames - done < kMaxChunk ? frames - done : kMaxChunk;
+        const float* in[2] = {self->inputs[0] + done, self->inputs[1] + done};
+        float* out[2] = {self->outputs[0] + done, self->outputs[1] + done};
+        engine.process(in, out, static_cast<int>(n), false);
+        done += n;
+    }
+}
+
+void cleanup(LV2_Handle handle) { delete static_cast<Instance*>(handle); }
+
+const LV2_Descriptor kDescriptor = {
+    kPluginUri, instantiate, connectPort, activate, run, nullptr, cleanup, nullptr,
+};
+
+}  // namespace
+}  // namespace halvorine::lv2
+
+extern "C" LV2_SYMBOL_EXPORT const LV2_Descriptor* lv2_descriptor(std::uint32_t index) {
+    return index == 0 ? &halvorine::lv2::kDescriptor : nullptr;
+}

@@ -1,0 +1,141 @@
+// The LV2 UI: the plug-in's own editor window, embedded in the host's
+// window (ui:parent) and driven by the host's idle calls (ui:idleInterface).
+// Values the user sets go to the host as port values in units through
+// write_function; port events from the host move the sliders and the
+// readout.
+#include <lv2/ui/ui.h>
+
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "ports.h"
+#include "uEditor.h"
+
+namespace halvorine::lv2 {
+namespace {
+
+using editor::TPluginEditorWindow;
+
+class Ui final : private editor::EditorOwner {
+public:
+    Ui(LV2UI_Write_Function write, LV2UI_Controller controller, const LV2UI_Touch* touch)
+        : write_(write), controller_(controller), touch_(touch) {
+        for (int slot = 0; slot < static_cast<int>(mirror_.size()); ++slot) {
+            const float v = slot < kControlPortCount
+                                ? toNormalised(kControlPorts[slot], kControlPorts[slot].defaultValue)
+                                : 0.0f;
+            mirror_[static_cast<std::size_t>(slot)].store(v, std::memory_order_relaxed);
+        }
+    }
+
+    // Makes the window inside `parent`; false when the window system refuses.
+    bool open(void* parent) {
+        window_ = std::make_unique<TPluginEditorWindow>(static_cast<EditorOwner*>(this), mirror_,
+                                                       editor::createWindowBackend());
+        if (!window_->createIn(parent)) return false;
+        auto& backend = window_->backend();
+        backend.setBounds(0, 0, window_->clientWidth(), window_->clientHeight());
+        backend.show();
+        window_->SetAll();
+        backend.repaintNow();
+        return true;
+    }
+
+    void* widget() const { return window_->backend().nativeHandle(); }
+    int width() const { return window_->clientWidth(); }
+    int height() const { return window_->clientHeight(); }
+
+    void portEvent(std::uint32_t port, std::uint32_t size, std::uint32_t format,
+                   const void* buffer) {
+        if (format != 0 || size != sizeof(float) || !buffer) return;
+        if (port < static_cast<std::uint32_t>(kFirstControlPort) ||
+            port >= static_cast<std::uint32_t>(kPortCount))
+            return;
+        const int slot = static_cast<int>(port) - kFirstControlPort;
+        float value;
+        std::memcpy(&value, buffer, sizeof value);
+        const float v = toNormalised(kControlPorts[slot], value);
+        auto& entry = mirror_[static_cast<std::size_t>(slot)];
+        if (entry.load(std::memory_order_relaxed) == v) return;  // an echo of our own write
+        entry.store(v, std::memory_order_relaxed);  // the timer moves the slider
+        if (window_ && !window_->dragging) window_->SetLabel(slot);
+    }
+
+    int idle() {
+        window_->backend().idle();
+        window_->backend().repaintNow();
+        return 0;
+    }
+
+private:
+    // EditorOwner.
+    void setParameterAutomated(int index, float value) override {
+        if (index < 0 || index >= kControlPortCount) return;
+        const float units = toUnits(kControlPorts[index], value);
+        write_(controller_, static_cast<std::uint32_t>(kFirstControlPort + index), sizeof units, 0,
+               &units);
+    }
+    void beginEdit(int index) override { touch(index, true); }
+    void endEdit(int index) override { touch(index, false); }
+    void touch(int index, bool grabbed) {
+        if (touch_ && index >= 0 && index < kControlPortCount)
+            touch_->touch(touch_->handle, static_cast<std::uint32_t>(kFirstControlPort + index),
+                          grabbed);
+    }
+
+    LV2UI_Write_Function write_;
+    LV2UI_Controller controller_;
+    const LV2UI_Touch* touch_;
+    editor::ParamMirror mirror_{};
+    std::unique_ptr<TPluginEditorWindow> window_;
+};
+
+const void* feature(const LV2_Feature* const* features, const char* uri) {
+    for (const LV2_Feature* const* f = features; f && *f; ++f)
+        if (std::strcmp((*f)->URI, uri) == 0) return (*f)->data;
+    return nullptr;
+}
+
+LV2UI_Handle instantiate(const LV2UI_Descriptor*, const char*, const char*,
+                         LV2UI_Write_Function write, LV2UI_Controller controller,
+                         LV2UI_Widget* widget, const LV2_Feature* const* features) {
+    void* parent = const_cast<void*>(feature(features, LV2_UI__parent));
+    if (!write || !widget || !parent) return nullptr;
+    const auto* resize = static_cast<const LV2UI_Resize*>(feature(features, LV2_UI__resize));
+    const auto* touch = static_cast<const LV2UI_Touch*>(feature(features, LV2_UI__touch));
+    try {
+        auto ui = std::make_unique<Ui>(write, controller, touch);
+        if (!ui->open(parent)) return nullptr;
+        *widget = ui->widget();
+        if (resize && resize->ui_resize) resize->ui_resize(resize->handle, ui->width(), ui->height());
+        return ui.release();
+    } catch (...) {
+        return nullptr;  // out of memory: no UI
+    }
+}
+
+void cleanup(LV2UI_Handle handle) { delete static_cast<Ui*>(handle); }
+
+void portEvent(LV2UI_Handle handle, std::uint32_t port, std::uint32_t size, std::uint32_t format,
+               const void* buffer) {
+    static_cast<Ui*>(handle)->portEvent(port, size, format, buffer);
+}
+
+int idle(LV2UI_Handle handle) { return static_cast<Ui*>(handle)->idle(); }
+
+const LV2UI_Idle_Interface kIdleInterface = {idle};
+
+const void* extensionData(const char* uri) {
+    return std::strcmp(uri, LV2_UI__idleInterface) == 0 ? &kIdleInterface : nullptr;
+}
+
+const LV2UI_Descriptor kDescriptor = {kUiUri, instantiate, cleanup, portEvent, extensionData};
+
+}  // namespace
+}  // namespace halvorine::lv2
+
+extern "C" LV2_SYMBOL_EXPORT const LV2UI_Descriptor* lv2ui_descriptor(std::uint32_t index) {
+    return index == 0 ? &halvorine::lv2::kDescriptor : nullptr;
+}

@@ -1,0 +1,138 @@
+// Writes the bundle's Turtle files from the port tables:
+//   halvorine-lv2-ttl OUTPUT_DIR [--ui]
+// manifest.ttl, halvorine.ttl (the plug-in, and its UI with --ui) and
+// presets.ttl. Build time only.
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "ports.h"
+
+namespace {
+
+using namespace halvorine::lv2;
+
+const char* kPrefixes =
+    "@prefix doap: <http://usefulinc.com/ns/doap#> .\n"
+    "@prefix foaf: <http://xmlns.com/foaf/0.1/> .\n"
+    "@prefix lv2: <http://lv2plug.in/ns/lv2core#> .\n"
+    "@prefix pprops: <http://lv2plug.in/ns/ext/port-props#> .\n"
+    "@prefix pset: <http://lv2plug.in/ns/ext/presets#> .\n"
+    "@prefix rdfs: <http://www.w3.org/2000/01/rdf-schema#> .\n"
+    "@prefix ui: <http://lv2plug.in/ns/extensions/ui#> .\n"
+    "@prefix units: <http://lv2plug.in/ns/extensions/units#> .\n\n";
+
+// A float as a Turtle decimal: always with a point, never an exponent.
+std::string decimal(float v) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%.9g", static_cast<double>(v));
+    std::string s = text;
+    if (s.find_first_of(".e") == std::string::npos) s += ".0";
+    return s;
+}
+
+std::string uri(const std::string& u) { return "<" + u + ">"; }
+
+std::string presetUri(int i) { return uri(kPresetUriPrefix + std::to_string(i)); }
+
+std::string unitOf(Unit unit) {
+    switch (unit) {
+        case Unit::Hertz: return "units:unit units:hz ;\n        lv2:portProperty pprops:logarithmic";
+        case Unit::Percent: return "units:unit units:pc";
+        case Unit::Bands:
+            return "units:unit [ a units:Unit ; rdfs:label \"bands\" ; units:symbol \"bands\" ; "
+                   "units:render \"%d bands\" ] ;\n        lv2:portProperty lv2:integer";
+        case Unit::Mix: return "units:unit units:coef";
+        case Unit::Decibels: return "units:unit units:db";
+    }
+    return "";
+}
+
+std::string manifest() {
+    std::ostringstream out;
+    out << kPrefixes;
+    out << uri(kPluginUri) << "\n    a lv2:Plugin ;\n    lv2:binary <" << kDspBinary
+        << "> ;\n    rdfs:seeAlso <halvorine.ttl> .\n";
+    for (int i = 0; i < kPresetCount; ++i)
+        out << "\n" << presetUri(i) << "\n    a pset:Preset ;\n    lv2:appliesTo " << uri(kPluginUri)
+            << " ;\n    rdfs:seeAlso <presets.ttl> .\n";
+    return out.str();
+}
+
+std::string plugin(bool withUi) {
+    std::ostringstream out;
+    out << kPrefixes;
+    out << uri(kPluginUri) << "\n    a lv2:Plugin , lv2:ModulatorPlugin ;\n"
+        << "    doap:name \"" << kPluginName << "\" ;\n"
+        << "    doap:maintainer [ foaf:name \"Brindlex\" ] ;\n"
+        << "    lv2:minorVersion 0 ;\n    lv2:microVersion 1 ;\n"
+        << "    lv2:optionalFeature lv2:hardRTCapable ;\n";
+    if (withUi) out << "    ui:ui " << uri(kUiUri) << " ;\n";
+    out << "    lv2:port";
+    int index = 0;
+    for (const AudioPort& p : kAudioPorts) {
+        out << (index ? " , [\n" : " [\n") << "        a lv2:AudioPort , "
+            << (p.input ? "lv2:InputPort" : "lv2:OutputPort") << " ;\n"
+            << "        lv2:index " << index << " ;\n"
+            << "        lv2:symbol \"" << p.symbol << "\" ;\n"
+            << "        lv2:name \"" << p.name << "\"\n    ]";
+        ++index;
+    }
+    for (const ControlPort& p : kControlPorts) {
+        out << " , [\n        a lv2:ControlPort , lv2:InputPort ;\n"
+            << "        lv2:index " << index << " ;\n"
+            << "        lv2:symbol \"" << p.symbol << "\" ;\n"
+            << "        lv2:name \"" << p.name << "\" ;\n"
+            << "        lv2:default " << decimal(p.defaultValue) << " ;\n"
+            << "        lv2:minimum " << decimal(p.minimum) << " ;\n"
+            << "        lv2:maximum " << decimal(p.maximum) << " ;\n"
+            << "        " << unitOf(p.unit) << "\n    ]";
+        ++index;
+    }
+    out << " .\n";
+    if (withUi)
+        out << "\n" << uri(kUiUri) << "\n    a ui:X11UI ;\n    lv2:binary <" << kUiBinary << "> ;\n"
+            << "    lv2:requiredFeature ui:parent , ui:idleInterface ;\n"
+            << "    lv2:optionalFeature ui:resize , ui:touch , ui:noUserResize ;\n"
+            << "    lv2:extensionData ui:idleInterface .\n";
+    return out.str();
+}
+
+std::string presets() {
+    std::ostringstream out;
+    out << kPrefixes;
+    for (int i = 0; i < kPresetCount; ++i) {
+        out << presetUri(i) << "\n    a pset:Preset ;\n    lv2:appliesTo " << uri(kPluginUri)
+            << " ;\n    rdfs:label \"Preset " << i << "\" ;\n    lv2:port";
+        for (int k = 0; k < kControlPortCount; ++k)
+            out << (k ? " , [\n" : " [\n") << "        lv2:symbol \"" << kControlPorts[k].symbol
+                << "\" ;\n        pset:value " << decimal(kControlPorts[k].defaultValue) << "\n    ]";
+        out << " .\n\n";
+    }
+    return out.str();
+}
+
+bool write(const std::string& path, const std::string& text) {
+    std::ofstream file(path, std::ios::binary | std::ios::trunc);
+    file << text;
+    return static_cast<bool>(file.flush());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: halvorine-lv2-ttl OUTPUT_DIR [--ui]\n");
+        return 2;
+    }
+    const std::string dir = argv[1];
+    const bool withUi = argc > 2 && std::strcmp(argv[2], "--ui") == 0;
+    if (!write(dir + "/manifest.ttl", manifest()) || !write(dir + "/halvorine.ttl", plugin(withUi)) ||
+        !write(dir + "/presets.ttl", presets())) {
+        std::fprintf(stderr, "halvorine-lv2-ttl: cannot write into %s\n", dir.c_str());
+        return 1;
+    }
+    return 0;
+}

@@ -1,0 +1,346 @@
+// The LV2 bundle as an LV2 host sees it: lilv loads it from the build tree
+// by its URI, the description is checked against the published port table,
+// and the plug-in renders the same bits as the VST 2 library at the same
+// normalised values.
+#include <gtest/gtest.h>
+#include <lilv/lilv.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <cstdlib>
+#include <limits>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "ports.h"
+#include "support/plugin_host.h"
+
+// Every allocation in the process, the plug-in's included, goes through
+// this program's operator new (alloc_count.cpp), which counts while asked to.
+namespace halvorine::test {
+void countAllocations(bool on);
+long allocationsCounted();
+}  // namespace halvorine::test
+
+namespace halvorine::test {
+namespace {
+
+namespace lv2 = halvorine::lv2;
+
+constexpr const char* kLv2 = "http://lv2plug.in/ns/lv2core#";
+constexpr const char* kUnits = "http://lv2plug.in/ns/extensions/units#";
+
+// The world with the bundle of this build loaded, shared by all tests.
+class Bundle {
+public:
+    static Bundle& get() {
+        static Bundle bundle;
+        return bundle;
+    }
+    LilvWorld* world = lilv_world_new();
+    const LilvPlugin* plugin = nullptr;
+
+    LilvNode* node(const std::string& uri) {
+        auto& n = nodes_[uri];
+        if (!n) n = lilv_new_uri(world, uri.c_str());
+        return n;
+    }
+
+private:
+    Bundle() {
+        LilvNode* dir = lilv_new_file_uri(world, nullptr, HALVORINE_LV2_BUNDLE "/");
+        lilv_world_load_bundle(world, dir);
+        lilv_node_free(dir);
+        plugin = lilv_plugins_get_by_uri(lilv_world_get_all_plugins(world), node(lv2::kPluginUri));
+    }
+    std::map<std::string, LilvNode*> nodes_;
+};
+
+std::string text(const LilvNode* n) { return n ? lilv_node_as_string(n) : "(none)"; }
+
+// The object of subject-predicate in the bundle's data, as text.
+std::string get(const LilvNode* subject, const std::string& predicate) {
+    Bundle& b = Bundle::get();
+    LilvNode* n = lilv_world_get(b.world, subject, b.node(predicate), nullptr);
+    std::string t = text(n);
+    lilv_node_free(n);
+    return t;
+}
+
+// The ports as the plug-in's users are told of them, audio ports first.
+struct ExpectedPort {
+    const char* symbol;
+    const char* name;
+    const char* unit;  // in the units vocabulary; "bands" is our own
+    float minimum, maximum, defaultValue;
+    const char* property;  // lv2 port property, or ""
+};
+constexpr const char* kLog = "http://lv2plug.in/ns/ext/port-props#logarithmic";
+constexpr const char* kInteger = "http://lv2plug.in/ns/lv2core#integer";
+constexpr ExpectedPort kExpected[] = {
+    {"mod_in", "Modulator", "", 0, 0, 0, ""},
+    {"carr_in", "Carrier", "", 0, 0, 0, ""},
+    {"out_l", "Out L", "", 0, 0, 0, ""},
+    {"out_r", "Out R", "", 0, 0, 0, ""},
+    {"mod_start", "Mod Start Freq", "hz", 20, 20480, 20, kLog},
+    {"mod_finish", "Mod Finish Freq", "hz", 20, 20480, 20480, kLog},
+    {"mod_q", "Mod Freq Q", "pc", 0, 100, 50, ""},
+    {"carr_start", "Carr Start Freq", "hz", 20, 20480, 20, kLog},
+    {"carr_finish", "Carr Finish Freq", "hz", 20, 20480, 20480, kLog},
+    {"carr_q", "Carr Freq Q", "pc", 0, 100, 50, ""},
+    {"shift", "Shift", "bands", 0, 63, 31, kInteger},
+    {"mix", "Mix", "coef", 0, 1, 0.5f, ""},
+    {"boost", "Boost", "db", -20, 20, 10, ""},
+};
+
+TEST(Lv2Bundle, DescribesPortsUnitsRangesAndFeatures) {
+    Bundle& b = Bundle::get();
+    ASSERT_NE(b.plugin, nullptr) << "no " << lv2::kPluginUri << " in " << HALVORINE_LV2_BUNDLE;
+    const LilvPlugin* p = b.plugin;
+    ASSERT_EQ(lilv_plugin_get_num_ports(p), 13u);
+    TestHost host;  // the control names are the VST 2 library's parameter names
+    AEffect* e = host.loadOrFail(PluginLibrary::entry());
+    const std::string lv2 = kLv2, units = kUnits;
+    for (std::uint32_t i = 0; i < 13; ++i) {
+        const ExpectedPort& x = kExpected[i];
+        SCOPED_TRACE(x.symbol);
+        const LilvPort* port = lilv_plugin_get_port_by_index(p, i);
+        EXPECT_TRUE(lilv_port_is_a(p, port, b.node(lv2 + (i < 4 ? "AudioPort" : "ControlPort"))));
+        EXPECT_TRUE(lilv_port_is_a(p, port, b.node(lv2 + (i < 2 || i > 3 ? "InputPort" : "OutputPort"))));
+        EXPECT_EQ(text(lilv_port_get_symbol(p, port)), x.symbol);
+        LilvNode* name = lilv_port_get_name(p, port);
+        EXPECT_EQ(text(name), x.name);
+        const std::string named = text(name);
+        lilv_node_free(name);
+        if (i < 4) continue;
+        EXPECT_EQ(named, host.text(e, effGetParamName, static_cast<VstInt32>(i - 4)));
+
+        LilvNode *def = nullptr, *min = nullptr, *max = nullptr;
+        lilv_port_get_range(p, port, &def, &min, &max);
+        EXPECT_EQ(lilv_node_as_float(def), x.defaultValue);
+        EXPECT_EQ(lilv_node_as_float(min), x.minimum);
+        EXPECT_EQ(lilv_node_as_float(max), x.maximum);
+        for (LilvNode* n : {def, min, max}) lilv_node_free(n);
+
+        LilvNode* unit = lilv_port_get(p, port, b.node(units + "unit"));
+        EXPECT_TRUE(text(unit) == units + x.unit || get(unit, units + "symbol") == x.unit) << text(unit);
+        lilv_node_free(unit);
+        for (const char* property : {kLog, kInteger})
+            EXPECT_EQ(lilv_port_has_property(p, port, b.node(property)), property == x.property);
+    }
+    host.close(e);
+
+    LilvNode* name = lilv_plugin_get_name(p);
+    EXPECT_EQ(text(name), "Halvorine");
+    lilv_node_free(name);
+    EXPECT_TRUE(lilv_plugin_has_feature(p, b.node(lv2 + "hardRTCapable")));
+    EXPECT_FALSE(lilv_plugin_has_feature(p, b.node(lv2 + "inPlaceBroken")));
+    LilvNodes* required = lilv_plugin_get_required_features(p);
+    EXPECT_EQ(lilv_nodes_size(required), 0u);
+    lilv_nodes_free(required);
+}
+
+// Each preset "Preset N", in units, gives the VST 2 library's program N.
+TEST(Lv2Bundle, PresetsAreTheEightPrograms) {
+    Bundle& b = Bundle::get();
+    ASSERT_NE(b.plugin, nullptr);
+    const std::string lv2 = kLv2, pset = "http://lv2plug.in/ns/ext/presets#";
+    LilvNodes* presets = lilv_plugin_get_related(b.plugin, b.node(pset + "Preset"));
+    TestHost host;
+    AEffect* e = host.loadOrFail(PluginLibrary::entry());
+    std::vector<std::string> labels;
+    LILV_FOREACH (nodes, i, presets) {
+        const LilvNode* preset = lilv_nodes_get(presets, i);
+        lilv_world_load_resource(b.world, preset);
+        const std::string label = get(preset, "http://www.w3.org/2000/01/rdf-schema#label");
+        labels.push_back(label);
+        ASSERT_EQ(label.rfind("Preset ", 0), 0u) << label;
+        host.dispatch(e, effSetProgram, 0, std::stoi(label.substr(7)));
+
+        LilvNodes* ports = lilv_world_find_nodes(b.world, preset, b.node(lv2 + "port"), nullptr);
+        EXPECT_EQ(lilv_nodes_size(ports), 9u) << label;
+        LILV_FOREACH (nodes, j, ports) {
+            const LilvNode* port = lilv_nodes_get(ports, j);
+            const std::string symbol = get(port, lv2 + "symbol");
+            int k = 0;
+            while (k < 9 && symbol != lv2::kControlPorts[k].symbol) ++k;
+            ASSERT_LT(k, 9) << symbol;
+            EXPECT_EQ(lv2::toNormalised(lv2::kControlPorts[k], std::stof(get(port, pset + "value"))),
+                      e->getParameter(e, k))
+                << label << " " << symbol;
+        }
+        lilv_nodes_free(ports);
+    }
+    lilv_nodes_free(presets);
+    host.close(e);
+    std::sort(labels.begin(), labels.end());
+    EXPECT_EQ(labels, (std::vector<std::string>{"Preset 0", "Preset 1", "Preset 2", "Preset 3",
+                                                "Preset 4", "Preset 5", "Preset 6", "Preset 7"}));
+}
+
+// Port values in units to the engine's normalised values.
+TEST(Lv2Ports, ConvertUnitsToNormalisedValues) {
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const struct {
+        int port;
+        float units, normalised;
+    } cases[] = {
+        {0, 20.0f, 0.0f},     {0, 640.0f, 0.5f},    {1, 20480.0f, 1.0f},  {3, 40.0f, 0.1f},
+        {4, 5.0f, 0.0f},      {4, 1e9f, 1.0f},      {0, nan, 0.0f},       {2, 50.0f, 0.5f},
+        {5, 150.0f, 1.0f},    {5, -5.0f, 0.0f},     {7, 0.25f, 0.25f},    {7, 2.0f, 1.0f},
+        {8, -20.0f, 0.0f},    {8, 10.0f, 0.75f},    {8, 20.0f, 1.0f},     {8, -90.0f, 0.0f},
+        {6, 31.0f, 0.5f},     {6, -3.0f, dsp::F(0.5 / 63.0)}, {6, 99.0f, 1.0f},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(lv2::toNormalised(lv2::kControlPorts[c.port], c.units), c.normalised)
+            << lv2::kControlPorts[c.port].symbol << " " << c.units;
+
+    // n bands on the port shift exactly n bands in the engine, and back.
+    const lv2::ControlPort& shift = lv2::kControlPorts[6];
+    for (int n = 0; n <= 63; ++n) {
+        const float v = lv2::toNormalised(shift, static_cast<float>(n));
+        EXPECT_EQ(dsp::roundDown(dsp::F(63.0 * v)), n);
+        EXPECT_EQ(lv2::toUnits(shift, v), static_cast<float>(n));
+        EXPECT_EQ(lv2::toNormalised(shift, n + 0.4f), v) << "a fraction rounds to the nearest count";
+    }
+    EXPECT_EQ(lv2::toUnits(lv2::kControlPorts[0], 0.5f), 640.0f);
+    EXPECT_EQ(lv2::toUnits(lv2::kControlPorts[8], 0.75f), 10.0f);
+}
+
+// ----------------------------------------------------------------- rendering
+
+struct Setting {
+    float values[9];  // port values in units
+};
+constexpr Setting kDefaults{{20, 20480, 50, 20, 20480, 50, 31, 0.5f, 10}};
+constexpr Setting kOther{{90, 7000, 12, 45, 15000, 80, 5, 0.3f, -6}};
+constexpr Setting kMoved{{300, 7000, 12, 45, 15000, 80, 5, 0.7f, -6}};
+
+std::vector<float> signal(int frames, double frequency, unsigned seed) {
+    std::vector<float> s(static_cast<std::size_t>(frames));
+    unsigned state = seed;
+    for (int i = 0; i < frames; ++i) {
+        state = state * 1664525u + 1013904223u;
+        const double noise = static_cast<double>(state >> 8) / 16777216.0 - 0.5;
+        s[static_cast<std::size_t>(i)] =
+            static_cast<float>(0.5 * std::sin(frequency * i) + 0.3 * noise);
+    }
+    return s;
+}
+
+constexpr double kRate = 48000.0;
+constexpr int kBlocks[] = {256, 97, 1, 400, 256};
+
+struct Rendered {
+    std::vector<float> left, right;
+};
+
+// The VST 2 library with the same normalised values, the same blocks, the
+// second setting's changes given between the second and third blocks.
+Rendered renderVst(const Setting& first, const Setting& second, const std::vector<float>& mod,
+                   const std::vector<float>& carr) {
+    TestHost host;
+    AEffect* e = host.loadOrFail(PluginLibrary::entry());
+    host.dispatch(e, effSetSampleRate, 0, 0, nullptr, static_cast<float>(kRate));
+    for (int k = 0; k < 9; ++k) e->setParameter(e, k, lv2::toNormalised(lv2::kControlPorts[k], first.values[k]));
+    Rendered r{std::vector<float>(mod.size()), std::vector<float>(mod.size())};
+    std::size_t at = 0;
+    int block = 0;
+    for (int frames : kBlocks) {
+        if (block++ == 2)
+            for (int k = 0; k < 9; ++k)
+                if (second.values[k] != first.values[k])
+                    e->setParameter(e, k, lv2::toNormalised(lv2::kControlPorts[k], second.values[k]));
+        processBlock(e, mod.data() + at, carr.data() + at, r.left.data() + at, r.right.data() + at, frames);
+        at += static_cast<std::size_t>(frames);
+    }
+    host.close(e);
+    return r;
+}
+
+// The LV2 plug-in through lilv, twice in one instance with a deactivate and
+// activate between, which start it afresh. `inPlace` gives it the input
+// buffers as outputs (modulator and left, carrier and right).
+std::vector<Rendered> renderLv2(const Setting& first, const Setting& second,
+                                const std::vector<float>& mod, const std::vector<float>& carr,
+                                bool inPlace, long* allocations = nullptr) {
+    Bundle& b = Bundle::get();
+    LilvInstance* instance = lilv_plugin_instantiate(b.plugin, kRate, nullptr);
+    EXPECT_NE(instance, nullptr);
+    if (!instance) return {};
+    float controls[9];
+    for (std::uint32_t k = 0; k < 9; ++k) lilv_instance_connect_port(instance, 4 + k, &controls[k]);
+    std::vector<Rendered> passes;
+    for (int pass = 0; pass < 2; ++pass) {
+        for (int k = 0; k < 9; ++k) controls[k] = first.values[k];
+        std::vector<float> modIn = mod, carrIn = carr;
+        Rendered r{mod, carr};  // in place: the inputs become the outputs
+        if (!inPlace) r = {std::vector<float>(mod.size()), std::vector<float>(mod.size())};
+        float* in0 = inPlace ? r.left.data() : modIn.data();
+        float* in1 = inPlace ? r.right.data() : carrIn.data();
+        lilv_instance_activate(instance);
+        std::size_t at = 0;
+        int block = 0;
+        countAllocations(true);
+        for (int frames : kBlocks) {
+            if (block++ == 2)
+                for (int k = 0; k < 9; ++k) controls[k] = second.values[k];
+            lilv_instance_connect_port(instance, 0, in0 + at);
+            lilv_instance_connect_port(instance, 1, in1 + at);
+            lilv_instance_connect_port(instance, 2, r.left.data() + at);
+            lilv_instance_connect_port(instance, 3, r.right.data() + at);
+            lilv_instance_run(instance, static_cast<std::uint32_t>(frames));
+            at += static_cast<std::size_t>(frames);
+        }
+        countAllocations(false);
+        if (allocations && pass == 0) *allocations = allocationsCounted();
+        lilv_instance_deactivate(instance);
+        passes.push_back(std::move(r));
+    }
+    lilv_instance_free(instance);
+    return passes;
+}
+
+void expectSameBits(const Rendered& lv2Out, const Rendered& vstOut) {
+    ASSERT_EQ(lv2Out.left.size(), vstOut.left.size());
+    int differing = 0, first = -1;
+    for (std::size_t i = 0; i < vstOut.left.size(); ++i)
+        if (bitsOf(lv2Out.left[i]) != bitsOf(vstOut.left[i]) ||
+            bitsOf(lv2Out.right[i]) != bitsOf(vstOut.right[i])) {
+            if (first < 0) first = static_cast<int>(i);
+            ++differing;
+        }
+    EXPECT_EQ(differing, 0) << "first at frame " << first;
+}
+
+TEST(Lv2Render, SameBitsAsTheVst2Library) {
+    ASSERT_NE(Bundle::get().plugin, nullptr);
+    int total = 0;
+    for (int f : kBlocks) total += f;
+    const auto mod = signal(total, 0.031, 1), carr = signal(total, 0.0077, 2);
+    const struct {
+        const char* what;
+        Setting first, second;
+    } cases[] = {{"defaults", kDefaults, kDefaults},
+                 {"other values", kOther, kOther},
+                 {"values changed between blocks", kOther, kMoved}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const Rendered vst = renderVst(c.first, c.second, mod, carr);
+        long allocations = -1;
+        for (bool inPlace : {false, true}) {
+            SCOPED_TRACE(inPlace ? "in place" : "separate buffers");
+            const auto passes = renderLv2(c.first, c.second, mod, carr, inPlace, &allocations);
+            ASSERT_EQ(passes.size(), 2u);
+            expectSameBits(passes[0], vst);
+            SCOPED_TRACE("after deactivate and activate");
+            expectSameBits(passes[1], vst);
+            EXPECT_EQ(allocations, 0) << "run allocated";
+        }
+    }
+}
+
+}  // namespace
+}  // namespace halvorine::test
