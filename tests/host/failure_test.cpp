@@ -1,5 +1,6 @@
-// Everything the host refuses: one line on stderr, status 1, and no output
-// file left behind - an existing one stays as it was.
+// Everything the host refuses: one line on stderr, status 1 (2 for what the
+// command line got wrong), and no output file left behind - an existing one
+// stays as it was.
 #include "host_test_support.h"
 
 #include <fstream>
@@ -19,11 +20,11 @@ protected:
     }
 
     void expectRefused(const std::vector<std::string>& args, const std::string& mentions,
-                       const std::vector<std::pair<std::string, std::string>>& env = {}) {
+                       const RunOptions& options = {}, int status = 1) {
         SCOPED_TRACE(::testing::PrintToString(args));
         const auto before = folderContents();
-        const RunResult r = runHost(args, env);
-        EXPECT_EQ(r.status, 1);
+        const RunResult r = runHost(args, options);
+        EXPECT_EQ(r.status, status);
         EXPECT_EQ(lines(r.err).size(), 1u) << r.err;
         EXPECT_NE(r.err.find(mentions), std::string::npos) << r.err;
         EXPECT_EQ(folderContents(), before) << "a failed render must leave nothing behind";
@@ -51,32 +52,44 @@ TEST_F(HostFailure, BadInputFiles) {
                   "does not exist");
 }
 
-TEST_F(HostFailure, ParametersAndProgramsTheEffectDoesNotHave) {
-    expectRefused(render("mono.wav", "mono.wav", stubPlugin(), {"--set", "Volume=0.5"}),
-                  "the parameters are 'Level', 'Tone'");
-    expectRefused(render("mono.wav", "mono.wav", stubPlugin(), {"--set", "3=0.5"}), "0..2");
-    expectRefused(render("mono.wav", "mono.wav", stubPlugin(), {"--program", "3"}), "0..2");
+// Names, indexes and texts the effect does not know are wrong usage.
+TEST_F(HostFailure, ParametersProgramsAndValuesTheEffectDoesNotHave) {
+    const struct {
+        std::vector<std::string> options;
+        std::string mentions;
+    } cases[] = {
+        {{"--set", "Volume=0.5"}, "the parameters are 'Level', 'Tone'"},
+        {{"--set", "3=0.5"}, "0..2"},
+        {{"--program", "3"}, "0..2 ('Unity', 'Half', 'Quiet')"},
+        {{"--program", "Loud"}, "unknown program 'Loud'"},
+        {{"--set", "Level=6dB"}, "shows Level from '0%' to '100%' (now '100%')"},
+        {{"--set", "Tone=5000Hz"}, "from '100Hz' to '1000Hz' (now '550Hz')"},
+        {{"--set", "2=1x"}, "shows no units"},
+    };
+    for (const auto& c : cases) {
+        expectRefused(render("mono.wav", "mono.wav", stubPlugin(), c.options), c.mentions, {}, 2);
+    }
 }
 
 TEST_F(HostFailure, LibrariesThatAreNotUsableEffects) {
     expectRefused(render("mono.wav", "mono.wav", file("absent.so")), "no plug-in at");
     expectRefused(render("mono.wav", "mono.wav", file("fake.so")), "cannot load");
     expectRefused(render("mono.wav", "mono.wav", noMainPlugin()), "no 'main'");
-    expectRefused(render("mono.wav", "mono.wav", stubPlugin()), "returned no effect",
-                  {{"HALVORINE_STUB_MODE", "refuse"}});
-    expectRefused(render("mono.wav", "mono.wav", stubPlugin()), "magic",
-                  {{"HALVORINE_STUB_MODE", "wrong-magic"}});
-    expectRefused(render("mono.wav", "mono.wav", stubPlugin()), "1 input(s)",
-                  {{"HALVORINE_STUB_MODE", "one-input"}});
-    expectRefused(render("mono.wav", "mono.wav", stubPlugin()), "1 output(s)",
-                  {{"HALVORINE_STUB_MODE", "one-output"}});
-    expectRefused({"info", "--plugin", stubPlugin()}, "magic",
-                  {{"HALVORINE_STUB_MODE", "wrong-magic"}});
+    const auto mode = [](const char* name) {
+        RunOptions options;
+        options.env = {{"HALVORINE_STUB_MODE", name}};
+        return options;
+    };
+    expectRefused(render("mono.wav", "mono.wav", stubPlugin()), "returned no effect", mode("refuse"));
+    expectRefused(render("mono.wav", "mono.wav", stubPlugin()), "magic", mode("wrong-magic"));
+    expectRefused(render("mono.wav", "mono.wav", stubPlugin()), "1 input(s)", mode("one-input"));
+    expectRefused(render("mono.wav", "mono.wav", stubPlugin()), "1 output(s)", mode("one-output"));
+    expectRefused({"info", "--plugin", stubPlugin()}, "magic", mode("wrong-magic"));
 }
 
 TEST_F(HostFailure, ExistingOutputIsReplacedOnlyBySuccess) {
     std::ofstream(file("out.wav")) << "previous render";
-    expectRefused(render("mono.wav", "mono.wav", stubPlugin(), {"--set", "Volume=1"}), "Volume");
+    expectRefused(render("mono.wav", "mono.wav", stubPlugin(), {"--set", "Volume=1"}), "Volume", {}, 2);
     EXPECT_EQ(readText(file("out.wav")), "previous render");
 
     ASSERT_EQ(runHost(render("mono.wav", "mono.wav", stubPlugin(), {"--quiet"})).status, 0);
