@@ -466,7 +466,10 @@ OutputType outputType(const std::string& path, std::optional<SampleFormat> forma
         usageError("a ." + ext + " file cannot hold " + formatName(*format) + " samples" +
                    (takes.empty() ? std::string() : "; it takes " + takes));
     }
-    if (sampleRate > 0 && !writable(type.container, type.subtype, sampleRate)) {
+    const bool opusRate = sampleRate == 8000 || sampleRate == 12000 || sampleRate == 16000 ||
+                          sampleRate == 24000 || sampleRate == 48000;
+    if (sampleRate > 0 && (!writable(type.container, type.subtype, sampleRate) ||
+                           (type.subtype == SF_FORMAT_OPUS && !opusRate))) {
         if (type.subtype == SF_FORMAT_OPUS) {
             usageError("Opus takes only 8000, 12000, 16000, 24000 or 48000 Hz, and the inputs are " +
                        std::to_string(sampleRate) + " Hz: resample them, or write another type");
