@@ -185,15 +185,15 @@ void setFromText(Effect& effect, int index, const ParameterSetting& setting) {
     if (name.empty()) name = "parameter " + std::to_string(index);
     const std::string now = effect.parameterDisplay(index);
     const auto [low, high] = effect.displayRange(index);
-    std::string forms;
-    if (!low.empty() || !high.empty()) {
-        forms = "; it shows " + name + " from '" + low + "' to '" + high + "'" +
-                (now.empty() ? "" : " (now '" + now + "')") + ": give a value in that form";
-    } else {
-        forms = "; it shows no units for " + name + ": give";
+    if (low.empty() && high.empty()) {
+        usageError("--set " + setting.name + "=" + setting.text + ": the plug-in does not read '" +
+                   setting.text + "' as " + name + " and shows no value texts for it; give a"
+                   " number from 0 to 1");
     }
     usageError("--set " + setting.name + "=" + setting.text + ": the plug-in does not read '" +
-               setting.text + "' as " + name + forms + ", or a number from 0 to 1");
+               setting.text + "' as " + name + "; it shows " + name + " from '" + low + "' to '" +
+               high + "'" + (now.empty() ? "" : " (now '" + now + "')") +
+               ": give a value in that form, or a number from 0 to 1");
 }
 
 }  // namespace

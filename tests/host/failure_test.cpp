@@ -67,7 +67,7 @@ TEST_F(HostFailure, ParametersProgramsAndValuesTheEffectDoesNotHave) {
         {{"--program", "Loud"}, "unknown program 'Loud'"},
         {{"--set", "Level=6dB"}, "shows Level from '0%' to '100%' (now '100%')"},
         {{"--set", "Tone=5000Hz"}, "from '100Hz' to '1000Hz' (now '550Hz')"},
-        {{"--set", "2=1x"}, "shows no units"},
+        {{"--set", "2=1x"}, "shows no value texts"},
     };
     for (const auto& c : cases) {
         expectRefused(render("mono.wav", "mono.wav", stubPlugin(), c.options), c.mentions, {}, 2);
