@@ -249,15 +249,14 @@ InputFile::InputFile(const std::string& path, const std::string& role)
         fail("cannot read " + describe() + ": " + sf_strerror(nullptr));
     }
     // The length is unknown when libsndfile says so, and for a WAV read
-    // through a pipe whose header has the streaming placeholder for the
-    // data size in place of a real one.
+    // through a pipe whose header has a streaming placeholder for the data
+    // size (0xFFFFFFFF; sox writes about 2 GiB) in place of a real one.
     const int bytes = bytesPerSample(info_.format & SF_FORMAT_SUBMASK);
     const int container = info_.format & SF_FORMAT_TYPEMASK;
     const bool streamedWav =
         info_.seekable == 0 && bytes > 0 && (container == SF_FORMAT_WAV || container == SF_FORMAT_WAVEX) &&
-        static_cast<std::uint64_t>(info_.frames) * static_cast<std::uint64_t>(bytes * info_.channels) +
-                2u * static_cast<std::uint64_t>(bytes * info_.channels) >=
-            0xFFFFFFFFull;
+        static_cast<std::uint64_t>(info_.frames) * static_cast<std::uint64_t>(bytes * info_.channels) >=
+            0x7F000000ull;
     lengthKnown_ = info_.frames >= 0 && info_.frames != SF_COUNT_MAX && !streamedWav;
 }
 
