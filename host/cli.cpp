@@ -1,5 +1,6 @@
 #include "cli.h"
 
+#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
@@ -9,26 +10,56 @@
 
 namespace halvorine::host {
 
+namespace {
+
+struct FormatName {
+    SampleFormat format;
+    const char* name;
+};
+
+constexpr FormatName kFormatNames[] = {
+    {SampleFormat::pcm8, "pcm8"},     {SampleFormat::pcm16, "pcm16"},
+    {SampleFormat::pcm24, "pcm24"},   {SampleFormat::pcm32, "pcm32"},
+    {SampleFormat::float32, "float"}, {SampleFormat::float64, "double"},
+    {SampleFormat::vorbis, "vorbis"}, {SampleFormat::opus, "opus"},
+};
+
+std::string lowerCase(std::string text) {
+    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+}  // namespace
+
 const char* formatName(SampleFormat format) {
-    switch (format) {
-        case SampleFormat::pcm16: return "pcm16";
-        case SampleFormat::pcm24: return "pcm24";
-        case SampleFormat::float32: break;
+    for (const FormatName& f : kFormatNames) {
+        if (f.format == format) return f.name;
     }
     return "float";
 }
 
+std::optional<SampleFormat> parseFormatName(const std::string& name) {
+    const std::string wanted = lowerCase(name);
+    for (const FormatName& f : kFormatNames) {
+        if (wanted == f.name) return f.format;
+    }
+    return std::nullopt;
+}
+
+std::string versionText() { return std::string("halvorine-host ") + HALVORINE_VERSION + "\n"; }
+
 namespace {
 
-const char* const kOverview =
-    "halvorine-host: runs audio through the Halvorine VST 2 plug-in.\n"
-    "\n"
+const char* const kUsage =
     "usage:\n"
     "  halvorine-host info [--plugin PATH]\n"
     "  halvorine-host render -m MODULATOR -c CARRIER -o OUT [options]\n"
     "  halvorine-host render INPUT -o OUT [options]\n"
     "  halvorine-host demo [-o DIR] [--plugin PATH] [--quiet]\n"
-    "  halvorine-host help [info|render|demo]\n"
+    "  halvorine-host help [info|render|demo|help]\n"
+    "  halvorine-host --version\n";
+
+const char* const kOverviewTail =
     "\n"
     "--plugin PATH defaults to the halvorine.so beside this executable.\n"
     "Exit status: 0 done, 1 failed (files, plug-in), 2 wrong usage.\n";
@@ -37,30 +68,40 @@ const char* const kInfoHelp =
     "usage: halvorine-host info [--plugin PATH]\n"
     "\n"
     "Loads the plug-in as a host does and prints what a host sees: names,\n"
-    "unique ID, VST version, pins, flags, parameters, programs and the\n"
-    "answers to its capability questions.\n";
+    "unique ID, VST version, pins, flags, parameters with their value texts\n"
+    "and ranges, programs and the answers to its capability questions.\n";
 
-const char* const kRenderHelp =
+const char* const kRenderIntro =
     "usage: halvorine-host render -m MODULATOR -c CARRIER -o OUT [options]\n"
     "       halvorine-host render INPUT -o OUT [options]\n"
     "\n"
     "Runs the modulator (input 0) and the carrier (input 1) through the\n"
     "plug-in and writes its two outputs to OUT. -m and -c take mono files;\n"
     "a single INPUT must have two channels: left modulator, right carrier.\n"
-    "Any file type libsndfile reads will do; both must have the same rate,\n"
-    "and the shorter one is padded with silence. OUT's extension picks the\n"
-    "file type (.wav, .aiff, .flac, ...).\n"
+    "Any file type libsndfile reads will do, and '-' reads one of them from\n"
+    "standard input; both must have the same rate, and the shorter one is\n"
+    "padded with silence. OUT's extension picks the file type (.wav, .aiff,\n"
+    ".flac, .ogg, .opus, .caf, .w64, ...).\n";
+
+const char* const kRenderOptions =
     "\n"
-    "options:\n"
+    "render options:\n"
     "  -o, --output OUT      file to write (replaced only when the render succeeds)\n"
-    "  --program N           select program N first\n"
-    "  --set NAME=VALUE      set a parameter, by name (any case) or index, to a\n"
-    "                        value in 0..1; repeatable, applied in order after\n"
+    "  -m, --modulator FILE  the modulator, mono ('-': standard input)\n"
+    "  -c, --carrier FILE    the carrier, mono ('-': standard input)\n"
+    "  --program P           select program P, by number or name, first\n"
+    "  --set NAME=VALUE      set a parameter, by name (any case) or index: a bare\n"
+    "                        number is the value from 0 to 1, anything else a\n"
+    "                        value in the plug-in's units ('Boost=+6dB',\n"
+    "                        'Mix=100%/50'); repeatable, applied in order after\n"
     "                        the program\n"
-    "  --block N             frames per processing block (default 512)\n"
-    "  --format F            float (default), pcm16 or pcm24\n"
+    "  --block N             frames per processing block, 1 to 65536 (default 512)\n"
+    "  --format F            pcm8, pcm16, pcm24, pcm32, float, double, vorbis or\n"
+    "                        opus, as OUT's type allows (default: float for WAV,\n"
+    "                        AIFF, CAF, W64 and RF64, pcm24 for FLAC, vorbis for\n"
+    "                        .ogg and .oga, opus for .opus)\n"
     "  --plugin PATH         the plug-in library to load\n"
-    "  -q, --quiet           no progress bar and no notes\n";
+    "  -q, --quiet           no progress bar and no notes (warnings remain)\n";
 
 const char* const kDemoHelp =
     "usage: halvorine-host demo [-o DIR] [--plugin PATH] [--quiet]\n"
@@ -71,6 +112,23 @@ const char* const kDemoHelp =
     "into DIR (default: the current folder), plus spectrogram.png when sox\n"
     "is installed.\n";
 
+const char* const kHelpHelp =
+    "usage: halvorine-host help [info|render|demo|help]\n"
+    "       halvorine-host COMMAND --help\n"
+    "\n"
+    "Shows what a command does and its options; without a command, an\n"
+    "overview. --version prints the version.\n";
+
+std::string programList(const std::vector<std::string>& programs) {
+    if (programs.empty()) return {};
+    std::string text = "\nprograms (for --program):\n";
+    for (std::size_t i = 0; i < programs.size(); ++i) {
+        text += "  " + std::to_string(i) + "  " + (programs[i].empty() ? "(no name)" : programs[i]) +
+                "\n";
+    }
+    return text;
+}
+
 // One option of a command: its spellings, whether it takes a value, and
 // what to do with it.
 struct Option {
@@ -79,8 +137,19 @@ struct Option {
     std::function<void(const std::string& spelled, const std::string& value)> apply;
 };
 
+const Option* findOption(const std::vector<Option>& options, const std::string& name) {
+    for (const Option& option : options) {
+        for (const std::string& spelling : option.names) {
+            if (spelling == name) return &option;
+        }
+    }
+    return nullptr;
+}
+
 // Walks the arguments of one command, handing options to their handlers
-// and collecting the rest as positional arguments.
+// and collecting the rest as positional arguments. A lone "-" is
+// positional (standard input); a short option's value may follow it
+// directly ("-oout.wav"), a long option's after "=".
 std::vector<std::string> parseOptions(const std::string& command,
                                       const std::vector<std::string>& args,
                                       const std::vector<Option>& options) {
@@ -103,13 +172,14 @@ std::vector<std::string> parseOptions(const std::string& command,
                 name = arg.substr(0, eq);
                 inlineValue = arg.substr(eq + 1);
             }
-        }
-        const Option* found = nullptr;
-        for (const Option& option : options) {
-            for (const std::string& spelling : option.names) {
-                if (spelling == name) found = &option;
+        } else if (arg.size() > 2) {
+            const Option* shortOption = findOption(options, arg.substr(0, 2));
+            if (shortOption != nullptr && shortOption->takesValue) {
+                name = arg.substr(0, 2);
+                inlineValue = arg.substr(2);
             }
         }
+        const Option* found = findOption(options, name);
         if (found == nullptr) {
             usageError("unknown option '" + name + "' for " + command + " (see 'halvorine-host " +
                        command + " --help')");
@@ -140,20 +210,28 @@ bool parseInteger(const std::string& text, long& out) {
     return true;
 }
 
+// NAME=VALUE. A VALUE that is a number alone is the normalised value; one
+// that starts with a number and goes on ("640Hz", "+6dB", "19 bands",
+// "100%/50") is left for the plug-in to read in its units.
 ParameterSetting parseSetting(const std::string& text) {
-    const auto eq = text.rfind('=');
+    const auto eq = text.find('=');
     if (eq == std::string::npos || eq == 0) {
         usageError("--set needs NAME=VALUE, not '" + text + "'");
     }
     ParameterSetting setting;
     setting.name = text.substr(0, eq);
-    const std::string valueText = text.substr(eq + 1);
+    setting.text = text.substr(eq + 1);
+    const std::string& valueText = setting.text;
     errno = 0;
     char* end = nullptr;
     const double value = std::strtod(valueText.c_str(), &end);
+    const bool numberFirst = end != valueText.c_str() && std::isfinite(value);
+    if (numberFirst && *end != '\0') return setting;  // a value with a unit
     if (valueText.empty() || *end != '\0' || errno != 0 || !std::isfinite(value) ||
         value < 0.0 || value > 1.0) {
-        usageError("--set " + text + ": the value must be a number from 0 to 1");
+        usageError("--set " + text +
+                   ": the value must be a number from 0 to 1, or a value with its unit as"
+                   " 'halvorine-host info' shows them");
     }
     setting.value = static_cast<float>(value);
     return setting;
@@ -183,7 +261,7 @@ Command parseInfo(const std::vector<std::string>& args) {
     InfoCommand cmd;
     bool help = false;
     const auto positional = parseOptions("info", args, {helpOption(help), pluginOption(cmd.pluginPath)});
-    if (help) return HelpCommand{"info"};
+    if (help) return HelpCommand{"info", cmd.pluginPath};
     rejectExtra("info", positional, 0);
     return cmd;
 }
@@ -205,11 +283,8 @@ Command parseRender(const std::vector<std::string>& args) {
         {{"-o", "--output"}, true, setString(cmd.output)},
         {{"--program"}, true,
          [&cmd](const std::string&, const std::string& value) {
-             long n = 0;
-             if (!parseInteger(value, n) || n < 0 || n > 1000000) {
-                 usageError("--program needs a program number, not '" + value + "'");
-             }
-             cmd.program = static_cast<int>(n);
+             if (value.empty()) usageError("--program needs a program number or name");
+             cmd.program = value;
          }},
         {{"--set"}, true,
          [&cmd](const std::string&, const std::string& value) {
@@ -226,21 +301,17 @@ Command parseRender(const std::vector<std::string>& args) {
          }},
         {{"--format"}, true,
          [&cmd](const std::string&, const std::string& value) {
-             if (value == "float") {
-                 cmd.format = SampleFormat::float32;
-             } else if (value == "pcm16") {
-                 cmd.format = SampleFormat::pcm16;
-             } else if (value == "pcm24") {
-                 cmd.format = SampleFormat::pcm24;
-             } else {
-                 usageError("--format must be float, pcm16 or pcm24, not '" + value + "'");
+             cmd.format = parseFormatName(value);
+             if (!cmd.format) {
+                 usageError("--format must be pcm8, pcm16, pcm24, pcm32, float, double, vorbis"
+                            " or opus, not '" + value + "'");
              }
          }},
         {{"-q", "--quiet"}, false,
          [&cmd](const std::string&, const std::string&) { cmd.quiet = true; }},
     };
     const auto positional = parseOptions("render", args, options);
-    if (help) return HelpCommand{"render"};
+    if (help) return HelpCommand{"render", cmd.pluginPath};
     rejectExtra("render", positional, 1);
     if (!positional.empty()) cmd.input = positional[0];
 
@@ -253,7 +324,13 @@ Command parseRender(const std::vector<std::string>& args) {
     }
     if (split && cmd.modulator.empty()) usageError("render needs -m MODULATOR as well as -c");
     if (split && cmd.carrier.empty()) usageError("render needs -c CARRIER as well as -m");
+    if (split && cmd.modulator == "-" && cmd.carrier == "-") {
+        usageError("standard input ('-') can stand for one input only, not both");
+    }
     if (cmd.output.empty()) usageError("render needs an output file: -o OUT");
+    if (cmd.output == "-") {
+        usageError("render writes to a file, not to standard output: give -o a file name");
+    }
     return cmd;
 }
 
@@ -272,18 +349,20 @@ Command parseDemo(const std::vector<std::string>& args) {
          [&cmd](const std::string&, const std::string&) { cmd.quiet = true; }},
     };
     const auto positional = parseOptions("demo", args, options);
-    if (help) return HelpCommand{"demo"};
+    if (help) return HelpCommand{"demo", cmd.pluginPath};
     rejectExtra("demo", positional, 0);
     return cmd;
 }
 
 }  // namespace
 
-std::string helpText(const std::string& topic) {
+std::string helpText(const std::string& topic, const std::vector<std::string>& programs) {
     if (topic == "info") return kInfoHelp;
-    if (topic == "render") return kRenderHelp;
+    if (topic == "render") return kRenderIntro + std::string(kRenderOptions) + programList(programs);
     if (topic == "demo") return kDemoHelp;
-    return kOverview;
+    if (topic == "help") return kHelpHelp;
+    return "halvorine-host: runs audio through the Halvorine VST 2 plug-in.\n\n" +
+           std::string(kUsage) + kRenderOptions + programList(programs) + kOverviewTail;
 }
 
 Command parseCommandLine(const std::vector<std::string>& args) {
@@ -293,12 +372,17 @@ Command parseCommandLine(const std::vector<std::string>& args) {
     const std::string& command = args[0];
     const std::vector<std::string> rest(args.begin() + 1, args.end());
     if (command == "-h" || command == "--help") return HelpCommand{};
+    if (command == "--version" || command == "-V") {
+        rejectExtra("--version", rest, 0);
+        return VersionCommand{};
+    }
     if (command == "help") {
         if (rest.size() > 1) usageError("help takes at most one topic");
-        if (!rest.empty() && rest[0] != "info" && rest[0] != "render" && rest[0] != "demo") {
+        if (!rest.empty() && rest[0] != "info" && rest[0] != "render" && rest[0] != "demo" &&
+            rest[0] != "help") {
             usageError("no help on '" + rest[0] + "': the commands are info, render and demo");
         }
-        return HelpCommand{rest.empty() ? std::string() : rest[0]};
+        return HelpCommand{rest.empty() ? std::string() : rest[0], {}};
     }
     if (command == "info") return parseInfo(rest);
     if (command == "render") return parseRender(rest);

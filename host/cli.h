@@ -8,34 +8,44 @@
 
 namespace halvorine::host {
 
-enum class SampleFormat { float32, pcm16, pcm24 };
+enum class SampleFormat { pcm8, pcm16, pcm24, pcm32, float32, float64, vorbis, opus };
 
 const char* formatName(SampleFormat format);
 
+// The format named by --format, in any letter case; nothing for an unknown name.
+std::optional<SampleFormat> parseFormatName(const std::string& name);
+
 // One --set NAME=VALUE. NAME is resolved against the plug-in's parameter
-// names once the plug-in is loaded; VALUE is already checked to lie in 0..1.
+// names once the plug-in is loaded. A bare number is the normalised value,
+// already checked to lie in 0..1; anything else is a text in the
+// parameter's units, which only the plug-in can read.
 struct ParameterSetting {
     std::string name;
-    float value = 0.0f;
+    std::optional<float> value;
+    std::string text;  // the VALUE as given
 };
 
 struct HelpCommand {
-    std::string topic;  // empty, "info", "render" or "demo"
+    std::string topic;       // empty, "info", "render", "demo" or "help"
+    std::string pluginPath;  // whose programs to list; empty: the default
 };
+
+struct VersionCommand {};
 
 struct InfoCommand {
     std::string pluginPath;  // empty: the halvorine.so beside the executable
 };
 
 struct RenderCommand {
+    // "-" stands for standard input, for one of the inputs.
     std::string input;      // a two-channel file: left modulator, right carrier
     std::string modulator;  // or two mono files
     std::string carrier;
     std::string output;
-    std::optional<int> program;
+    std::optional<std::string> program;       // an index or a name
     std::vector<ParameterSetting> settings;  // applied in this order, after the program
     int blockSize = 512;
-    SampleFormat format = SampleFormat::float32;
+    std::optional<SampleFormat> format;  // nothing: what suits OUT's file type
     std::string pluginPath;
     bool quiet = false;
 };
@@ -46,7 +56,8 @@ struct DemoCommand {
     bool quiet = false;
 };
 
-using Command = std::variant<HelpCommand, InfoCommand, RenderCommand, DemoCommand>;
+using Command =
+    std::variant<HelpCommand, VersionCommand, InfoCommand, RenderCommand, DemoCommand>;
 
 constexpr int kMaxBlockSize = 65536;
 
@@ -54,7 +65,11 @@ constexpr int kMaxBlockSize = 65536;
 // kExitUsage for anything that is wrong with the command line alone.
 Command parseCommandLine(const std::vector<std::string>& args);
 
-// The help text for a topic ("" for the overview).
-std::string helpText(const std::string& topic);
+// The help text for a topic ("" for the overview). `programs` lists the
+// plug-in's programs, when it could be loaded.
+std::string helpText(const std::string& topic, const std::vector<std::string>& programs = {});
+
+// "halvorine-host VERSION".
+std::string versionText();
 
 }  // namespace halvorine::host

@@ -30,21 +30,9 @@ constexpr int kDemoRate = 44100;
 constexpr double kDemoSeconds = 6.0;
 
 void writeMono(const std::string& path, const std::vector<float>& samples) {
-    OutputFile file(path, 1, kDemoRate, SampleFormat::float32);
+    OutputFile file(path, 1, kDemoRate, outputType(path, SampleFormat::float32));
     file.write(samples.data(), samples.size());
     file.commit();
-}
-
-double peakDbfs(const std::string& path) {
-    InputFile file(path, "output");
-    std::vector<float> block(4096 * static_cast<std::size_t>(file.channels()));
-    float peak = 0.0f;
-    while (const std::size_t got = file.read(block.data(), 4096)) {
-        for (std::size_t i = 0; i < got * static_cast<std::size_t>(file.channels()); ++i) {
-            peak = std::max(peak, std::fabs(block[i]));
-        }
-    }
-    return peak > 0.0f ? 20.0 * std::log10(static_cast<double>(peak)) : -INFINITY;
 }
 
 // Runs sox to draw the three signals one above the other on one time axis.
@@ -110,8 +98,8 @@ void runDemo(const DemoCommand& cmd) {
                 modulator.string().c_str());
     std::printf("  carrier      %s  (detuned sawtooth chords: Am F C G)\n",
                 carrier.string().c_str());
-    std::printf("  output       %s  (stereo, peak %.1f dBFS)\n", result.string().c_str(),
-                peakDbfs(result.string()));
+    std::printf("  output       %s  (stereo, peak %s)\n", result.string().c_str(),
+                peakText(stats.peak).c_str());
     if (noPicture.empty()) {
         std::printf("  spectrogram  %s\n", picture.string().c_str());
     } else {

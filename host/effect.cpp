@@ -7,6 +7,7 @@
 #include <cstring>
 #include <filesystem>
 #include <system_error>
+#include <vector>
 
 #include "error.h"
 
@@ -142,6 +143,23 @@ void Effect::setParameter(int index, float value) {
 
 float Effect::parameter(int index) const { return effect_->getParameter(effect_, index); }
 
+bool Effect::setParameterText(int index, const std::string& text) {
+    // The interface passes the text as non-const: hand the effect a copy.
+    std::vector<char> buf(text.begin(), text.end());
+    buf.push_back('\0');
+    return dispatch(effString2Parameter, index, 0, buf.data()) != 0;
+}
+
+std::pair<std::string, std::string> Effect::displayRange(int index) {
+    const float value = parameter(index);
+    setParameter(index, 0.0f);
+    std::string low = parameterDisplay(index);
+    setParameter(index, 1.0f);
+    std::string high = parameterDisplay(index);
+    setParameter(index, value);
+    return {std::move(low), std::move(high)};
+}
+
 void Effect::switchOn() {
     dispatch(effMainsChanged, 0, 1);
     on_ = true;
@@ -191,6 +209,12 @@ std::string Effect::programName(int index) {
     if (dispatch(effGetProgramNameIndexed, index, -1, buf.data()) == 0) return {};
     buf.back() = '\0';
     return buf.data();
+}
+
+std::vector<std::string> Effect::programNames() {
+    std::vector<std::string> names;
+    for (VstInt32 i = 0; i < effect_->numPrograms; ++i) names.push_back(programName(i));
+    return names;
 }
 
 std::string Effect::effectName() { return text(effGetEffectName); }

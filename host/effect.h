@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "DAEffectX.h"
@@ -49,6 +50,12 @@ public:
     int currentProgram();
     void setParameter(int index, float value);
     float parameter(int index) const;
+    // effString2Parameter: the effect reads `text` in the parameter's units
+    // and sets it. False when it refuses the text (and changes nothing).
+    bool setParameterText(int index, const std::string& text);
+    // The display texts at the ends of a parameter's range, read by
+    // setting 0 and 1 and restoring the value.
+    std::pair<std::string, std::string> displayRange(int index);
     void switchOn();   // effMainsChanged 1
     void switchOff();  // effMainsChanged 0
     void close();      // effClose; the record is gone afterwards
@@ -62,6 +69,7 @@ public:
     std::string parameterDisplay(int index);
     std::vector<std::string> parameterNames();
     std::string programName(int index);
+    std::vector<std::string> programNames();
     std::string effectName();
     std::string vendorString();
     std::string productString();

@@ -1,6 +1,7 @@
 #include "info.h"
 
 #include <cctype>
+#include <cstdarg>
 #include <string>
 
 #include "effect.h"
@@ -52,7 +53,36 @@ const char* canDoAnswer(VstIntPtr answer) {
     return "don't know";
 }
 
+std::string strprintf(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+std::string strprintf(const char* format, ...) {
+    char buf[1024];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(buf, sizeof buf, format, args);
+    va_end(args);
+    return buf;
+}
+
+std::string rtrim(std::string text) {
+    while (!text.empty() && text.back() == ' ') text.pop_back();
+    return text;
+}
+
 }  // namespace
+
+std::vector<std::string> programNamesOf(const std::string& pluginPath) noexcept {
+    try {
+        setHostAudioSettings(44100.0f, 512);
+        Effect effect(pluginPath.empty() ? defaultPluginPath() : pluginPath);
+        effect.open();
+        auto names = effect.programNames();
+        effect.close();
+        return names;
+    } catch (...) {
+        return {};
+    }
+}
 
 void printInfo(const InfoCommand& cmd, std::FILE* out) {
     setHostAudioSettings(44100.0f, 512);
@@ -73,15 +103,22 @@ void printInfo(const InfoCommand& cmd, std::FILE* out) {
     std::fprintf(out, "Flags           0x%X: %s\n", static_cast<unsigned>(r.flags),
                  flagNames(r.flags).c_str());
 
+    // The value texts come from the effect itself: the current one, and
+    // those at 0 and at 1, which is what --set reads in units.
     std::fprintf(out, "\nParameters (%d)\n", r.numParams);
-    std::fprintf(out, "  %5s  %-18s %-8s %s\n", "index", "name", "label", "value");
+    std::fprintf(out, "  %5s  %-18s %-8s %-9s %-10s %s\n", "index", "name", "label", "value",
+                 "shows", "range");
     for (int i = 0; i < r.numParams; ++i) {
         const std::string name = effect.parameterName(i);
         const std::string display = effect.parameterDisplay(i);
-        std::fprintf(out, "  %5d  %-18s %-8s %.6f%s%s\n", i,
-                     name.empty() ? "(no name)" : name.c_str(), effect.parameterLabel(i).c_str(),
-                     static_cast<double>(effect.parameter(i)), display.empty() ? "" : "  ",
-                     display.c_str());
+        const auto [low, high] = effect.displayRange(i);
+        const std::string range = low.empty() && high.empty() ? "" : low + " .. " + high;
+        const std::string row = strprintf("  %5d  %-18s %-8s %-9.6f %-10s %s", i,
+                                          name.empty() ? "(no name)" : name.c_str(),
+                                          effect.parameterLabel(i).c_str(),
+                                          static_cast<double>(effect.parameter(i)),
+                                          display.c_str(), range.c_str());
+        std::fprintf(out, "%s\n", rtrim(row).c_str());
     }
 
     std::fprintf(out, "\nPrograms (%d, current %d)\n", r.numPrograms, effect.currentProgram());

@@ -23,16 +23,23 @@ int run(const Command& command) {
         [](const auto& cmd) -> int {
             using T = std::decay_t<decltype(cmd)>;
             if constexpr (std::is_same_v<T, HelpCommand>) {
-                std::fputs(helpText(cmd.topic).c_str(), stdout);
+                const bool listsPrograms = cmd.topic.empty() || cmd.topic == "render";
+                std::fputs(helpText(cmd.topic, listsPrograms ? programNamesOf(cmd.pluginPath)
+                                                             : std::vector<std::string>{})
+                               .c_str(),
+                           stdout);
+            } else if constexpr (std::is_same_v<T, VersionCommand>) {
+                std::fputs(versionText().c_str(), stdout);
             } else if constexpr (std::is_same_v<T, InfoCommand>) {
                 printInfo(cmd, stdout);
             } else if constexpr (std::is_same_v<T, RenderCommand>) {
                 const RenderStats stats = render(cmd);
                 if (!cmd.quiet) {
-                    std::printf("wrote %s: %lld frames, %.2f s at %d Hz, 2 channels, %s\n",
+                    std::printf("wrote %s: %lld frames, %.2f s at %d Hz, 2 channels, %s, peak %s\n",
                                 cmd.output.c_str(), static_cast<long long>(stats.frames),
                                 static_cast<double>(stats.frames) / stats.sampleRate,
-                                stats.sampleRate, formatName(cmd.format));
+                                stats.sampleRate, formatName(stats.format),
+                                peakText(stats.peak).c_str());
                 }
             } else {
                 runDemo(cmd);

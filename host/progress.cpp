@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 
@@ -16,7 +17,8 @@ Progress::Progress(std::int64_t totalFrames, int sampleRate, bool enabled)
     : total_(totalFrames),
       rate_(sampleRate),
       shown_(enabled && isatty(STDERR_FILENO) == 1 && sampleRate > 0 &&
-             static_cast<double>(totalFrames) / sampleRate > kShortRenderSeconds) {}
+             (totalFrames < 0 ||
+              static_cast<double>(totalFrames) / sampleRate > kShortRenderSeconds)) {}
 
 Progress::~Progress() {
     // Interrupted by an error: end the bar's line so the message starts clean.
@@ -26,6 +28,15 @@ Progress::~Progress() {
 void Progress::update(std::int64_t framesDone) {
     if (!shown_) return;
     const auto now = std::chrono::steady_clock::now();
+    if (total_ < 0) {
+        // Unknown length: nothing to show for a render that may be short.
+        if (static_cast<double>(framesDone) / rate_ <= kShortRenderSeconds) return;
+        if (now - lastDraw_ < std::chrono::milliseconds(100)) return;
+        lastDraw_ = now;
+        draw(framesDone);
+        return;
+    }
+    framesDone = std::min(framesDone, total_);
     const int permille = static_cast<int>(framesDone * 1000 / total_);
     if (permille == lastPermille_ || now - lastDraw_ < std::chrono::milliseconds(100)) return;
     lastPermille_ = permille;
@@ -34,6 +45,13 @@ void Progress::update(std::int64_t framesDone) {
 }
 
 void Progress::draw(std::int64_t framesDone) {
+    if (total_ < 0) {
+        std::fprintf(stderr, "\rrendering  %.1f s", static_cast<double>(framesDone) / rate_);
+        std::fflush(stderr);
+        drawn_ = true;
+        return;
+    }
+    framesDone = std::min(framesDone, total_);
     const int filled = static_cast<int>(framesDone * kBarWidth / total_);
     std::string bar(static_cast<std::size_t>(filled), '#');
     bar.append(static_cast<std::size_t>(kBarWidth - filled), '.');
@@ -44,10 +62,12 @@ void Progress::draw(std::int64_t framesDone) {
     drawn_ = true;
 }
 
-void Progress::finish() {
+void Progress::finish(std::int64_t framesDone) {
     if (!shown_) return;
-    draw(total_);
-    std::fputc('\n', stderr);
+    if (total_ >= 0 || drawn_) {
+        draw(total_ >= 0 ? total_ : framesDone);
+        std::fputc('\n', stderr);
+    }
     shown_ = false;
 }
 

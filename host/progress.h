@@ -9,14 +9,15 @@ namespace halvorine::host {
 class Progress {
 public:
     // Shown only when `enabled`, stderr is a terminal and the render is
-    // longer than a few seconds of audio.
+    // longer than a few seconds of audio. A negative total is unknown: then
+    // the line shows the audio time done, without a bar.
     Progress(std::int64_t totalFrames, int sampleRate, bool enabled);
     ~Progress();
     Progress(const Progress&) = delete;
     Progress& operator=(const Progress&) = delete;
 
     void update(std::int64_t framesDone);
-    void finish();
+    void finish(std::int64_t framesDone);
 
 private:
     void draw(std::int64_t framesDone);

@@ -4,6 +4,7 @@
 #include <array>
 #include <cctype>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <memory>
 #include <optional>
@@ -37,59 +38,63 @@ std::string seconds(std::int64_t frames, int rate) {
 }
 
 void note(const RenderCommand& cmd, const std::string& text) {
-    if (!cmd.quiet) std::fprintf(stderr, "halvorine-host: %s\n", text.c_str());
+    if (!cmd.quiet) std::fprintf(stderr, "halvorine-host: note: %s\n", text.c_str());
 }
 
+// Warnings are about the audio itself; --quiet does not hide them.
+void warn(const std::string& text) { std::fprintf(stderr, "halvorine-host: warning: %s\n", text.c_str()); }
+
 // Where the two effect inputs come from: one two-channel file, or two mono
-// files that may differ in length.
+// files that may differ in length. Either may be standard input, and its
+// length unknown until it ends.
 class Sources {
 public:
-    explicit Sources(const RenderCommand& cmd) {
+    Sources(const RenderCommand& cmd, std::size_t blockSize) {
         if (!cmd.input.empty()) {
             stereo_ = std::make_unique<InputFile>(cmd.input, "input");
             if (stereo_->channels() != 2) {
-                fail("input '" + cmd.input + "' has " + std::to_string(stereo_->channels()) +
+                fail(stereo_->describe() + " has " + std::to_string(stereo_->channels()) +
                      " channel(s); a single INPUT needs two (left modulator, right carrier)"
                      " - or give two mono files with -m and -c");
             }
             rate_ = stereo_->sampleRate();
-            frames_ = stereo_->frames();
+            scratch_.resize(blockSize * 2);
             return;
         }
         modulator_ = std::make_unique<InputFile>(cmd.modulator, "modulator");
         carrier_ = std::make_unique<InputFile>(cmd.carrier, "carrier");
         for (const InputFile* file : {modulator_.get(), carrier_.get()}) {
             if (file->channels() != 1) {
-                fail(file->role() + " '" + file->path() + "' has " +
-                     std::to_string(file->channels()) + " channels; -m and -c take mono files"
-                     " (a two-channel file goes alone as INPUT)");
+                fail(file->describe() + " has " + std::to_string(file->channels()) +
+                     " channels; -m and -c take mono files (a two-channel file goes alone as"
+                     " INPUT)");
             }
         }
         if (modulator_->sampleRate() != carrier_->sampleRate()) {
-            fail("modulator '" + cmd.modulator + "' is " +
-                 std::to_string(modulator_->sampleRate()) + " Hz but carrier '" + cmd.carrier +
-                 "' is " + std::to_string(carrier_->sampleRate()) +
-                 " Hz; resample one of them first");
+            fail(modulator_->describe() + " is " + std::to_string(modulator_->sampleRate()) +
+                 " Hz but " + carrier_->describe() + " is " +
+                 std::to_string(carrier_->sampleRate()) + " Hz; resample one of them first");
         }
         rate_ = modulator_->sampleRate();
-        frames_ = std::max(modulator_->frames(), carrier_->frames());
-        if (modulator_->frames() != carrier_->frames()) {
-            const bool modShorter = modulator_->frames() < carrier_->frames();
-            const InputFile& shorter = modShorter ? *modulator_ : *carrier_;
-            note(cmd, "note: the " + shorter.role() + " is shorter (" +
-                          seconds(shorter.frames(), rate_) + " against " +
-                          seconds(frames_, rate_) + "); padding it with " +
-                          seconds(frames_ - shorter.frames(), rate_) + " of silence");
-        }
     }
 
     int sampleRate() const { return rate_; }
-    std::int64_t frames() const { return frames_; }
 
-    // Fills `frames` samples of each channel, zeros past a file's end.
-    void read(float* modulator, float* carrier, std::size_t frames) {
+    // The length the headers promise, or nothing when one of them cannot tell.
+    std::optional<std::int64_t> expectedFrames() const {
+        std::int64_t frames = 0;
+        for (const InputFile* file : files()) {
+            if (!file->lengthKnown()) return std::nullopt;
+            frames = std::max<std::int64_t>(frames, file->headerFrames());
+        }
+        return frames;
+    }
+
+    // Fills `frames` samples of each channel, zeros past an input's end.
+    // Returns how many frames the longer input still had: 0 once both
+    // have ended.
+    std::size_t read(float* modulator, float* carrier, std::size_t frames) {
         if (stereo_) {
-            scratch_.resize(frames * 2);
             const std::size_t got = stereo_->read(scratch_.data(), frames);
             for (std::size_t i = 0; i < got; ++i) {
                 modulator[i] = scratch_[2 * i];
@@ -97,17 +102,48 @@ public:
             }
             std::fill(modulator + got, modulator + frames, 0.0f);
             std::fill(carrier + got, carrier + frames, 0.0f);
-            return;
+            return got;
         }
-        std::fill(modulator + modulator_->read(modulator, frames), modulator + frames, 0.0f);
-        std::fill(carrier + carrier_->read(carrier, frames), carrier + frames, 0.0f);
+        const std::size_t mod = modulator_->read(modulator, frames);
+        const std::size_t car = carrier_->read(carrier, frames);
+        std::fill(modulator + mod, modulator + frames, 0.0f);
+        std::fill(carrier + car, carrier + frames, 0.0f);
+        return std::max(mod, car);
+    }
+
+    // What the user should know once the inputs have ended.
+    void report(const RenderCommand& cmd) const {
+        for (const InputFile* file : files()) {
+            if (file->nonFiniteSamples() > 0) {
+                warn("the " + file->describe() + " has " +
+                     std::to_string(file->nonFiniteSamples()) +
+                     " non-finite samples (NaN or infinite); they were read as silence");
+            }
+            if (const std::string shortfall = file->shortfall(); !shortfall.empty()) {
+                note(cmd, shortfall);
+            }
+        }
+        if (stereo_) return;
+        const std::int64_t mod = modulator_->framesRead();
+        const std::int64_t car = carrier_->framesRead();
+        if (mod != car) {
+            const InputFile& shorter = mod < car ? *modulator_ : *carrier_;
+            const std::int64_t longer = std::max(mod, car);
+            note(cmd, "the " + shorter.role() + " is shorter (" + seconds(shorter.framesRead(), rate_) +
+                          " against " + seconds(longer, rate_) + "); padding it with " +
+                          seconds(longer - shorter.framesRead(), rate_) + " of silence");
+        }
     }
 
 private:
+    std::vector<const InputFile*> files() const {
+        if (stereo_) return {stereo_.get()};
+        return {modulator_.get(), carrier_.get()};
+    }
+
     std::unique_ptr<InputFile> stereo_, modulator_, carrier_;
     std::vector<float> scratch_;
     int rate_ = 0;
-    std::int64_t frames_ = 0;
 };
 
 // Per-channel buffers for as many pins as the effect has; pins beyond the
@@ -125,16 +161,58 @@ struct Buffers {
     std::vector<float*> inPtr, outPtr;
 };
 
+bool isIndex(const std::string& text) {
+    return !text.empty() && std::all_of(text.begin(), text.end(), [](unsigned char c) {
+        return std::isdigit(c) != 0;
+    });
+}
+
+std::string quotedList(const std::vector<std::string>& names) {
+    std::string list;
+    for (const std::string& n : names) {
+        if (n.empty()) continue;
+        list += (list.empty() ? "'" : ", '") + n + "'";
+    }
+    return list;
+}
+
+// Sets a parameter from a text in its units; a text the effect refuses is
+// the user's to mend, so the message shows the forms the effect itself
+// shows.
+void setFromText(Effect& effect, int index, const ParameterSetting& setting) {
+    if (effect.setParameterText(index, setting.text)) return;
+    std::string name = effect.parameterName(index);
+    if (name.empty()) name = "parameter " + std::to_string(index);
+    const std::string now = effect.parameterDisplay(index);
+    const auto [low, high] = effect.displayRange(index);
+    if (low.empty() && high.empty()) {
+        usageError("--set " + setting.name + "=" + setting.text + ": the plug-in does not read '" +
+                   setting.text + "' as " + name + " and shows no value texts for it; give a"
+                   " number from 0 to 1");
+    }
+    usageError("--set " + setting.name + "=" + setting.text + ": the plug-in does not read '" +
+               setting.text + "' as " + name + "; it shows " + name + " from '" + low + "' to '" +
+               high + "'" + (now.empty() ? "" : " (now '" + now + "')") +
+               ": give a value in that form, or a number from 0 to 1");
+}
+
 }  // namespace
+
+std::string peakText(float peak) {
+    if (!(peak > 0.0f)) return "-inf dBFS";
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.1f dBFS", 20.0 * std::log10(static_cast<double>(peak)));
+    return buf;
+}
 
 int resolveParameter(const std::string& name, const std::vector<std::string>& names) {
     const int count = static_cast<int>(names.size());
-    if (!name.empty() && std::all_of(name.begin(), name.end(),
-                                     [](unsigned char c) { return std::isdigit(c) != 0; })) {
+    if (isIndex(name)) {
         const long index = name.size() > 6 ? count : std::stol(name);
         if (index >= count) {
-            fail("parameter index " + name + " is out of range: this plug-in has parameters 0.." +
-                 std::to_string(count - 1));
+            usageError("parameter index " + name +
+                       " is out of range: this plug-in has parameters 0.." +
+                       std::to_string(count - 1));
         }
         return static_cast<int>(index);
     }
@@ -145,13 +223,31 @@ int resolveParameter(const std::string& name, const std::vector<std::string>& na
             return i;
         }
     }
-    std::string valid;
-    for (const std::string& n : names) {
-        if (n.empty()) continue;
-        valid += (valid.empty() ? "'" : ", '") + n + "'";
+    usageError("unknown parameter '" + name + "'; the parameters are " + quotedList(names) +
+               " (or an index 0.." + std::to_string(count - 1) + ")");
+}
+
+int resolveProgram(const std::string& text, const std::vector<std::string>& names) {
+    const int count = static_cast<int>(names.size());
+    const std::string range =
+        count > 0 ? "programs 0.." + std::to_string(count - 1) : std::string("no programs");
+    if (isIndex(text)) {
+        const long index = text.size() > 6 ? count : std::stol(text);
+        if (index >= count) {
+            usageError("program " + text + " is out of range: this plug-in has " + range +
+                       (count > 0 ? " (" + quotedList(names) + ")" : ""));
+        }
+        return static_cast<int>(index);
     }
-    fail("unknown parameter '" + name + "'; the parameters are " + valid + " (or an index 0.." +
-         std::to_string(count - 1) + ")");
+    const std::string wanted = lower(text);
+    for (int i = 0; i < count; ++i) {
+        if (!names[static_cast<std::size_t>(i)].empty() &&
+            lower(names[static_cast<std::size_t>(i)]) == wanted) {
+            return i;
+        }
+    }
+    usageError("unknown program '" + text + "'; this plug-in has " + range +
+               (count > 0 ? ": " + quotedList(names) : ""));
 }
 
 RenderStats render(const RenderCommand& cmd) {
@@ -159,10 +255,13 @@ RenderStats render(const RenderCommand& cmd) {
     RenderStats stats;
 
     // Check everything the command line decides before touching the plug-in.
-    checkOutputFormat(cmd.output, cmd.format);
-    Sources sources(cmd);
+    outputType(cmd.output, cmd.format);
+    checkOutputTarget(cmd.output);
+    const auto blockSize = static_cast<std::size_t>(cmd.blockSize);
+    Sources sources(cmd, blockSize);
     stats.sampleRate = sources.sampleRate();
-    stats.frames = sources.frames();
+    const OutputType type = outputType(cmd.output, cmd.format, stats.sampleRate);
+    stats.format = type.format;
 
     setHostAudioSettings(static_cast<float>(sources.sampleRate()), cmd.blockSize);
     Effect effect(cmd.pluginPath.empty() ? defaultPluginPath() : cmd.pluginPath);
@@ -170,33 +269,34 @@ RenderStats render(const RenderCommand& cmd) {
     effect.setSampleRate(static_cast<float>(sources.sampleRate()));
     effect.setBlockSize(cmd.blockSize);
 
-    if (cmd.program) {
-        const int count = effect.record().numPrograms;
-        if (*cmd.program >= count) {
-            fail("program " + std::to_string(*cmd.program) + " is out of range: this plug-in has " +
-                 (count > 0 ? "programs 0.." + std::to_string(count - 1) : "no programs"));
-        }
-        effect.setProgram(*cmd.program);
-    }
+    if (cmd.program) effect.setProgram(resolveProgram(*cmd.program, effect.programNames()));
     if (!cmd.settings.empty()) {
         const auto names = effect.parameterNames();
         for (const ParameterSetting& setting : cmd.settings) {
-            effect.setParameter(resolveParameter(setting.name, names), setting.value);
+            const int index = resolveParameter(setting.name, names);
+            if (setting.value) {
+                effect.setParameter(index, *setting.value);
+            } else {
+                setFromText(effect, index, setting);
+            }
         }
     }
 
-    OutputFile output(cmd.output, 2, sources.sampleRate(), cmd.format);
+    OutputFile output(cmd.output, 2, sources.sampleRate(), type, sources.expectedFrames());
     const AEffect& record = effect.record();
     Buffers buffers(record.numInputs, record.numOutputs, cmd.blockSize);
-    std::vector<float> interleaved(static_cast<std::size_t>(cmd.blockSize) * 2);
-    Progress progress(stats.frames, stats.sampleRate, !cmd.quiet);
+    std::vector<float> interleaved(blockSize * 2);
+    Progress progress(sources.expectedFrames().value_or(-1), stats.sampleRate, !cmd.quiet);
+    const bool integer = type.integer();
 
     effect.switchOn();
     std::chrono::steady_clock::duration inEffect{};
-    for (std::int64_t done = 0; done < stats.frames;) {
-        const auto n = static_cast<int>(std::min<std::int64_t>(cmd.blockSize, stats.frames - done));
-        const auto frames = static_cast<std::size_t>(n);
-        sources.read(buffers.inPtr[0], buffers.inPtr[1], frames);
+    float peak = 0.0f;
+    std::int64_t clipped = 0;
+    for (;;) {
+        const std::size_t frames = sources.read(buffers.inPtr[0], buffers.inPtr[1], blockSize);
+        if (frames == 0) break;
+        const auto n = static_cast<int>(frames);
 
         const auto before = Clock::now();
         effect.process(buffers.inPtr.data(), buffers.outPtr.data(), n);
@@ -208,13 +308,28 @@ RenderStats render(const RenderCommand& cmd) {
             interleaved[2 * i] = left[i];
             interleaved[2 * i + 1] = right[i];
         }
+        for (std::size_t i = 0; i < 2 * frames; ++i) {
+            const float magnitude = std::fabs(interleaved[i]);
+            peak = std::max(peak, magnitude);
+            if (magnitude > 1.0f) ++clipped;
+        }
         output.write(interleaved.data(), frames);
-        done += n;
-        progress.update(done);
+        stats.frames += n;
+        progress.update(stats.frames);
     }
     effect.switchOff();
     effect.close();
-    progress.finish();
+    progress.finish(stats.frames);
+    sources.report(cmd);
+    stats.peak = peak;
+    if (integer) {
+        stats.clipped = clipped;
+        if (clipped > 0) {
+            warn(std::to_string(clipped) + " samples clipped: they lie beyond full scale, which " +
+                 formatName(type.format) + " cannot hold (peak " + peakText(peak) +
+                 "; float keeps them)");
+        }
+    }
     output.commit();
 
     stats.effectSeconds = std::chrono::duration<double>(inEffect).count();

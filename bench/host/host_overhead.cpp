@@ -95,7 +95,8 @@ int main(int argc, char** argv) {
             stereo[2 * i + 1] = carrier[i];
         }
         {
-            OutputFile input((dir / "input.wav").string(), 2, kRate, SampleFormat::float32);
+            const std::string inputPath = (dir / "input.wav").string();
+            OutputFile input(inputPath, 2, kRate, outputType(inputPath, SampleFormat::float32));
             input.write(stereo.data(), modulator.size());
             input.commit();
         }

@@ -3,10 +3,12 @@
 #include <fcntl.h>
 #include <pty.h>
 #include <sndfile.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -17,6 +19,12 @@ namespace halvorine::host::test {
 
 RunResult runHost(const std::vector<std::string>& args,
                   const std::vector<std::pair<std::string, std::string>>& env) {
+    RunOptions options;
+    options.env = env;
+    return runHost(args, options);
+}
+
+RunResult runHost(const std::vector<std::string>& args, const RunOptions& options) {
     char outName[] = "/tmp/halvorine-host-out-XXXXXX";
     char errName[] = "/tmp/halvorine-host-err-XXXXXX";
     const int outFd = mkstemp(outName);
@@ -28,15 +36,45 @@ RunResult runHost(const std::vector<std::string>& args,
     for (auto& a : argvText) argv.push_back(a.data());
     argv.push_back(nullptr);
 
+    int feed[2] = {-1, -1};
+    if (!options.input.empty() && pipe(feed) != 0) ADD_FAILURE() << "no pipe";
     const pid_t pid = fork();
     if (pid == 0) {
         dup2(outFd, STDOUT_FILENO);
         dup2(errFd, STDERR_FILENO);
-        const int devNull = open("/dev/null", O_RDONLY);
-        dup2(devNull, STDIN_FILENO);
-        for (const auto& [name, value] : env) setenv(name.c_str(), value.c_str(), 1);
+        if (feed[0] >= 0) {
+            dup2(feed[0], STDIN_FILENO);
+            close(feed[0]);
+            close(feed[1]);
+        } else {
+            const int devNull = open("/dev/null", O_RDONLY);
+            dup2(devNull, STDIN_FILENO);
+        }
+        for (const auto& [name, value] : options.env) setenv(name.c_str(), value.c_str(), 1);
+        std::signal(SIGPIPE, SIG_DFL);
+        if (options.ignoreFileSizeSignal) std::signal(SIGXFSZ, SIG_IGN);
+        if (options.fileSizeLimit >= 0) {
+            const rlimit limit{static_cast<rlim_t>(options.fileSizeLimit),
+                               static_cast<rlim_t>(options.fileSizeLimit)};
+            setrlimit(RLIMIT_FSIZE, &limit);
+        }
+        if (options.unprivileged && geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) {
+            _exit(126);
+        }
         execv(argv[0], argv.data());
         _exit(127);
+    }
+    if (feed[0] >= 0) {
+        // The host may stop reading early; a write into a closed pipe then
+        // fails instead of ending the tests.
+        std::signal(SIGPIPE, SIG_IGN);
+        close(feed[0]);
+        for (std::size_t done = 0; done < options.input.size();) {
+            const ssize_t n = write(feed[1], options.input.data() + done, options.input.size() - done);
+            if (n <= 0) break;
+            done += static_cast<std::size_t>(n);
+        }
+        close(feed[1]);
     }
     RunResult result;
     int status = 0;
@@ -80,11 +118,11 @@ RunResult runHostOnTerminal(const std::vector<std::string>& args) {
 }
 
 void writeAudio(const fs::path& path, int channels, int sampleRate,
-                const std::vector<float>& interleaved) {
+                const std::vector<float>& interleaved, int format) {
     SF_INFO info{};
     info.channels = channels;
     info.samplerate = sampleRate;
-    info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
+    info.format = format != 0 ? format : SF_FORMAT_WAV | SF_FORMAT_FLOAT;
     SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
     ASSERT_NE(file, nullptr) << sf_strerror(nullptr);
     sf_writef_float(file, interleaved.data(),
@@ -107,6 +145,17 @@ Audio readAudio(const fs::path& path) {
     sf_readf_float(file, audio.samples.data(), info.frames);
     sf_close(file);
     return audio;
+}
+
+long long countFrames(const fs::path& path) {
+    SF_INFO info{};
+    SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
+    if (file == nullptr) return -1;
+    std::vector<float> block(4096 * static_cast<std::size_t>(info.channels));
+    long long frames = 0;
+    while (const sf_count_t got = sf_readf_float(file, block.data(), 4096)) frames += got;
+    sf_close(file);
+    return frames;
 }
 
 std::vector<float> testSignal(std::size_t frames, unsigned seed) {

@@ -18,7 +18,16 @@ struct RunResult {
     std::string err;
 };
 
-// Runs halvorine-host with `args` and `env` added to the environment.
+struct RunOptions {
+    std::vector<std::pair<std::string, std::string>> env;  // added to the environment
+    std::string input;               // fed to standard input through a pipe
+    long long fileSizeLimit = -1;    // RLIMIT_FSIZE in bytes; negative: none
+    bool ignoreFileSizeSignal = false;
+    bool unprivileged = false;       // as user nobody when the tests run as root
+};
+
+// Runs halvorine-host with `args`; standard input is empty.
+RunResult runHost(const std::vector<std::string>& args, const RunOptions& options);
 RunResult runHost(const std::vector<std::string>& args,
                   const std::vector<std::pair<std::string, std::string>>& env = {});
 
@@ -37,9 +46,12 @@ struct Audio {
     }
 };
 
+// Float WAV unless `format` names another libsndfile format.
 void writeAudio(const std::filesystem::path& path, int channels, int sampleRate,
-                const std::vector<float>& interleaved);
+                const std::vector<float>& interleaved, int format = 0);
 Audio readAudio(const std::filesystem::path& path);
+// The frames a file holds, read to its end (its header may not tell).
+long long countFrames(const std::filesystem::path& path);
 
 // A deterministic test signal in -0.9..0.9.
 std::vector<float> testSignal(std::size_t frames, unsigned seed);

@@ -23,9 +23,10 @@ TEST(HostInfo, DescribesTheStandIn) {
         "Inputs          2\n",
         "Flags           0x18: CanMono CanReplacing\n",
         "Parameters (3)",
-        "      0  Level              ",
-        "      1  Tone               %        0.500000",
-        "      2  (no name)",
+        // The value texts and ranges come from the effect's own display.
+        "      0  Level                       1.000000  100%       0% .. 100%\n",
+        "      1  Tone               %        0.500000  550Hz      100Hz .. 1000Hz\n",
+        "      2  (no name)                   0.000000\n",
         "Programs (3, current 0)",
         "      1  Half",
         "  receiveVstEvents     yes (1)",

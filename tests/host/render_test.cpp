@@ -5,6 +5,7 @@
 #include <sndfile.h>
 
 #include <cmath>
+#include <fstream>
 
 namespace halvorine::host::test {
 namespace {
@@ -104,6 +105,18 @@ TEST_F(HostRender, ProgressBarOnlyOnATerminalForLongRenders) {
     EXPECT_EQ(piped.status, 0);
     EXPECT_EQ(piped.err.find("rendering ["), std::string::npos) << piped.err;
 
+    // Without a known length: the audio time done, without a bar.
+    std::vector<float> six = testSignal(6 * 8000 * 2, 3);
+    writeAudio(file("six.flac"), 2, 8000, six, SF_FORMAT_FLAC | SF_FORMAT_PCM_16);
+    std::string flac = readText(file("six.flac"));
+    flac[21] = static_cast<char>(flac[21] & 0xF0);  // total samples: 0, unknown
+    flac.replace(22, 4, 4, '\0');
+    std::ofstream(file("six.flac"), std::ios::binary) << flac;
+    const RunResult unknown =
+        runHostOnTerminal({"render", file("six.flac"), "-o", file("out.wav"), "--plugin", stubPlugin()});
+    EXPECT_EQ(unknown.status, 0);
+    EXPECT_NE(unknown.out.find("rendering  6.0 s\r\n"), std::string::npos) << unknown.out;
+
     writeInputs(4 * 8000, 4 * 8000, 8000);  // too short to bother
     const RunResult brief = runHostOnTerminal({"render", "-m", file("m.wav"), "-c", file("c.wav"),
                                                "-o", file("out.wav"), "--plugin", stubPlugin()});
@@ -157,6 +170,155 @@ TEST_F(HostRender, IntegerFormatsClipInsteadOfWrapping) {
                   .status,
               0);
     EXPECT_EQ(readAudio(file("out.flac")).format & SF_FORMAT_TYPEMASK, SF_FORMAT_FLAC);
+}
+
+}  // namespace
+}  // namespace halvorine::host::test
+
+namespace halvorine::host::test {
+namespace {
+
+std::vector<float> stereoOf(std::size_t frames) {
+    std::vector<float> both;
+    const auto left = testSignal(frames, 5);
+    const auto right = testSignal(frames, 6);
+    for (std::size_t i = 0; i < frames; ++i) {
+        both.push_back(left[i]);
+        both.push_back(right[i]);
+    }
+    return both;
+}
+
+// Inputs whose headers do not tell their length, or tell a wrong one, are
+// read to their end - from a file or through a pipe on standard input.
+TEST_F(HostRender, ReadsEveryInputToItsEnd) {
+    const auto both = stereoOf(30000);
+    writeAudio(file("a.ogg"), 2, 44100, stereoOf(120000), SF_FORMAT_OGG | SF_FORMAT_VORBIS);
+    writeAudio(file("a.flac"), 2, 44100, both, SF_FORMAT_FLAC | SF_FORMAT_PCM_24);
+    writeAudio(file("a.aiff"), 2, 44100, both, SF_FORMAT_AIFF | SF_FORMAT_PCM_16);
+    writeAudio(file("a.wav"), 2, 44100, both);
+    const std::string ogg = readText(file("a.ogg"));
+    const std::string flac = readText(file("a.flac"));
+    const std::string wav = readText(file("a.wav"));
+    // Half an Ogg file; a FLAC stream whose header gives 0 samples; a WAV
+    // with the streaming placeholder 0xFFFFFFFF as its sizes; a FLAC cut short.
+    std::ofstream(file("half.ogg"), std::ios::binary) << ogg.substr(0, ogg.size() / 2);
+    std::string streamed = flac;
+    streamed[21] = static_cast<char>(streamed[21] & 0xF0);
+    streamed.replace(22, 4, 4, '\0');
+    std::ofstream(file("streamed.flac"), std::ios::binary) << streamed;
+    std::ofstream(file("cut.flac"), std::ios::binary) << flac.substr(0, flac.size() / 2);
+    std::string endless = wav;
+    endless.replace(4, 4, 4, '\xFF');
+    endless.replace(wav.find("data") + 4, 4, 4, '\xFF');
+
+    const struct {
+        std::string input;  // a file, or "-" for `piped` on standard input
+        std::string piped;
+        long long frames;
+        std::string note;
+    } cases[] = {
+        {file("half.ogg"), "", countFrames(file("half.ogg")), ""},
+        {file("streamed.flac"), "", 30000, ""},
+        {file("cut.flac"), "", countFrames(file("cut.flac")), "less than the 0.68 s its header gives"},
+        {"-", endless, 30000, ""},
+        {"-", ogg, 120000, ""},
+        {"-", flac, 30000, ""},
+        {"-", readText(file("a.aiff")), 30000, ""},
+        {"-", wav.substr(0, wav.size() - 8000), 29000, "(standard input) holds 0.66 s, less than the 0.68 s"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.input + " " + std::to_string(c.piped.size()));
+        ASSERT_GT(c.frames, 1000);
+        RunOptions options;
+        options.input = c.piped;
+        options.fileSizeLimit = 10'000'000;  // the old endless render stops here
+        const RunResult r = runHost({"render", c.input, "-o", file("out.wav"), "--plugin", stubPlugin()},
+                                    options);
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(countFrames(file("out.wav")), c.frames);
+        if (!c.note.empty()) {
+            EXPECT_NE(r.err.find(c.note), std::string::npos) << r.err;
+        }
+    }
+
+    // Standard input for one of two mono inputs.
+    writeInputs(900, 1200);
+    RunOptions options;
+    options.input = readText(file("m.wav"));
+    const RunResult r = runHost({"render", "-m", "-", "-c", file("c.wav"), "-o", file("out.wav"),
+                                 "--plugin", stubPlugin()},
+                                options);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("modulator is shorter (0.02 s against 0.03 s)"), std::string::npos) << r.err;
+    const Audio out = readAudio(file("out.wav"));
+    ASSERT_EQ(out.frames(), 1200u);
+    EXPECT_EQ(out.at(899, 0), modulator_[899]);
+    EXPECT_EQ(out.at(900, 0), 0.0f);
+}
+
+TEST_F(HostRender, UnitsGoToTheEffectAndProgramsByName) {
+    writeInputs(256, 256);
+    const RunResult r = renderSplit({"--program", "QUIET", "--set", "Level=25%", "--set", "tone=190 Hz"},
+                                    {{"HALVORINE_STUB_LOG", file("calls.log")}});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string log = readText(file("calls.log"));
+    EXPECT_NE(log.find("set-program 2\nstring-to-parameter 0 25%\nstring-to-parameter 1 190 Hz\n"),
+              std::string::npos)
+        << log;
+    const Audio out = readAudio(file("out.wav"));
+    for (std::size_t i = 0; i < 256; ++i) ASSERT_EQ(out.at(i, 0), modulator_[i] * 0.25f) << i;
+}
+
+TEST_F(HostRender, FormatsFollowTheContainer) {
+    writeAudio(file("in.wav"), 2, 48000, stereoOf(2000));
+    const struct {
+        std::string out;
+        std::vector<std::string> options;
+        int format;
+    } cases[] = {
+        {"o.wav", {}, SF_FORMAT_WAV | SF_FORMAT_FLOAT},
+        {"o.aif", {}, SF_FORMAT_AIFF | SF_FORMAT_FLOAT},
+        {"o.caf", {"--format", "DOUBLE"}, SF_FORMAT_CAF | SF_FORMAT_DOUBLE},
+        {"o.flac", {}, SF_FORMAT_FLAC | SF_FORMAT_PCM_24},
+        {"o.ogg", {}, SF_FORMAT_OGG | SF_FORMAT_VORBIS},
+        {"o.opus", {}, SF_FORMAT_OGG | SF_FORMAT_OPUS},
+        {"o.wav", {"--format", "Pcm8"}, SF_FORMAT_WAV | SF_FORMAT_PCM_U8},
+        {"o.w64", {"--format", "pcm32"}, SF_FORMAT_W64 | SF_FORMAT_PCM_32},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.out);
+        std::vector<std::string> args = {"render", file("in.wav"), "-o" + file(c.out).string(),
+                                         "--plugin", stubPlugin()};
+        args.insert(args.end(), c.options.begin(), c.options.end());
+        const RunResult r = runHost(args);
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(readAudio(file(c.out)).format, c.format);
+        EXPECT_EQ(countFrames(file(c.out)), 2000);
+    }
+    writeAudio(file("in44.wav"), 2, 44100, stereoOf(100));
+    const RunResult opus =
+        runHost({"render", file("in44.wav"), "-o", file("o44.opus"), "--plugin", stubPlugin()});
+    EXPECT_EQ(opus.status, 2);
+    EXPECT_NE(opus.err.find("Opus takes only"), std::string::npos) << opus.err;
+}
+
+TEST_F(HostRender, WarnsOfClippingAndNonFiniteInputAndGivesThePeak) {
+    std::vector<float> loud = {0.5f, 1.5f, -2.0f, 0.25f, NAN, INFINITY};
+    writeAudio(file("m.wav"), 1, 22050, loud);
+    writeAudio(file("c.wav"), 1, 22050, {0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f});
+    const RunResult r = renderSplit({"--format", "pcm16", "--quiet"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("warning: 2 samples clipped"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("modulator '" + file("m.wav").string() + "' has 2 non-finite samples"),
+              std::string::npos)
+        << r.err;
+    const Audio out = readAudio(file("out.wav"));
+    EXPECT_EQ(out.at(4, 0), 0.0f);
+    EXPECT_EQ(out.at(5, 0), 0.0f);
+
+    const RunResult shown = renderSplit({});
+    EXPECT_NE(shown.out.find(", 2 channels, float, peak 6.0 dBFS\n"), std::string::npos) << shown.out;
 }
 
 }  // namespace

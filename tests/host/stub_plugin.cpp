@@ -10,6 +10,9 @@
 //
 // Audio: output 0 = input 0 x Level, output 1 = input 1 x Level.
 // Parameters: 0 "Level" (1.0), 1 "Tone" with label "%" (0.5), 2 unnamed.
+// Value texts, shown and read back (effString2Parameter): Level as a
+// percentage ("50%"), Tone in Hz from 100 to 1000 ("550Hz", "550 Hz");
+// the unnamed one has none.
 // Programs: 0 "Unity" (Level 1), 1 "Half" (0.5), 2 "Quiet" (0.1); the
 // effect starts on program 0.
 #include <cstdio>
@@ -80,6 +83,27 @@ VstIntPtr dispatcher(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr
             if (index >= 0 && index < kParams) copyText(text, kParamName[index]);
             return 0;
         case effGetParamLabel: copyText(text, index == 1 ? "%" : ""); return 0;
+        case effGetParamDisplay:
+            if (index == 0) copyText(text, (number(stub->params[0] * 100.0f) + "%").c_str());
+            if (index == 1) copyText(text, (number(100.0f + stub->params[1] * 900.0f) + "Hz").c_str());
+            if (index == 2) copyText(text, "");
+            return 0;
+        case effString2Parameter: {
+            stub->note("string-to-parameter " + std::to_string(index) + " " + text);
+            char* end = nullptr;
+            const double v = std::strtod(text, &end);
+            if (end == text) return 0;
+            while (*end == ' ') ++end;
+            if (index == 0 && std::strcmp(end, "%") == 0 && v >= 0.0 && v <= 100.0) {
+                stub->params[0] = static_cast<float>(v / 100.0);
+                return 1;
+            }
+            if (index == 1 && std::strcmp(end, "Hz") == 0 && v >= 100.0 && v <= 1000.0) {
+                stub->params[1] = static_cast<float>((v - 100.0) / 900.0);
+                return 1;
+            }
+            return 0;
+        }
         case effGetEffectName: copyText(text, "Stub"); return 1;
         case effGetVendorString: copyText(text, "Halvorine tests"); return 1;
         case effGetProductString: copyText(text, "Stub effect"); return 1;

@@ -23,14 +23,17 @@ TEST(HostUsage, WrongCommandLinesExitTwoWithOneLine) {
         {{"render", "in.wav", "-o", "o.wav", "--block", "0"}, "--block"},
         {{"render", "in.wav", "-o", "o.wav", "--block", "12x"}, "--block"},
         {{"render", "in.wav", "-o", "o.wav", "--format", "mp3"}, "--format"},
-        {{"render", "in.wav", "-o", "o.wav", "--program", "two"}, "--program"},
+        {{"render", "in.wav", "-o", "o.wav", "--program="}, "--program"},
+        {{"render", "-m", "-", "-c", "-", "-o", "o.wav"}, "one input only"},
+        {{"render", "in.wav", "-o", "-"}, "not to standard output"},
         {{"render", "in.wav", "-o", "o.wav", "--set", "Mix"}, "NAME=VALUE"},
         {{"render", "in.wav", "-o", "o.wav", "--set", "Mix=1.5"}, "from 0 to 1"},
         {{"render", "in.wav", "-o", "o.wav", "--set", "Mix=-0.1"}, "from 0 to 1"},
         {{"render", "in.wav", "-o", "o.wav", "--set=Mix=half"}, "from 0 to 1"},
         {{"render", "in.wav", "-o", "o.wav", "--set", "Mix=nan"}, "from 0 to 1"},
-        {{"render", "in.wav", "-o", "out.nosuchtype"}, "file type"},
-        {{"render", "in.wav", "-o", "o.flac", "--format", "float"}, "cannot hold float"},
+        {{"render", "in.wav", "-o", "out.nosuchtype"}, "no file type with the extension .nosuchtype"},
+        {{"render", "in.wav", "-o", "o.flac", "--format", "float"}, "cannot hold float samples; it takes pcm8, pcm16 or pcm24"},
+        {{"render", "in.wav", "-o", "o.wav", "--format", "Vorbis"}, "cannot hold vorbis"},
         {{"demo", "--quiet=yes"}, "takes no value"},
     };
     for (const auto& c : cases) {
@@ -43,12 +46,22 @@ TEST(HostUsage, WrongCommandLinesExitTwoWithOneLine) {
     }
 }
 
-TEST(HostUsage, HelpGoesToStdoutAndSucceeds) {
-    for (const auto& args : std::vector<std::vector<std::string>>{
-             {"--help"}, {"help", "render"}, {"render", "--help"}}) {
-        const RunResult r = runHost(args);
+TEST(HostUsage, HelpAndVersionGoToStdoutAndSucceed) {
+    const struct {
+        std::vector<std::string> args;
+        std::string mentions;
+    } cases[] = {
+        {{"--help"}, "1 to 65536"},
+        {{"help", "render"}, "usage"},
+        {{"help", "help"}, "usage: halvorine-host help"},
+        {{"render", "--help", "--plugin", stubPlugin()}, "  1  Half\n"},
+        {{"--version"}, "halvorine-host 1.0.0\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(::testing::PrintToString(c.args));
+        const RunResult r = runHost(c.args);
         EXPECT_EQ(r.status, 0);
-        EXPECT_NE(r.out.find("usage"), std::string::npos);
+        EXPECT_NE(r.out.find(c.mentions), std::string::npos) << r.out;
         EXPECT_EQ(r.err, "");
     }
 }
