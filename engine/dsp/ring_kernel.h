@@ -28,6 +28,11 @@ struct alignas(64) Bank {
     double y[2][kBands];  // the last two outputs: y[p] the latest, y[p ^ 1] the one before
     float x1, x2;         // the last two inputs (the same for every band)
     int p;
+    // What a change of the width alone keeps from the design: each band's
+    // centre frequency (after the limit below half the rate) and its
+    // cosine term 2 cos(2 pi f / rate).
+    alignas(64) float centre[kBands];
+    alignas(64) float cosTerm[kBands];
 };
 
 struct alignas(64) State {
@@ -58,10 +63,22 @@ struct alignas(64) State {
 using BlockFunction = void (*)(State& s, const float* in0, const float* in1, float* out0,
                                float* out1, int frames, bool accumulate);
 
+// Designs the 64 band-pass filters of a bank (the band design of
+// filter_design.cpp, eight bands at a time) into its widened coefficients.
+// With `keepCentres` the centre frequencies and cosine terms of the last
+// design are reused (only the width changed). Returns a bit for each band
+// that keepStable() may have to repair; every other band is stable as
+// designed.
+using DesignFunction = unsigned long long (*)(Bank& b, float start, float finish, float width,
+                                              float rate, bool keepCentres);
+
 void processBlockSse2(State&, const float*, const float*, float*, float*, int, bool);
+unsigned long long designBankSse2(Bank&, float, float, float, float, bool);
 #if HALVORINE_WIDE_SIMD
 void processBlockAvx2(State&, const float*, const float*, float*, float*, int, bool);
+unsigned long long designBankAvx2(Bank&, float, float, float, float, bool);
 void processBlockAvx512(State&, const float*, const float*, float*, float*, int, bool);
+unsigned long long designBankAvx512(Bank&, float, float, float, float, bool);
 #endif
 
 }  // namespace halvorine::dsp::kernel

@@ -65,4 +65,9 @@ void processBlockAvx2(State& s, const float* in0, const float* in1, float* out0,
     processBlockImpl(s, in0, in1, out0, out1, frames, accumulate);
 }
 
+unsigned long long designBankAvx2(Bank& b, float start, float finish, float width, float rate,
+                              bool keepCentres) {
+    return designBankImpl(b, start, finish, width, rate, keepCentres);
+}
+
 }  // namespace halvorine::dsp::kernel

@@ -202,3 +202,62 @@ inline void processBlockImpl(State& s, const float* in0, const float* in1, float
         for (int r = 0; r < 3; ++r) __builtin_memset(s.carOut[r], 0, kBands * sizeof(float));
     }
 }
+
+#include "detmath_lanes.h"
+
+inline unsigned long long designBankImpl(Bank& b, float start, float finish, float width,
+                                         float rate, bool keepCentres) {
+    float w = width;
+    if (!(w <= 0.99f)) w = static_cast<float>(0.99);  // not-a-number included
+    if (w < 0.005f) w = static_cast<float>(0.005);
+    const double fLimit = static_cast<float>(0.49 * rate);
+    const double p0 = start, p1 = finish, r = rate;
+    unsigned long long nearCircleBands = 0;
+    for (int band = 0; band < kBands; band += kLanes) {
+        Vd f, D;
+        if (keepCentres) {
+            Vf centre, cosTerm;
+            __builtin_memcpy(&centre, b.centre + band, sizeof centre);
+            __builtin_memcpy(&cosTerm, b.cosTerm + band, sizeof cosTerm);
+            f = __builtin_convertvector(centre, Vd);
+            D = __builtin_convertvector(cosTerm, Vd);
+        } else {
+            Vd index;
+            for (int i = 0; i < kLanes; ++i) index[i] = band + i;
+            const Vd t = roundToFloat(p0 + (p1 - p0) * index / 63.0);
+            const Vd x = roundToFloat(10.0 * t);
+            const Vd two = roundToFloat(expOf(x * 0.6931472 + 0.0001) + kOffset);
+            f = roundToFloat(two * 20.0);
+            f = select(f > fLimit, splat(fLimit), f);
+            const Vd fn = roundToFloat(f / r + kOffset);
+            Vd s, c;
+            sinCos(6.28318 * fn, s, c);
+            D = roundToFloat(2.0 * c + kOffset);
+            const Vf centre = __builtin_convertvector(f, Vf), cosTerm = __builtin_convertvector(D, Vf);
+            __builtin_memcpy(b.centre + band, &centre, sizeof centre);
+            __builtin_memcpy(b.cosTerm + band, &cosTerm, sizeof cosTerm);
+        }
+        const Vd bw = roundToFloat(static_cast<double>(w) * f / r);
+        Vd s, c;
+        sinCos(3.14159 * bw, s, c);
+        const Vd K = roundToFloat(c / s);
+        const Vd A = roundToFloat(1.0 / (1.00000001 + K));
+        const Vd b0 = roundToFloat(A + kOffset);
+        const Vd b2 = roundToFloat(-A + kOffset);
+        const Vd a1 = roundToFloat(roundToFloat(-K * D * A) + kOffset);
+        const Vd a2 = roundToFloat(roundToFloat((K - 1.0) * A) + kOffset);
+        // keepStable() repairs a band whose poles come within 2.5e-7 of the
+        // unit circle; flag every band within 1e-6.
+        constexpr double kNear = 1e-6;
+        const Vl nearCircle = ~((a2 <= 1.0 - kNear) & (-1.0 + kNear <= a2) &
+                                (1.0 + a1 + a2 >= kNear) & (1.0 - a1 + a2 >= kNear));
+        for (int i = 0; i < kLanes; ++i) {
+            b.b0[band + i] = b0[i];
+            b.b2[band + i] = b2[i];
+            b.a1[band + i] = a1[i];
+            b.a2[band + i] = a2[i];
+            if (nearCircle[i]) nearCircleBands |= 1ull << (band + i);
+        }
+    }
+    return nearCircleBands;
+}

@@ -59,4 +59,9 @@ void processBlockSse2(State& s, const float* in0, const float* in1, float* out0,
     processBlockImpl(s, in0, in1, out0, out1, frames, accumulate);
 }
 
+unsigned long long designBankSse2(Bank& b, float start, float finish, float width, float rate,
+                              bool keepCentres) {
+    return designBankImpl(b, start, finish, width, rate, keepCentres);
+}
+
 }  // namespace halvorine::dsp::kernel

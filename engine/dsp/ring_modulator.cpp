@@ -14,18 +14,20 @@ namespace {
 struct InstructionSet {
     const char* name;
     kernel::BlockFunction process;
+    kernel::DesignFunction design;
 };
 
 // The best sample loop this processor (and its operating system) runs, or
 // the one HALVORINE_SIMD names ("sse2", "avx2", "avx512") if it runs that.
 InstructionSet chooseInstructionSet() {
-    const InstructionSet sse2{"sse2", &kernel::processBlockSse2};
+    const InstructionSet sse2{"sse2", &kernel::processBlockSse2, &kernel::designBankSse2};
 #if HALVORINE_WIDE_SIMD
     __builtin_cpu_init();
     const bool hasAvx2 = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
     const bool hasAvx512 = hasAvx2 && __builtin_cpu_supports("avx512f");
-    const InstructionSet avx2{"avx2", &kernel::processBlockAvx2};
-    const InstructionSet avx512{"avx512", &kernel::processBlockAvx512};
+    const InstructionSet avx2{"avx2", &kernel::processBlockAvx2, &kernel::designBankAvx2};
+    const InstructionSet avx512{"avx512", &kernel::processBlockAvx512,
+                                      &kernel::designBankAvx512};
     const InstructionSet best = hasAvx512 ? avx512 : hasAvx2 ? avx2 : sse2;
     const char* forced = std::getenv("HALVORINE_SIMD");
     if (!forced) return best;
@@ -64,6 +66,7 @@ SpectralRingModulator::SpectralRingModulator() : settings_(Settings{}) {
     designed_[0] = designed_[1] = BankInputs{};
     const InstructionSet set = chooseInstructionSet();
     processBlock_ = set.process;
+    designBank_ = set.design;
     instructionSet_ = set.name;
 }
 
@@ -111,14 +114,23 @@ void SpectralRingModulator::applyPendingChange() {
 
 void SpectralRingModulator::designBank(int bank, const BankInputs& in) {
     // The coefficients depend only on these four values; a change of any
-    // other slot keeps them.
+    // other slot keeps them, and a change of the width alone keeps the
+    // centre frequencies.
     if (designedValid_[bank] && designed_[bank] == in) return;
+    const BankInputs& was = designed_[bank];
+    const bool keepCentres = designedValid_[bank] && was.start == in.start &&
+                             was.finish == in.finish && was.rate == in.rate;
     kernel::Bank& b = bank == 0 ? state_.mod : state_.car;
-    for (int band = 0; band < kBands; ++band) {
-        const float f = bandFrequency(in.start, in.finish, band, kLastBand);
-        const BandCoefficients c = designBand(kFilterBandPass, f, in.width, in.rate);
-        b.b0[band] = c.b0;
-        b.b2[band] = c.b2;
+    std::uint64_t nearCircle = designBank_(b, in.start, in.finish, in.width, in.rate, keepCentres);
+    while (nearCircle) {
+        const int band = __builtin_ctzll(nearCircle);
+        nearCircle &= nearCircle - 1;
+        BandCoefficients c;
+        c.b0 = static_cast<float>(b.b0[band]);
+        c.b2 = static_cast<float>(b.b2[band]);
+        c.a1 = static_cast<float>(b.a1[band]);
+        c.a2 = static_cast<float>(b.a2[band]);
+        keepStable(c);
         b.a1[band] = c.a1;
         b.a2[band] = c.a2;
     }

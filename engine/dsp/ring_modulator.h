@@ -86,6 +86,7 @@ private:
     float historyRate_ = 0.0f;  // the design rate the histories were built at
 
     kernel::BlockFunction processBlock_ = nullptr;
+    kernel::DesignFunction designBank_ = nullptr;
     const char* instructionSet_ = "";
 };
 
