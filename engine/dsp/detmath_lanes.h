@@ -1,4 +1,4 @@
-// detExp, detSin and detCos (detmath.cpp) on eight lanes at once: every
+// detExp, detSin and detCos (detmath.cpp) on V::DL lanes at once: every
 // lane runs the very operations of the scalar version, in the same order,
 // so every lane gives the same bits. Where the scalar version branches,
 // the lanes compute each branch and select.
@@ -11,19 +11,22 @@
 // GCC's note that such a call's ABI depends on AVX-512 does not apply.
 #pragma GCC diagnostic ignored "-Wpsabi"
 
-using Vd = double __attribute__((vector_size(64)));
-using Vl = long long __attribute__((vector_size(64)));
-using Vi = int __attribute__((vector_size(32)));
-using Vf = float __attribute__((vector_size(32)));
-constexpr int kLanes = 8;
+constexpr int kLanes = V::DL;
+using Vd = double __attribute__((vector_size(8 * kLanes)));
+using Vl = long long __attribute__((vector_size(8 * kLanes)));
+using Vu = unsigned long long __attribute__((vector_size(8 * kLanes)));  // bits: logical shifts
+using Vi = int __attribute__((vector_size(4 * kLanes)));
+using Vf = float __attribute__((vector_size(4 * kLanes)));
 
 inline Vd splat(double x) { return Vd{} + x; }
-inline Vl bitsOf(Vd x) { return __builtin_bit_cast(Vl, x); }
+inline Vu bitsOf(Vd x) { return __builtin_bit_cast(Vu, x); }
+inline Vd fromBits(Vu b) { return __builtin_bit_cast(Vd, b); }
 inline Vd fromBits(Vl b) { return __builtin_bit_cast(Vd, b); }
+inline Vl asSigned(Vu b) { return __builtin_convertvector(b, Vl); }
 inline Vd select(Vl mask, Vd a, Vd b) { return mask ? a : b; }
-inline Vl highWordAbs(Vd x) { return (bitsOf(x) >> 32) & 0x7fffffff; }
-inline Vl exponentOf(Vd x) { return (bitsOf(x) >> 52) & 0x7ff; }
-inline Vd absOf(Vd x) { return fromBits(bitsOf(x) & 0x7fffffffffffffffLL); }
+inline Vl highWordAbs(Vd x) { return asSigned((bitsOf(x) >> 32) & 0x7fffffff); }
+inline Vl exponentOf(Vd x) { return asSigned((bitsOf(x) >> 52) & 0x7ff); }
+inline Vd absOf(Vd x) { return fromBits(bitsOf(x) & 0x7fffffffffffffffULL); }
 inline Vl toInt(Vd x) { return __builtin_convertvector(__builtin_convertvector(x, Vi), Vl); }
 inline Vd floorOf(Vd x) {  // for |x| < 2^31
     const Vd t = __builtin_convertvector(__builtin_convertvector(x, Vi), Vd);

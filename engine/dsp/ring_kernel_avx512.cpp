@@ -12,6 +12,7 @@ namespace {
 
 struct V {
     static constexpr int WD = 8, WF = 16;
+    static constexpr int DL = 8;  // lanes of the bank design
     using D = __m512d;
     using H = __m256;
     using Fv = __m512;

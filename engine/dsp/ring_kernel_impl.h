@@ -2,6 +2,7 @@
 // Included by each instruction-set file inside its own anonymous namespace,
 // after it has defined V:
 //   WD, WF            doubles and floats per vector
+//   DL                lanes of the bank design (vector extensions)
 //   D, H, Fv          double vector, float vector of WD floats, of WF floats
 //   loadD storeD setD addD mulD          double lanes
 //   madd(a, b, c) = c + a b, nmsub(a, b, c) = c - a b, each with one
@@ -251,13 +252,15 @@ inline unsigned long long designBankImpl(Bank& b, float start, float finish, flo
         constexpr double kNear = 1e-6;
         const Vl nearCircle = ~((a2 <= 1.0 - kNear) & (-1.0 + kNear <= a2) &
                                 (1.0 + a1 + a2 >= kNear) & (1.0 - a1 + a2 >= kNear));
-        for (int i = 0; i < kLanes; ++i) {
-            b.b0[band + i] = b0[i];
-            b.b2[band + i] = b2[i];
-            b.a1[band + i] = a1[i];
-            b.a2[band + i] = a2[i];
-            if (nearCircle[i]) nearCircleBands |= 1ull << (band + i);
-        }
+        __builtin_memcpy(b.b0 + band, &b0, sizeof b0);
+        __builtin_memcpy(b.b2 + band, &b2, sizeof b2);
+        __builtin_memcpy(b.a1 + band, &a1, sizeof a1);
+        __builtin_memcpy(b.a2 + band, &a2, sizeof a2);
+        Vl any = nearCircle;
+        for (int i = 1; i < kLanes; ++i) any[0] |= nearCircle[i];
+        if (any[0])  // rare: only at high rates
+            for (int i = 0; i < kLanes; ++i)
+                if (nearCircle[i]) nearCircleBands |= 1ull << (band + i);
     }
     return nearCircleBands;
 }
