@@ -214,30 +214,36 @@ inline unsigned long long designBankImpl(Bank& b, float start, float finish, flo
     const double fLimit = static_cast<float>(0.49 * rate);
     const double p0 = start, p1 = finish, r = rate;
     unsigned long long nearCircleBands = 0;
-    for (int band = 0; band < kBands; band += kLanes) {
-        Vd f, D;
-        if (keepCentres) {
-            Vf centre, cosTerm;
-            __builtin_memcpy(&centre, b.centre + band, sizeof centre);
-            __builtin_memcpy(&cosTerm, b.cosTerm + band, sizeof cosTerm);
-            f = __builtin_convertvector(centre, Vd);
-            D = __builtin_convertvector(cosTerm, Vd);
-        } else {
+    // Three passes over the bands rather than one: each is a shorter chain
+    // of dependent operations, so the processor overlaps the band groups.
+    if (!keepCentres) {
+        for (int band = 0; band < kBands; band += kLanes) {
             Vd index;
             for (int i = 0; i < kLanes; ++i) index[i] = band + i;
             const Vd t = roundToFloat(p0 + (p1 - p0) * index / 63.0);
             const Vd x = roundToFloat(10.0 * t);
             const Vd two = roundToFloat(expOf(x * 0.6931472 + 0.0001) + kOffset);
-            f = roundToFloat(two * 20.0);
+            Vd f = roundToFloat(two * 20.0);
             f = select(f > fLimit, splat(fLimit), f);
-            const Vd fn = roundToFloat(f / r + kOffset);
+            const Vf centre = __builtin_convertvector(f, Vf);
+            __builtin_memcpy(b.centre + band, &centre, sizeof centre);
+        }
+        for (int band = 0; band < kBands; band += kLanes) {
+            Vf centre;
+            __builtin_memcpy(&centre, b.centre + band, sizeof centre);
+            const Vd fn = roundToFloat(__builtin_convertvector(centre, Vd) / r + kOffset);
             Vd s, c;
             sinCos(6.28318 * fn, s, c);
-            D = roundToFloat(2.0 * c + kOffset);
-            const Vf centre = __builtin_convertvector(f, Vf), cosTerm = __builtin_convertvector(D, Vf);
-            __builtin_memcpy(b.centre + band, &centre, sizeof centre);
+            const Vf cosTerm = __builtin_convertvector(roundToFloat(2.0 * c + kOffset), Vf);
             __builtin_memcpy(b.cosTerm + band, &cosTerm, sizeof cosTerm);
         }
+    }
+    for (int band = 0; band < kBands; band += kLanes) {
+        Vf centre, cosTerm;
+        __builtin_memcpy(&centre, b.centre + band, sizeof centre);
+        __builtin_memcpy(&cosTerm, b.cosTerm + band, sizeof cosTerm);
+        const Vd f = __builtin_convertvector(centre, Vd);
+        const Vd D = __builtin_convertvector(cosTerm, Vd);
         const Vd bw = roundToFloat(static_cast<double>(w) * f / r);
         Vd s, c;
         sinCos(3.14159 * bw, s, c);
