@@ -1,15 +1,22 @@
-// Speed of the effect next to the plain reference model, in one run:
-// processReplacing per frame in 512-frame blocks, one parameter change,
-// one program switch, and construction.
+// Speed of the effect next to the plain reference model, in one run, for
+// every instruction set this processor has (HALVORINE_SIMD, set before each
+// instance is made, picks it): processReplacing per frame in 512- and
+// 32-frame blocks, a change of one frequency parameter with the 32-frame
+// block after it (which redesigns one bank), and a switch between two
+// programs that differ in every slot with the block after it (both banks).
+// The cost a change adds is its time less the plain 32-frame block's.
 //
 // The effect is driven through its record, exactly as a host drives the
 // library (the same code, linked statically).
 #include <cmath>
+#include <cstdlib>
+#include <string>
 #include <vector>
 
 #include <benchmark/benchmark.h>
 
 #include "DAudioEffect.h"
+#include "dsp/ring_modulator.h"
 #include "reference/reference_effect.h"
 
 using halvorine::reference::ReferenceEffect;
@@ -20,19 +27,33 @@ VstIntPtr VSTCALLBACK quietHost(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, 
     return opcode == audioMasterVersion ? 2400 : 0;
 }
 
+void forceInstructionSet(const std::string& set) {
+#if defined(_WIN32)
+    _putenv_s("HALVORINE_SIMD", set.c_str());
+#else
+    setenv("HALVORINE_SIMD", set.c_str(), 1);
+#endif
+}
+
 struct Instance {
-    Instance() : effect(createEffectInstance(quietHost)->getAeffect()) {}
+    explicit Instance(const std::string& set) {
+        forceInstructionSet(set);
+        effect = createEffectInstance(quietHost)->getAeffect();
+    }
     ~Instance() { effect->dispatcher(effect, effClose, 0, 0, nullptr, 0.0f); }
     Instance(const Instance&) = delete;
     Instance& operator=(const Instance&) = delete;
-    AEffect* effect;
+    void block(float** in, float** out, int frames) {
+        effect->processReplacing(effect, in, out, frames);
+    }
+    AEffect* effect = nullptr;
 };
 
-constexpr int kBlock = 512;
+constexpr int kLongest = 512;
 
 struct Signals {
-    Signals() : mod(kBlock), car(kBlock), out0(kBlock), out1(kBlock) {
-        for (int i = 0; i < kBlock; ++i) {
+    Signals() : mod(kLongest), car(kLongest), out0(kLongest), out1(kLongest) {
+        for (int i = 0; i < kLongest; ++i) {
             mod[i] = static_cast<float>(0.5 * std::sin(i * 0.05));
             car[i] = static_cast<float>(0.5 * std::sin(i * 0.013));
         }
@@ -50,31 +71,88 @@ void perFrame(benchmark::State& state, int frames) {
         frames, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 
-void BM_ProcessReplacing_Effect(benchmark::State& state) {
-    Instance inst;
+void effectBlocks(benchmark::State& state, const std::string& set, int frames) {
+    Instance inst(set);
     Signals s;
     for (auto _ : state) {
-        inst.effect->processReplacing(inst.effect, s.in, s.out, kBlock);
+        inst.block(s.in, s.out, frames);
         benchmark::DoNotOptimize(s.out0.data());
     }
-    perFrame(state, kBlock);
+    perFrame(state, frames);
 }
-BENCHMARK(BM_ProcessReplacing_Effect);
 
-void BM_ProcessReplacing_Reference(benchmark::State& state) {
+void referenceBlocks(benchmark::State& state, int frames) {
     ReferenceEffect ref;
     Signals s;
     for (auto _ : state) {
-        ref.processReplacing(s.mod.data(), s.car.data(), s.out0.data(), s.out1.data(), kBlock);
+        ref.processReplacing(s.mod.data(), s.car.data(), s.out0.data(), s.out1.data(), frames);
         benchmark::DoNotOptimize(s.out0.data());
     }
-    perFrame(state, kBlock);
+    perFrame(state, frames);
 }
-BENCHMARK(BM_ProcessReplacing_Reference);
+
+// One frequency parameter changes, alternately of each bank, then the next
+// 32-frame block runs.
+void frequencyChange(benchmark::State& state, const std::string& set) {
+    Instance inst(set);
+    Signals s;
+    int i = 0;
+    for (auto _ : state) {
+        inst.effect->setParameter(inst.effect, (i % 2) * 3, static_cast<float>(i % 100) / 100.0f);
+        inst.block(s.in, s.out, 32);
+        ++i;
+    }
+}
+
+// Two programs that differ in every slot, switched before every 32-frame
+// block.
+void programSwitch(benchmark::State& state, const std::string& set) {
+    Instance inst(set);
+    Signals s;
+    for (int p = 0; p < 2; ++p) {
+        inst.effect->dispatcher(inst.effect, effSetProgram, 0, p, nullptr, 0.0f);
+        for (VstInt32 k = 0; k < 10; ++k)
+            inst.effect->setParameter(inst.effect, k, p == 0 ? 0.1f + 0.05f * k : 0.8f - 0.03f * k);
+    }
+    int i = 0;
+    for (auto _ : state) {
+        inst.effect->dispatcher(inst.effect, effSetProgram, 0, i++ % 2, nullptr, 0.0f);
+        inst.block(s.in, s.out, 32);
+    }
+}
+
+// The instruction sets this processor runs, the plain SSE2 one first.
+std::vector<std::string> availableSets() {
+    std::vector<std::string> sets;
+    for (const char* set : {"sse2", "avx2", "avx512"}) {
+        forceInstructionSet(set);
+        halvorine::dsp::SpectralRingModulator engine;
+        if (set == std::string(engine.instructionSet())) sets.push_back(set);
+    }
+    return sets;
+}
+
+void registerAll() {
+    const auto sets = availableSets();
+    for (int frames : {512, 32}) {
+        const std::string size = std::to_string(frames);
+        benchmark::RegisterBenchmark(("Block" + size + "/reference").c_str(), referenceBlocks, frames);
+        for (const auto& set : sets)
+            benchmark::RegisterBenchmark(("Block" + size + "/" + set).c_str(), effectBlocks, set,
+                                         frames);
+    }
+    for (const auto& set : sets)
+        benchmark::RegisterBenchmark(("FrequencyChangeThenBlock32/" + set).c_str(), frequencyChange,
+                                     set)
+            ->Unit(benchmark::kMicrosecond);
+    for (const auto& set : sets)
+        benchmark::RegisterBenchmark(("ProgramSwitchThenBlock32/" + set).c_str(), programSwitch, set)
+            ->Unit(benchmark::kMicrosecond);
+}
 
 // The call a host makes, on its own thread: it only records the change.
 void BM_SetParameter_Effect(benchmark::State& state) {
-    Instance inst;
+    Instance inst("");
     int i = 0;
     for (auto _ : state) {
         inst.effect->setParameter(inst.effect, i % 9, static_cast<float>(i % 100) / 100.0f);
@@ -83,75 +161,23 @@ void BM_SetParameter_Effect(benchmark::State& state) {
 }
 BENCHMARK(BM_SetParameter_Effect)->Unit(benchmark::kMicrosecond);
 
-// The whole cost of a change: the call, then the redesign the next block
-// performs before its first frame (the one-frame block itself is included).
-void BM_SetParameterAndRedesign_Effect(benchmark::State& state) {
-    Instance inst;
-    Signals s;
-    int i = 0;
-    for (auto _ : state) {
-        // Alternate between the banks' slots so every change designs a bank.
-        inst.effect->setParameter(inst.effect, (i % 2) * 3, static_cast<float>(i % 100) / 100.0f);
-        inst.effect->processReplacing(inst.effect, s.in, s.out, 1);
-        ++i;
-    }
-}
-BENCHMARK(BM_SetParameterAndRedesign_Effect)->Unit(benchmark::kMicrosecond);
-
-void BM_SetParameter_Reference(benchmark::State& state) {
-    ReferenceEffect ref;
-    int i = 0;
-    for (auto _ : state) {
-        ref.setParameter((i % 2) * 3, static_cast<float>(i % 100) / 100.0f);
-        ++i;
-    }
-}
-BENCHMARK(BM_SetParameter_Reference)->Unit(benchmark::kMicrosecond);
-
-void BM_ProgramSwitchAndRedesign_Effect(benchmark::State& state) {
-    Instance inst;
-    Signals s;
-    // Give every program its own band ranges, so each switch designs both
-    // banks.
-    for (int p = 0; p < 8; ++p) {
-        inst.effect->dispatcher(inst.effect, effSetProgram, 0, p, nullptr, 0.0f);
-        inst.effect->setParameter(inst.effect, 0, static_cast<float>(p) / 10.0f);
-        inst.effect->setParameter(inst.effect, 3, static_cast<float>(p) / 9.0f);
-    }
-    int i = 0;
-    for (auto _ : state) {
-        inst.effect->dispatcher(inst.effect, effSetProgram, 0, i++ % 8, nullptr, 0.0f);
-        inst.effect->processReplacing(inst.effect, s.in, s.out, 1);
-    }
-}
-BENCHMARK(BM_ProgramSwitchAndRedesign_Effect)->Unit(benchmark::kMicrosecond);
-
-void BM_ProgramSwitch_Reference(benchmark::State& state) {
-    ReferenceEffect ref;
-    const float values[11] = {0, 1, 0.5f, 0, 1, 0.5f, 0.5f, 0.5f, 0.75f, 0, 0};
-    for (auto _ : state)
-        for (int k = 0; k < 11; ++k) ref.setParameter(k, values[k]);
-}
-BENCHMARK(BM_ProgramSwitch_Reference)->Unit(benchmark::kMicrosecond);
-
 // main's work: build the instance, then close it; the first block designs.
 void BM_Construction_Effect(benchmark::State& state) {
     Signals s;
     for (auto _ : state) {
-        Instance inst;
-        inst.effect->processReplacing(inst.effect, s.in, s.out, 1);
+        Instance inst("");
+        inst.block(s.in, s.out, 1);
     }
 }
 BENCHMARK(BM_Construction_Effect)->Unit(benchmark::kMicrosecond);
 
-void BM_Construction_Reference(benchmark::State& state) {
-    for (auto _ : state) {
-        ReferenceEffect ref;
-        benchmark::DoNotOptimize(&ref);
-    }
-}
-BENCHMARK(BM_Construction_Reference)->Unit(benchmark::kMicrosecond);
-
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    registerAll();
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -11,6 +11,13 @@ if(CMAKE_SIZEOF_VOID_P EQUAL 4)
   target_compile_options(halvorine_flags INTERFACE -msse2 -mfpmath=sse)
 endif()
 
+# 64-bit x86 targets (any operating system) also carry the sample loop in
+# AVX2 and AVX-512, chosen at run time; 32-bit ones have SSE2 only.
+set(HALVORINE_WIDE_SIMD OFF)
+if(CMAKE_SIZEOF_VOID_P EQUAL 8 AND CMAKE_SYSTEM_PROCESSOR MATCHES "^(x86_64|AMD64|amd64)$")
+  set(HALVORINE_WIDE_SIMD ON)
+endif()
+
 if(HALVORINE_WERROR)
   target_compile_options(halvorine_flags INTERFACE -Werror)
 endif()

@@ -6,6 +6,8 @@
 #include <random>
 #include <vector>
 
+#include <xmmintrin.h>
+
 #include <gtest/gtest.h>
 
 #include "dsp/detmath.h"
@@ -241,6 +243,27 @@ TEST_F(Audio, HostileInputNeverGivesANonFiniteSample) {
     compareBlock(huge.data(), huge.data(), 64, true);
     const auto after = compareBlock(m.data() + 700, c.data() + 700, 500, true);
     for (float v : after) ASSERT_TRUE(std::isfinite(v));
+}
+
+// Hosts may run their audio thread in another floating-point mode: the
+// effect still renders the same bits, and hands the host's mode back.
+TEST_F(Audio, TheHostsFloatingPointModeChangesNoBit) {
+    TestHost other;
+    AEffect* twin = other.loadOrFail();
+    auto m = noise(700, 31), c = noise(700, 32);
+    m[5] = 1e-39f;  // subnormal
+    std::vector<float> a0(700), a1(700), b0(700), b1(700);
+    processBlock(e, m.data(), c.data(), a0.data(), a1.data(), 700);
+    const unsigned usual = _mm_getcsr();
+    constexpr unsigned kTowardZero = 0x6000, kFlushToZero = 0x8000, kDenormalsAreZero = 0x0040;
+    const unsigned odd = usual | kTowardZero | kFlushToZero | kDenormalsAreZero;
+    _mm_setcsr(odd);
+    processBlock(twin, m.data(), c.data(), b0.data(), b1.data(), 700);
+    const unsigned after = _mm_getcsr();
+    _mm_setcsr(usual);
+    constexpr unsigned kExceptionFlags = 0x3F;
+    EXPECT_EQ(after & ~kExceptionFlags, odd & ~kExceptionFlags);
+    for (int k = 0; k < 700; ++k) ASSERT_EQ(bitsOf(b0[k]), bitsOf(a0[k])) << k;
 }
 
 TEST_F(Audio, TheHostsSampleRateMovesTheBands) {

@@ -4,12 +4,14 @@
 #include <cstdint>
 #include <cstring>
 #include <random>
+#include <vector>
 
 #include <gtest/gtest.h>
 
 #include "dsp/detmath.h"
 #include "dsp/filter_design.h"
 #include "dsp/numeric.h"
+#include "dsp/ring_kernel.h"
 #include "reference/reference_effect.h"
 
 using namespace halvorine::dsp;
@@ -24,6 +26,12 @@ std::int64_t ulpDistance(double a, double b) {
     if (ia < 0) ia = INT64_MIN - ia;
     if (ib < 0) ib = INT64_MIN - ib;
     return ia > ib ? ia - ib : ib - ia;
+}
+
+std::uint32_t bitsOf(float x) {
+    std::uint32_t b;
+    std::memcpy(&b, &x, sizeof b);
+    return b;
 }
 
 }  // namespace
@@ -208,6 +216,52 @@ TEST(FilterDesign, EveryBandIsStableAtEveryRate) {
                     ASSERT_EQ(c.a1, ref[3]) << rate << " " << w << " " << f;
                     ASSERT_EQ(c.a2, ref[4]);
                     ASSERT_EQ(c.b0, ref[0]);
+                }
+            }
+        }
+    }
+}
+
+// The engine designs a bank eight bands at a time, on each instruction set,
+// and repairs only the bands it flags: every coefficient must be the one
+// the single-band design gives, also after a change of the width alone.
+TEST(FilterDesign, BankDesignMatchesTheBandDesignOnEveryInstructionSet) {
+    struct Set {
+        const char* name;
+        kernel::DesignFunction design;
+        bool present;
+    };
+    std::vector<Set> sets = {{"sse2", &kernel::designBankSse2, true}};
+#if HALVORINE_WIDE_SIMD
+    const bool avx2 = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
+    sets.push_back({"avx2", &kernel::designBankAvx2, avx2});
+    sets.push_back({"avx512", &kernel::designBankAvx512, avx2 && __builtin_cpu_supports("avx512f")});
+#endif
+    std::mt19937 rng(77);
+    std::uniform_real_distribution<float> unit(0.0f, 1.0f);
+    const float rates[] = {8000.0f, 22050.0f, 44100.0f, 48000.0f, 96000.0f, 192000.0f, 384000.0f,
+                           768000.0f};
+    for (const Set& set : sets) {
+        if (!set.present) continue;
+        SCOPED_TRACE(set.name);
+        static kernel::Bank bank;
+        for (int trial = 0; trial < 400; ++trial) {
+            const float start = trial % 7 == 0 ? 0.0f : unit(rng);
+            const float finish = trial % 5 == 0 ? 1.0f : unit(rng);
+            const float rate = rates[trial % 8];
+            for (int pass = 0; pass < 2; ++pass) {  // the second keeps the centres
+                const float width = trial % 11 == 0 ? static_cast<float>(pass) : unit(rng);
+                std::uint64_t flagged = set.design(bank, start, finish, width, rate, pass == 1);
+                for (int band = 0; band < 64; ++band) {
+                    BandCoefficients got{F(bank.b0[band]), 0.0f, F(bank.b2[band]),
+                                         F(bank.a1[band]), F(bank.a2[band])};
+                    if (flagged >> band & 1) keepStable(got);
+                    const BandCoefficients want = designBand(
+                        kFilterBandPass, bandFrequency(start, finish, band, 63), width, rate);
+                    ASSERT_TRUE(bitsOf(got.b0) == bitsOf(want.b0) && bitsOf(got.b2) == bitsOf(want.b2) &&
+                                bitsOf(got.a1) == bitsOf(want.a1) && bitsOf(got.a2) == bitsOf(want.a2))
+                        << "band " << band << " of " << start << ".." << finish << ", width "
+                        << width << " at " << rate << " Hz";
                 }
             }
         }

@@ -20,6 +20,7 @@
 
 #include "filter_design.h"
 #include "parameter_store.h"
+#include "ring_kernel.h"
 
 namespace halvorine::dsp {
 
@@ -57,19 +58,14 @@ public:
     void process(const float* const* inputs, float* const* outputs, int frames, bool accumulate);
 
     // The mixed output of the latest frame.
-    float lastOutput() const { return outSample_; }
+    float lastOutput() const { return state_.last; }
+
+    // The instruction set the sample loop uses: "sse2", "avx2" or "avx512".
+    // Chosen at construction: the best the processor has, or the one the
+    // environment variable HALVORINE_SIMD names if the processor has it.
+    const char* instructionSet() const { return instructionSet_; }
 
 private:
-    struct Bank {
-        alignas(64) float b0[kBands];
-        alignas(64) float b1[kBands];
-        alignas(64) float b2[kBands];
-        alignas(64) float a1[kBands];
-        alignas(64) float a2[kBands];
-        alignas(64) float x[3][kBands];  // input history, three-slot ring
-        alignas(64) float y[3][kBands];  // output history, three-slot ring
-    };
-
     struct BankInputs {
         float start, finish, width, rate;
         bool operator==(const BankInputs&) const = default;
@@ -77,30 +73,21 @@ private:
 
     void applyPendingChange();
     void designBank(int bank, const BankInputs& in);
-    void clearHistories(Bank& bank);
-    void clearOverflowedBanks();
-    template <bool Accumulate>
-    void run(const float* in0, const float* in1, float* out0, float* out1, int frames);
-    float processFrame(float modIn, float carrIn, float dry);
+    void clearHistories(int bank);
 
     // Shared between threads.
     ParameterStore settings_;
 
     // Audio thread only.
     std::uint64_t appliedVersion_ = ~std::uint64_t{0};  // no snapshot yet
-    Bank banks_[2];
+    kernel::State state_;
     BankInputs designed_[2];
     bool designedValid_[2] = {false, false};
     float historyRate_ = 0.0f;  // the design rate the histories were built at
-    int ringPos_ = 0;
-    int slotNow_ = 0;
-    int slotPrev1_ = 1;
-    int slotPrev2_ = 2;
-    int shift_ = 0;
-    float mix_ = 0.0f;
-    float wet_ = 0.0f;  // weight of the processed signal
-    float boostGain_ = 0.0f;
-    float outSample_ = 0.0f;
+
+    kernel::BlockFunction processBlock_ = nullptr;
+    kernel::DesignFunction designBank_ = nullptr;
+    const char* instructionSet_ = "";
 };
 
 }  // namespace halvorine::dsp

@@ -1,0 +1,84 @@
+// The engine's sample loop, in one version per instruction set.
+//
+// Every version computes the same bits. A block runs in sub-blocks of up to
+// kSubBlock frames: the inputs are prepared, both filter banks run with
+// bands in vector lanes (frames in the outer loop), the band products are
+// formed a frame row at a time, transposed, and summed in band order with
+// frames in lanes; then the boost and the mix.
+//
+// This header is shared by files compiled with different instruction-set
+// flags, so it declares only plain data and functions: nothing inline that
+// the linker could pick from the wrong file.
+#pragma once
+
+namespace halvorine::dsp::kernel {
+
+constexpr int kBands = 64;
+constexpr int kSubBlock = 32;                  // frames per sub-block
+constexpr int kMaxLanes = 16;                  // floats in the widest vector
+constexpr int kRows = kSubBlock + kMaxLanes;   // frame rows, with room for a lane group's spill
+
+// One filter bank: its coefficients widened once per design, and its
+// history.
+struct alignas(64) Bank {
+    double b0[kBands];
+    double b2[kBands];
+    double a1[kBands];
+    double a2[kBands];
+    double y[2][kBands];  // the last two outputs: y[p] the latest, y[p ^ 1] the one before
+    float x1, x2;         // the last two inputs (the same for every band)
+    int p;
+    // What a change of the width alone keeps from the design: each band's
+    // centre frequency (after the limit below half the rate) and its
+    // cosine term 2 cos(2 pi f / rate).
+    alignas(64) float centre[kBands];
+    alignas(64) float cosTerm[kBands];
+};
+
+struct alignas(64) State {
+    Bank mod, car;
+    // The modulator's outputs, one row per frame of the sub-block.
+    alignas(64) float modOut[kRows][kBands];
+    // The carrier's outputs. Row k belongs to frame k: its first half holds
+    // the carrier's outputs three frames earlier, its second half frame k's.
+    // So the carrier bands frame k meets under any shift are one contiguous
+    // run, starting at the shift (at 64 for shift 0). Between sub-blocks the
+    // first halves of rows 0..2 hold the carrier's last three outputs.
+    alignas(64) float carOut[kRows + 3][2 * kBands];
+    // Prepared inputs: [two frames back, one frame back, this sub-block...].
+    alignas(64) float modIn[kSubBlock + 2 + kMaxLanes];
+    alignas(64) float carIn[kSubBlock + 2 + kMaxLanes];
+    alignas(64) float sums[kRows];   // boosted band sums
+    alignas(64) float mixed[kRows];  // the output samples
+    // The settings of the block.
+    int shift;
+    float boost;
+    float wet;
+    bool dryIsModulator;
+    float last;  // the latest output sample
+};
+
+// Runs `frames` frames and then starts again from silence any bank whose
+// state has overflowed.
+using BlockFunction = void (*)(State& s, const float* in0, const float* in1, float* out0,
+                               float* out1, int frames, bool accumulate);
+
+// Designs the 64 band-pass filters of a bank (the band design of
+// filter_design.cpp, eight bands at a time) into its widened coefficients.
+// With `keepCentres` the centre frequencies and cosine terms of the last
+// design are reused (only the width changed). Returns a bit for each band
+// that keepStable() may have to repair; every other band is stable as
+// designed.
+using DesignFunction = unsigned long long (*)(Bank& b, float start, float finish, float width,
+                                              float rate, bool keepCentres);
+
+void processBlockSse2(State&, const float*, const float*, float*, float*, int, bool);
+unsigned long long designBankSse2(Bank&, float, float, float, float, bool);
+#if HALVORINE_WIDE_SIMD
+void processBlockAvx2(State&, const float*, const float*, float*, float*, int, bool);
+unsigned long long designBankAvx2(Bank&, float, float, float, float, bool);
+void processBlockAvx512(State&, const float*, const float*, float*, float*, int, bool);
+unsigned long long designBankAvx512(Bank&, float, float, float, float, bool);
+#endif
+
+}  // namespace halvorine::dsp::kernel

@@ -1,0 +1,272 @@
+// The sample loop, written once over a vector type `V` (see ring_kernel.h).
+// Included by each instruction-set file inside its own anonymous namespace,
+// after it has defined V:
+//   WD, WF            doubles and floats per vector
+//   DL                lanes of the bank design (vector extensions)
+//   D, H, Fv          double vector, float vector of WD floats, of WF floats
+//   loadD storeD setD addD mulD          double lanes
+//   madd(a, b, c) = c + a b, nmsub(a, b, c) = c - a b, each with one
+//       rounding when a b is exact (it is wherever they are used: a float
+//       times a float)
+//   toH(D) rounds to floats, storeH, widen(H), loadAsD (WD floats, unaligned)
+//   loadF loadFu storeFu mulF addF setF zeroF   float lanes
+//   nonFinite(Fv)     bit mask of the lanes that are infinite or not a number
+//   transpose(Fv r[WF])
+//
+// The arithmetic, in the order that decides every bit:
+//   filter     F(((b0 x0 + b2 x2) - a1 y1) - a2 y2 + 1e-12), in double
+//   product    F(ym yc), exact in double, so a float multiply
+//   band sum   acc = F(acc + product), band 0 first, from +0.0: float adds
+//   boost      F(acc boost), a float multiply
+//   mix        F((1 - wet) dry + acc wet), in double
+
+constexpr double kOffset = 1e-12;
+
+// One frame of one bank, every band: the new outputs go to `out` (and to
+// `out2`, when given) as floats and become the bank's latest history.
+inline void stepBank(Bank& b, double x0, double x2, float* out, float* out2) {
+    const typename V::D X0 = V::setD(x0), X2 = V::setD(x2), offset = V::setD(kOffset);
+    double* y1 = b.y[b.p];
+    double* y2 = b.y[b.p ^ 1];
+#pragma GCC unroll 32
+    for (int j = 0; j < kBands; j += V::WD) {
+        typename V::D v = V::mulD(V::loadD(b.b0 + j), X0);
+        v = V::madd(V::loadD(b.b2 + j), X2, v);
+        v = V::nmsub(V::loadD(b.a1 + j), V::loadD(y1 + j), v);
+        v = V::nmsub(V::loadD(b.a2 + j), V::loadD(y2 + j), v);
+        const typename V::H h = V::toH(V::addD(v, offset));
+        V::storeH(out + j, h);
+        if (out2) V::storeH(out2 + j, h);
+        V::storeD(y2 + j, V::widen(h));
+    }
+    b.p ^= 1;
+}
+
+// Frames [begin, end) of both banks. A clear at frame `clearedAt` zeroed
+// the input history: the two frames after it see 0 two frames back.
+inline void runFilters(State& s, int begin, int end, int clearedAt) {
+    for (int f = begin; f < end; ++f) {
+        const bool cleared = f - 2 <= clearedAt;
+        stepBank(s.mod, s.modIn[f + 2], cleared ? 0.0 : s.modIn[f], s.modOut[f], nullptr);
+        stepBank(s.car, s.carIn[f + 2], cleared ? 0.0 : s.carIn[f], s.carOut[f] + kBands,
+                 s.carOut[f + 3]);
+    }
+}
+
+// The boosted band sums of frames [begin, end) into s.sums. Returns the
+// first of those frames whose sum is not finite, or `end`.
+inline int runSums(State& s, int begin, int end) {
+    constexpr int WF = V::WF;
+    const int offset = s.shift == 0 ? kBands : s.shift;
+    const int groups = (end - begin + WF - 1) / WF;
+    typename V::Fv acc[kSubBlock / WF];
+    for (int q = 0; q < groups; ++q) acc[q] = V::zeroF();
+    for (int g = 0; g < kBands; g += WF) {
+        for (int q = 0; q < groups; ++q) {
+            const int k0 = begin + q * WF;
+            typename V::Fv r[WF];
+            for (int t = 0; t < WF; ++t)
+                r[t] = V::mulF(V::loadF(s.modOut[k0 + t] + g),
+                               V::loadFu(s.carOut[k0 + t] + offset + g));
+            V::transpose(r);
+            for (int t = 0; t < WF; ++t) acc[q] = V::addF(acc[q], r[t]);
+        }
+    }
+    const typename V::Fv boost = V::setF(s.boost);
+    int first = end;
+    for (int q = groups - 1; q >= 0; --q) {
+        const int k0 = begin + q * WF;
+        const typename V::Fv v = V::mulF(acc[q], boost);
+        V::storeFu(s.sums + k0, v);
+        const int lanes = end - k0 < WF ? end - k0 : WF;
+        const unsigned bad = V::nonFinite(v) & ((1u << lanes) - 1u);
+        if (bad) first = k0 + __builtin_ctz(bad);
+    }
+    return first;
+}
+
+inline void clearBankHistory(Bank& b) {
+    __builtin_memset(b.y, 0, sizeof b.y);
+    b.x1 = b.x2 = 0.0f;
+}
+
+// The effect of an overflow at frame k: both banks start again from
+// silence after it.
+inline void clearAfter(State& s, int k) {
+    clearBankHistory(s.mod);
+    clearBankHistory(s.car);
+    for (int r = k + 1; r <= k + 3; ++r) __builtin_memset(s.carOut[r], 0, kBands * sizeof(float));
+}
+
+// F(in + 1e-12); a sample that is not finite counts as the sample 0.
+inline void prepareInputs(float* dst, const float* src, int n) {
+    const float silent = static_cast<float>(0.0 + kOffset);
+    for (int k = 0; k < n; ++k) {
+        const float v = static_cast<float>(static_cast<double>(src[k]) + kOffset);
+        dst[k] = __builtin_isfinite(v) ? v : silent;
+    }
+}
+
+inline void runSubBlock(State& s, const float* in0, const float* in1, float* out0, float* out1,
+                        int n, bool accumulate) {
+    // Every input is read before any output is written: they may share
+    // buffers.
+    prepareInputs(s.modIn + 2, in0, n);
+    prepareInputs(s.carIn + 2, in1, n);
+    s.modIn[0] = s.mod.x2;
+    s.modIn[1] = s.mod.x1;
+    s.carIn[0] = s.car.x2;
+    s.carIn[1] = s.car.x1;
+
+    int clearedAt = -3;  // no clear yet
+    runFilters(s, 0, n, clearedAt);
+    int bad = runSums(s, 0, n);
+    while (bad < n) {
+        // An overflow at frame `bad`: its processed signal counts as 0 and
+        // both banks start again from silence. The filters have already run
+        // past it; run the rest again, a frame at a time (it is rare).
+        s.sums[bad] = 0.0f;
+        clearAfter(s, bad);
+        clearedAt = bad;
+        bad = n;
+        for (int f = clearedAt + 1; f < n; ++f) {
+            runFilters(s, f, f + 1, clearedAt);
+            if (runSums(s, f, f + 1) == f) {
+                bad = f;
+                break;
+            }
+        }
+    }
+    s.mod.x1 = n - 1 <= clearedAt ? 0.0f : s.modIn[n + 1];
+    s.mod.x2 = n - 2 <= clearedAt ? 0.0f : s.modIn[n];
+    s.car.x1 = n - 1 <= clearedAt ? 0.0f : s.carIn[n + 1];
+    s.car.x2 = n - 2 <= clearedAt ? 0.0f : s.carIn[n];
+    // The carrier's last three outputs move to the first three rows (the
+    // copies run forward, so overlapping rows are read before written).
+    for (int r = 0; r < 3; ++r)
+        __builtin_memcpy(s.carOut[r], s.carOut[n + r], kBands * sizeof(float));
+
+    // The mix, in double.
+    const float* dry = s.dryIsModulator ? s.modIn + 2 : s.carIn + 2;
+    const double wet = s.wet;
+    const typename V::D dryWeight = V::setD(1.0 - wet), wetWeight = V::setD(wet);
+    for (int k = 0; k < n; k += V::WD) {
+        const typename V::D v = V::addD(V::mulD(dryWeight, V::loadAsD(dry + k)),
+                                        V::mulD(V::loadAsD(s.sums + k), wetWeight));
+        V::storeH(s.mixed + k, V::toH(v));
+    }
+    int k = 0;
+    if (accumulate) {
+        for (; k + V::WF <= n; k += V::WF) {
+            const typename V::Fv m = V::loadF(s.mixed + k);
+            V::storeFu(out0 + k, V::addF(V::loadFu(out0 + k), m));
+            V::storeFu(out1 + k, V::addF(V::loadFu(out1 + k), m));
+        }
+        for (; k < n; ++k) {
+            out0[k] = out0[k] + s.mixed[k];
+            out1[k] = out1[k] + s.mixed[k];
+        }
+    } else {
+        for (; k + V::WF <= n; k += V::WF) {
+            const typename V::Fv m = V::loadF(s.mixed + k);
+            V::storeFu(out0 + k, m);
+            V::storeFu(out1 + k, m);
+        }
+        for (; k < n; ++k) out0[k] = out1[k] = s.mixed[k];
+    }
+    s.last = s.mixed[n - 1];
+}
+
+// True when any of `n` values is infinite or not a number.
+template <class T>
+inline bool anyNonFinite(const T* v, int n) {
+    bool bad = false;
+    for (int i = 0; i < n; ++i) bad |= !__builtin_isfinite(v[i]);
+    return bad;
+}
+
+inline void processBlockImpl(State& s, const float* in0, const float* in1, float* out0,
+                             float* out1, int frames, bool accumulate) {
+    for (int k = 0; k < frames; k += kSubBlock) {
+        const int n = frames - k < kSubBlock ? frames - k : kSubBlock;
+        runSubBlock(s, in0 + k, in1 + k, out0 + k, out1 + k, n, accumulate);
+    }
+    // A bank whose state has overflowed would stay so for ever; start it
+    // again from silence. (The modulator's outputs of three frames back
+    // are always finite here: a non-finite one overflows that frame's sum,
+    // which clears both banks.)
+    if (anyNonFinite(&s.mod.y[0][0], 2 * kBands)) clearBankHistory(s.mod);
+    bool carrierBad = anyNonFinite(&s.car.y[0][0], 2 * kBands);
+    for (int r = 0; r < 3; ++r) carrierBad |= anyNonFinite(s.carOut[r], kBands);
+    if (carrierBad) {
+        clearBankHistory(s.car);
+        for (int r = 0; r < 3; ++r) __builtin_memset(s.carOut[r], 0, kBands * sizeof(float));
+    }
+}
+
+#include "detmath_lanes.h"
+
+inline unsigned long long designBankImpl(Bank& b, float start, float finish, float width,
+                                         float rate, bool keepCentres) {
+    float w = width;
+    if (!(w <= 0.99f)) w = static_cast<float>(0.99);  // not-a-number included
+    if (w < 0.005f) w = static_cast<float>(0.005);
+    const double fLimit = static_cast<float>(0.49 * rate);
+    const double p0 = start, p1 = finish, r = rate;
+    unsigned long long nearCircleBands = 0;
+    // Three passes over the bands rather than one: each is a shorter chain
+    // of dependent operations, so the processor overlaps the band groups.
+    if (!keepCentres) {
+        for (int band = 0; band < kBands; band += kLanes) {
+            Vd index;
+            for (int i = 0; i < kLanes; ++i) index[i] = band + i;
+            const Vd t = roundToFloat(p0 + (p1 - p0) * index / 63.0);
+            const Vd x = roundToFloat(10.0 * t);
+            const Vd two = roundToFloat(expOf(x * 0.6931472 + 0.0001) + kOffset);
+            Vd f = roundToFloat(two * 20.0);
+            f = select(f > fLimit, splat(fLimit), f);
+            const Vf centre = __builtin_convertvector(f, Vf);
+            __builtin_memcpy(b.centre + band, &centre, sizeof centre);
+        }
+        for (int band = 0; band < kBands; band += kLanes) {
+            Vf centre;
+            __builtin_memcpy(&centre, b.centre + band, sizeof centre);
+            const Vd fn = roundToFloat(__builtin_convertvector(centre, Vd) / r + kOffset);
+            Vd s, c;
+            sinCos(6.28318 * fn, s, c);
+            const Vf cosTerm = __builtin_convertvector(roundToFloat(2.0 * c + kOffset), Vf);
+            __builtin_memcpy(b.cosTerm + band, &cosTerm, sizeof cosTerm);
+        }
+    }
+    for (int band = 0; band < kBands; band += kLanes) {
+        Vf centre, cosTerm;
+        __builtin_memcpy(&centre, b.centre + band, sizeof centre);
+        __builtin_memcpy(&cosTerm, b.cosTerm + band, sizeof cosTerm);
+        const Vd f = __builtin_convertvector(centre, Vd);
+        const Vd D = __builtin_convertvector(cosTerm, Vd);
+        const Vd bw = roundToFloat(static_cast<double>(w) * f / r);
+        Vd s, c;
+        sinCos(3.14159 * bw, s, c);
+        const Vd K = roundToFloat(c / s);
+        const Vd A = roundToFloat(1.0 / (1.00000001 + K));
+        const Vd b0 = roundToFloat(A + kOffset);
+        const Vd b2 = roundToFloat(-A + kOffset);
+        const Vd a1 = roundToFloat(roundToFloat(-K * D * A) + kOffset);
+        const Vd a2 = roundToFloat(roundToFloat((K - 1.0) * A) + kOffset);
+        // keepStable() repairs a band whose poles come within 2.5e-7 of the
+        // unit circle; flag every band within 1e-6.
+        constexpr double kNear = 1e-6;
+        const Vl nearCircle = ~((a2 <= 1.0 - kNear) & (-1.0 + kNear <= a2) &
+                                (1.0 + a1 + a2 >= kNear) & (1.0 - a1 + a2 >= kNear));
+        __builtin_memcpy(b.b0 + band, &b0, sizeof b0);
+        __builtin_memcpy(b.b2 + band, &b2, sizeof b2);
+        __builtin_memcpy(b.a1 + band, &a1, sizeof a1);
+        __builtin_memcpy(b.a2 + band, &a2, sizeof a2);
+        Vl any = nearCircle;
+        for (int i = 1; i < kLanes; ++i) any[0] |= nearCircle[i];
+        if (any[0])  // rare: only at high rates
+            for (int i = 0; i < kLanes; ++i)
+                if (nearCircle[i]) nearCircleBands |= 1ull << (band + i);
+    }
+    return nearCircleBands;
+}
