@@ -5,7 +5,9 @@
 #include <cctype>
 #include <chrono>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -291,7 +293,8 @@ RenderStats render(const RenderCommand& cmd) {
 
     effect.switchOn();
     std::chrono::steady_clock::duration inEffect{};
-    float peak = 0.0f;
+    constexpr std::uint32_t kOneBits = 0x3F800000u;  // 1.0f
+    std::uint32_t peakBits = 0;                     // 0.0f
     std::int64_t clipped = 0;
     for (;;) {
         const std::size_t frames = sources.read(buffers.inPtr[0], buffers.inPtr[1], blockSize);
@@ -308,11 +311,18 @@ RenderStats render(const RenderCommand& cmd) {
             interleaved[2 * i] = left[i];
             interleaved[2 * i + 1] = right[i];
         }
+        // The peak and the clip count on the samples' bit patterns: for
+        // magnitudes they order as the values do, and integer maxima and
+        // counts vectorise where float ones may not.
+        std::int32_t blockClipped = 0;
         for (std::size_t i = 0; i < 2 * frames; ++i) {
-            const float magnitude = std::fabs(interleaved[i]);
-            peak = std::max(peak, magnitude);
-            if (magnitude > 1.0f) ++clipped;
+            std::uint32_t magnitude;
+            std::memcpy(&magnitude, &interleaved[i], sizeof magnitude);
+            magnitude &= 0x7FFFFFFFu;
+            peakBits = magnitude > peakBits ? magnitude : peakBits;
+            blockClipped += magnitude > kOneBits ? 1 : 0;
         }
+        clipped += blockClipped;
         output.write(interleaved.data(), frames);
         stats.frames += n;
         progress.update(stats.frames);
@@ -321,6 +331,8 @@ RenderStats render(const RenderCommand& cmd) {
     effect.close();
     progress.finish(stats.frames);
     sources.report(cmd);
+    float peak;
+    std::memcpy(&peak, &peakBits, sizeof peak);
     stats.peak = peak;
     if (integer) {
         stats.clipped = clipped;
