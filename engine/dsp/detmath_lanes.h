@@ -28,11 +28,47 @@ inline Vl highWordAbs(Vd x) { return asSigned((bitsOf(x) >> 32) & 0x7fffffff); }
 inline Vl exponentOf(Vd x) { return asSigned((bitsOf(x) >> 52) & 0x7ff); }
 inline Vd absOf(Vd x) { return fromBits(bitsOf(x) & 0x7fffffffffffffffULL); }
 inline Vl toInt(Vd x) { return __builtin_convertvector(__builtin_convertvector(x, Vi), Vl); }
+
+// Float and int lanes widened to double lanes. GCC 12 widens a generic
+// vector in two halves; where the lanes fill one vector of the instruction
+// set, its own conversion does it in one instruction.
+inline Vd widen(Vf x) {
+#if defined(__AVX512F__)
+    return _mm512_cvtps_pd(x);
+#elif defined(__AVX2__)
+    return _mm256_cvtps_pd(x);
+#else
+    return __builtin_convertvector(x, Vd);
+#endif
+}
+inline Vd widen(Vi x) {
+#if defined(__AVX512F__)
+    return _mm512_cvtepi32_pd(__builtin_bit_cast(__m256i, x));
+#elif defined(__AVX2__)
+    return _mm256_cvtepi32_pd(__builtin_bit_cast(__m128i, x));
+#else
+    return __builtin_convertvector(x, Vd);
+#endif
+}
+
+// True when any lane of the mask is set.
+inline bool anyLane(Vl m) {
+#if defined(__AVX512F__)
+    return _mm512_test_epi64_mask(__builtin_bit_cast(__m512i, m), __builtin_bit_cast(__m512i, m)) != 0;
+#elif defined(__AVX2__)
+    return !_mm256_testz_si256(__builtin_bit_cast(__m256i, m), __builtin_bit_cast(__m256i, m));
+#else
+    long long any = 0;
+    for (int i = 0; i < kLanes; ++i) any |= m[i];
+    return any != 0;
+#endif
+}
+
 inline Vd floorOf(Vd x) {  // for |x| < 2^31
-    const Vd t = __builtin_convertvector(__builtin_convertvector(x, Vi), Vd);
+    const Vd t = widen(__builtin_convertvector(x, Vi));
     return select(t > x, t - 1.0, t);
 }
-inline Vd roundToFloat(Vd x) { return __builtin_convertvector(__builtin_convertvector(x, Vf), Vd); }
+inline Vd roundToFloat(Vd x) { return widen(__builtin_convertvector(x, Vf)); }
 inline Vd twoTo(Vl k) { return fromBits((k + 1023) << 52); }
 inline Vl nonFinite(Vd x) { return exponentOf(x) == 0x7ff; }
 
