@@ -117,21 +117,26 @@ inline Vl reduceQuarterPi(Vd x, Vd& y0, Vd& y1) {
 
     const Vd ax = absOf(x);
     const Vd fn = floorOf(ax * invpio2 + 0.5);
-    const Vd r1 = ax - fn * pio2_1;
-    const Vd w1 = fn * pio2_1t;
-    const Vd y01 = r1 - w1;
+    Vd r = ax - fn * pio2_1;
+    Vd w = fn * pio2_1t;
+    y0 = r - w;
+    // A lane that lies close to a multiple of pi/2 takes a second step, and
+    // maybe a third. The design's arguments seldom do, so the steps run
+    // only when some lane needs them.
     const Vl j = exponentOf(ax);
-    const Vd r2 = r1 - fn * pio2_2;
-    const Vd w2 = fn * pio2_2t - ((r1 - r2) - fn * pio2_2);
-    const Vd y02 = r2 - w2;
-    const Vd r3 = r2 - fn * pio2_3;
-    const Vd w3 = fn * pio2_3t - ((r2 - r3) - fn * pio2_3);
-    const Vd y03 = r3 - w3;
-    const Vl second = j - exponentOf(y01) > 16;
-    const Vl third = second & (j - exponentOf(y02) > 49);
-    const Vd r = select(third, r3, select(second, r2, r1));
-    const Vd w = select(third, w3, select(second, w2, w1));
-    y0 = select(third, y03, select(second, y02, y01));
+    const Vl second = j - exponentOf(y0) > 16;
+    if (anyLane(second)) {
+        const Vd r2 = r - fn * pio2_2;
+        const Vd w2 = fn * pio2_2t - ((r - r2) - fn * pio2_2);
+        const Vd y02 = r2 - w2;
+        const Vd r3 = r2 - fn * pio2_3;
+        const Vd w3 = fn * pio2_3t - ((r2 - r3) - fn * pio2_3);
+        const Vd y03 = r3 - w3;
+        const Vl third = second & (j - exponentOf(y02) > 49);
+        r = select(third, r3, select(second, r2, r));
+        w = select(third, w3, select(second, w2, w));
+        y0 = select(third, y03, select(second, y02, y0));
+    }
     y1 = (r - y0) - w;
     Vl n = toInt(fn) & 3;
     const Vl negative = x < 0.0;
@@ -150,9 +155,12 @@ inline void sinCos(Vd x, Vd& s, Vd& c) {
     const Vd v = select(small, splat(0.0), y1);
     const Vd ks = kernelSin(u, v, ~small);
     const Vd kc = kernelCos(u, v);
-    const Vl q = small ? Vl{} : n;
-    s = select(q == 0, ks, select(q == 1, kc, select(q == 2, -ks, -kc)));
-    c = select(q == 0, kc, select(q == 1, -ks, select(q == 2, -kc, ks)));
+    // Quadrant q: the odd ones swap sine and cosine; the sine changes sign
+    // in quadrants 2 and 3, the cosine in 1 and 2.
+    const Vu q = __builtin_bit_cast(Vu, small ? Vl{} : n);
+    const Vl odd = (q & 1) != 0;
+    s = fromBits(bitsOf(select(odd, kc, ks)) ^ (q & 2) << 62);
+    c = fromBits(bitsOf(select(odd, ks, kc)) ^ ((q + 1) & 2) << 62);
     const Vd nan = splat(__builtin_nan(""));
     s = select(nonFinite(x), nan, s);
     c = select(nonFinite(x), nan, c);
@@ -176,8 +184,10 @@ inline Vd expOf(Vd x) {
     const Vd r = hi - lo;
     const Vd t = r * r;
     const Vd c = r - t * (P1 + t * (P2 + t * (P3 + t * (P4 + t * P5))));
-    const Vd unscaled = 1.0 - ((r * c) / (c - 2.0) - r);
-    const Vd y = 1.0 - ((lo - (r * c) / (2.0 - c)) - hi);
+    // (r c) / (2 - c) is exactly -q: rounding to nearest is symmetric.
+    const Vd q = (r * c) / (c - 2.0);
+    const Vd unscaled = 1.0 - (q - r);
+    const Vd y = 1.0 - ((lo + q) - hi);
     const Vl k = toInt(kd);
     const Vd scaled = select(k > 1023, y * twoTo(Vl{} + 1023) * twoTo(k - 1023),
                              select(k < -1022, y * twoTo(Vl{} - 1022) * twoTo(k + 1022),
