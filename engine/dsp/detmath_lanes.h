@@ -51,22 +51,33 @@ inline Vd widen(Vi x) {
 #endif
 }
 
-// True when any lane of the mask is set.
-inline bool anyLane(Vl m) {
+// The lanes of a mask as bits, lane i in bit i.
+inline unsigned laneBits(Vl m) {
 #if defined(__AVX512F__)
-    return _mm512_test_epi64_mask(__builtin_bit_cast(__m512i, m), __builtin_bit_cast(__m512i, m)) != 0;
+    return _mm512_test_epi64_mask(__builtin_bit_cast(__m512i, m), __builtin_bit_cast(__m512i, m));
 #elif defined(__AVX2__)
-    return !_mm256_testz_si256(__builtin_bit_cast(__m256i, m), __builtin_bit_cast(__m256i, m));
+    return static_cast<unsigned>(_mm256_movemask_pd(__builtin_bit_cast(__m256d, m)));
 #else
-    long long any = 0;
-    for (int i = 0; i < kLanes; ++i) any |= m[i];
-    return any != 0;
+    unsigned bits = 0;
+    for (int i = 0; i < kLanes; ++i) bits |= (m[i] != 0 ? 1u : 0u) << i;
+    return bits;
 #endif
 }
+inline bool anyLane(Vl m) { return laneBits(m) != 0; }
+inline bool allLanes(Vl m) { return laneBits(m) == (1u << kLanes) - 1; }
 
-inline Vd floorOf(Vd x) {  // for |x| < 2^31
+// floor(x), for |x| < 2^31. Without a rounding instruction (SSE2) it is
+// built from the int conversion, which gives +0 for -0; no caller passes -0
+// (the arguments are a product plus 0.5).
+inline Vd floorOf(Vd x) {
+#if defined(__AVX512F__)
+    return _mm512_roundscale_pd(x, _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC);
+#elif defined(__AVX2__)
+    return _mm256_round_pd(x, _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC);
+#else
     const Vd t = widen(__builtin_convertvector(x, Vi));
     return select(t > x, t - 1.0, t);
+#endif
 }
 inline Vd roundToFloat(Vd x) { return widen(__builtin_convertvector(x, Vf)); }
 inline Vd twoTo(Vl k) { return fromBits((k + 1023) << 52); }
@@ -149,6 +160,11 @@ inline Vl reduceQuarterPi(Vd x, Vd& y0, Vd& y1) {
 // detSin(x) and detCos(x) together (they share the reduction).
 inline void sinCos(Vd x, Vd& s, Vd& c) {
     const Vl small = highWordAbs(x) <= 0x3fe921fb;
+    if (allLanes(small)) {  // often so: no lane needs reducing
+        s = kernelSin(x, splat(0.0), Vl{});
+        c = kernelCos(x, splat(0.0));
+        return;
+    }
     Vd y0, y1;
     const Vl n = reduceQuarterPi(x, y0, y1);  // unused by the small lanes
     const Vd u = select(small, x, y0);
