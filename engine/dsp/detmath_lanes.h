@@ -27,7 +27,6 @@ inline Vd select(Vl mask, Vd a, Vd b) { return mask ? a : b; }
 inline Vl highWordAbs(Vd x) { return asSigned((bitsOf(x) >> 32) & 0x7fffffff); }
 inline Vl exponentOf(Vd x) { return asSigned((bitsOf(x) >> 52) & 0x7ff); }
 inline Vd absOf(Vd x) { return fromBits(bitsOf(x) & 0x7fffffffffffffffULL); }
-inline Vl toInt(Vd x) { return __builtin_convertvector(__builtin_convertvector(x, Vi), Vl); }
 
 // Float and int lanes widened to double lanes. GCC 12 widens a generic
 // vector in two halves; where the lanes fill one vector of the instruction
@@ -48,6 +47,18 @@ inline Vd widen(Vi x) {
     return _mm256_cvtepi32_pd(__builtin_bit_cast(__m128i, x));
 #else
     return __builtin_convertvector(x, Vd);
+#endif
+}
+
+// x truncated to an int, in a 64-bit lane.
+inline Vl toInt(Vd x) {
+    const Vi i = __builtin_convertvector(x, Vi);
+#if defined(__AVX512F__)
+    return _mm512_cvtepi32_epi64(__builtin_bit_cast(__m256i, i));
+#elif defined(__AVX2__)
+    return _mm256_cvtepi32_epi64(__builtin_bit_cast(__m128i, i));
+#else
+    return __builtin_convertvector(i, Vl);
 #endif
 }
 
@@ -205,6 +216,9 @@ inline Vd expOf(Vd x) {
     const Vd unscaled = 1.0 - (q - r);
     const Vd y = 1.0 - ((lo + q) - hi);
     const Vl k = toInt(kd);
+    // Within |x| <= 708 no lane is tiny, huge or not a number, and every
+    // 2^k is a normal number: the design's case.
+    if (allLanes((ax >= 0x1p-28) & (ax <= 708.0))) return select(k == 0, unscaled, y * twoTo(k));
     const Vd scaled = select(k > 1023, y * twoTo(Vl{} + 1023) * twoTo(k - 1023),
                              select(k < -1022, y * twoTo(Vl{} - 1022) * twoTo(k + 1022),
                                     y * twoTo(k)));
