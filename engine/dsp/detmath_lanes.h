@@ -27,12 +27,70 @@ inline Vd select(Vl mask, Vd a, Vd b) { return mask ? a : b; }
 inline Vl highWordAbs(Vd x) { return asSigned((bitsOf(x) >> 32) & 0x7fffffff); }
 inline Vl exponentOf(Vd x) { return asSigned((bitsOf(x) >> 52) & 0x7ff); }
 inline Vd absOf(Vd x) { return fromBits(bitsOf(x) & 0x7fffffffffffffffULL); }
-inline Vl toInt(Vd x) { return __builtin_convertvector(__builtin_convertvector(x, Vi), Vl); }
-inline Vd floorOf(Vd x) {  // for |x| < 2^31
-    const Vd t = __builtin_convertvector(__builtin_convertvector(x, Vi), Vd);
-    return select(t > x, t - 1.0, t);
+
+// Float and int lanes widened to double lanes. GCC 12 widens a generic
+// vector in two halves; where the lanes fill one vector of the instruction
+// set, its own conversion does it in one instruction.
+inline Vd widen(Vf x) {
+#if defined(__AVX512F__)
+    return _mm512_cvtps_pd(x);
+#elif defined(__AVX2__)
+    return _mm256_cvtps_pd(x);
+#else
+    return __builtin_convertvector(x, Vd);
+#endif
 }
-inline Vd roundToFloat(Vd x) { return __builtin_convertvector(__builtin_convertvector(x, Vf), Vd); }
+inline Vd widen(Vi x) {
+#if defined(__AVX512F__)
+    return _mm512_cvtepi32_pd(__builtin_bit_cast(__m256i, x));
+#elif defined(__AVX2__)
+    return _mm256_cvtepi32_pd(__builtin_bit_cast(__m128i, x));
+#else
+    return __builtin_convertvector(x, Vd);
+#endif
+}
+
+// x truncated to an int, in a 64-bit lane.
+inline Vl toInt(Vd x) {
+    const Vi i = __builtin_convertvector(x, Vi);
+#if defined(__AVX512F__)
+    return _mm512_cvtepi32_epi64(__builtin_bit_cast(__m256i, i));
+#elif defined(__AVX2__)
+    return _mm256_cvtepi32_epi64(__builtin_bit_cast(__m128i, i));
+#else
+    return __builtin_convertvector(i, Vl);
+#endif
+}
+
+// The lanes of a mask as bits, lane i in bit i.
+inline unsigned laneBits(Vl m) {
+#if defined(__AVX512F__)
+    return _mm512_test_epi64_mask(__builtin_bit_cast(__m512i, m), __builtin_bit_cast(__m512i, m));
+#elif defined(__AVX2__)
+    return static_cast<unsigned>(_mm256_movemask_pd(__builtin_bit_cast(__m256d, m)));
+#else
+    unsigned bits = 0;
+    for (int i = 0; i < kLanes; ++i) bits |= (m[i] != 0 ? 1u : 0u) << i;
+    return bits;
+#endif
+}
+inline bool anyLane(Vl m) { return laneBits(m) != 0; }
+inline bool allLanes(Vl m) { return laneBits(m) == (1u << kLanes) - 1; }
+
+// floor(x), for |x| < 2^31. Without a rounding instruction (SSE2) it is
+// built from the int conversion, which gives +0 for -0; no caller passes -0
+// (the arguments are a product plus 0.5).
+inline Vd floorOf(Vd x) {
+#if defined(__AVX512F__)
+    return _mm512_roundscale_pd(x, _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC);
+#elif defined(__AVX2__)
+    return _mm256_round_pd(x, _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC);
+#else
+    const Vd t = widen(__builtin_convertvector(x, Vi));
+    return select(t > x, t - 1.0, t);
+#endif
+}
+inline Vd roundToFloat(Vd x) { return widen(__builtin_convertvector(x, Vf)); }
 inline Vd twoTo(Vl k) { return fromBits((k + 1023) << 52); }
 inline Vl nonFinite(Vd x) { return exponentOf(x) == 0x7ff; }
 
@@ -81,21 +139,26 @@ inline Vl reduceQuarterPi(Vd x, Vd& y0, Vd& y1) {
 
     const Vd ax = absOf(x);
     const Vd fn = floorOf(ax * invpio2 + 0.5);
-    const Vd r1 = ax - fn * pio2_1;
-    const Vd w1 = fn * pio2_1t;
-    const Vd y01 = r1 - w1;
+    Vd r = ax - fn * pio2_1;
+    Vd w = fn * pio2_1t;
+    y0 = r - w;
+    // A lane that lies close to a multiple of pi/2 takes a second step, and
+    // maybe a third. The design's arguments seldom do, so the steps run
+    // only when some lane needs them.
     const Vl j = exponentOf(ax);
-    const Vd r2 = r1 - fn * pio2_2;
-    const Vd w2 = fn * pio2_2t - ((r1 - r2) - fn * pio2_2);
-    const Vd y02 = r2 - w2;
-    const Vd r3 = r2 - fn * pio2_3;
-    const Vd w3 = fn * pio2_3t - ((r2 - r3) - fn * pio2_3);
-    const Vd y03 = r3 - w3;
-    const Vl second = j - exponentOf(y01) > 16;
-    const Vl third = second & (j - exponentOf(y02) > 49);
-    const Vd r = select(third, r3, select(second, r2, r1));
-    const Vd w = select(third, w3, select(second, w2, w1));
-    y0 = select(third, y03, select(second, y02, y01));
+    const Vl second = j - exponentOf(y0) > 16;
+    if (anyLane(second)) {
+        const Vd r2 = r - fn * pio2_2;
+        const Vd w2 = fn * pio2_2t - ((r - r2) - fn * pio2_2);
+        const Vd y02 = r2 - w2;
+        const Vd r3 = r2 - fn * pio2_3;
+        const Vd w3 = fn * pio2_3t - ((r2 - r3) - fn * pio2_3);
+        const Vd y03 = r3 - w3;
+        const Vl third = second & (j - exponentOf(y02) > 49);
+        r = select(third, r3, select(second, r2, r));
+        w = select(third, w3, select(second, w2, w));
+        y0 = select(third, y03, select(second, y02, y0));
+    }
     y1 = (r - y0) - w;
     Vl n = toInt(fn) & 3;
     const Vl negative = x < 0.0;
@@ -108,15 +171,23 @@ inline Vl reduceQuarterPi(Vd x, Vd& y0, Vd& y1) {
 // detSin(x) and detCos(x) together (they share the reduction).
 inline void sinCos(Vd x, Vd& s, Vd& c) {
     const Vl small = highWordAbs(x) <= 0x3fe921fb;
+    if (allLanes(small)) {  // often so: no lane needs reducing
+        s = kernelSin(x, splat(0.0), Vl{});
+        c = kernelCos(x, splat(0.0));
+        return;
+    }
     Vd y0, y1;
     const Vl n = reduceQuarterPi(x, y0, y1);  // unused by the small lanes
     const Vd u = select(small, x, y0);
     const Vd v = select(small, splat(0.0), y1);
     const Vd ks = kernelSin(u, v, ~small);
     const Vd kc = kernelCos(u, v);
-    const Vl q = small ? Vl{} : n;
-    s = select(q == 0, ks, select(q == 1, kc, select(q == 2, -ks, -kc)));
-    c = select(q == 0, kc, select(q == 1, -ks, select(q == 2, -kc, ks)));
+    // Quadrant q: the odd ones swap sine and cosine; the sine changes sign
+    // in quadrants 2 and 3, the cosine in 1 and 2.
+    const Vu q = __builtin_bit_cast(Vu, small ? Vl{} : n);
+    const Vl odd = (q & 1) != 0;
+    s = fromBits(bitsOf(select(odd, kc, ks)) ^ (q & 2) << 62);
+    c = fromBits(bitsOf(select(odd, ks, kc)) ^ ((q + 1) & 2) << 62);
     const Vd nan = splat(__builtin_nan(""));
     s = select(nonFinite(x), nan, s);
     c = select(nonFinite(x), nan, c);
@@ -140,9 +211,14 @@ inline Vd expOf(Vd x) {
     const Vd r = hi - lo;
     const Vd t = r * r;
     const Vd c = r - t * (P1 + t * (P2 + t * (P3 + t * (P4 + t * P5))));
-    const Vd unscaled = 1.0 - ((r * c) / (c - 2.0) - r);
-    const Vd y = 1.0 - ((lo - (r * c) / (2.0 - c)) - hi);
+    // (r c) / (2 - c) is exactly -q: rounding to nearest is symmetric.
+    const Vd q = (r * c) / (c - 2.0);
+    const Vd unscaled = 1.0 - (q - r);
+    const Vd y = 1.0 - ((lo + q) - hi);
     const Vl k = toInt(kd);
+    // Within |x| <= 708 no lane is tiny, huge or not a number, and every
+    // 2^k is a normal number: the design's case.
+    if (allLanes((ax >= 0x1p-28) & (ax <= 708.0))) return select(k == 0, unscaled, y * twoTo(k));
     const Vd scaled = select(k > 1023, y * twoTo(Vl{} + 1023) * twoTo(k - 1023),
                              select(k < -1022, y * twoTo(Vl{} - 1022) * twoTo(k + 1022),
                                     y * twoTo(k)));

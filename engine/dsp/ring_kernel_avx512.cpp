@@ -3,6 +3,7 @@
 // GCC 12's AVX-512 intrinsics start some results from a deliberately
 // undefined vector, which its flow analysis reports as uninitialised.
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#pragma GCC diagnostic ignored "-Wuninitialized"
 #include <immintrin.h>
 
 #include "ring_kernel.h"

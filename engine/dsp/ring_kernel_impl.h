@@ -231,7 +231,7 @@ inline unsigned long long designBankImpl(Bank& b, float start, float finish, flo
         for (int band = 0; band < kBands; band += kLanes) {
             Vf centre;
             __builtin_memcpy(&centre, b.centre + band, sizeof centre);
-            const Vd fn = roundToFloat(__builtin_convertvector(centre, Vd) / r + kOffset);
+            const Vd fn = roundToFloat(widen(centre) / r + kOffset);
             Vd s, c;
             sinCos(6.28318 * fn, s, c);
             const Vf cosTerm = __builtin_convertvector(roundToFloat(2.0 * c + kOffset), Vf);
@@ -242,8 +242,8 @@ inline unsigned long long designBankImpl(Bank& b, float start, float finish, flo
         Vf centre, cosTerm;
         __builtin_memcpy(&centre, b.centre + band, sizeof centre);
         __builtin_memcpy(&cosTerm, b.cosTerm + band, sizeof cosTerm);
-        const Vd f = __builtin_convertvector(centre, Vd);
-        const Vd D = __builtin_convertvector(cosTerm, Vd);
+        const Vd f = widen(centre);
+        const Vd D = widen(cosTerm);
         const Vd bw = roundToFloat(static_cast<double>(w) * f / r);
         Vd s, c;
         sinCos(3.14159 * bw, s, c);
@@ -262,9 +262,7 @@ inline unsigned long long designBankImpl(Bank& b, float start, float finish, flo
         __builtin_memcpy(b.b2 + band, &b2, sizeof b2);
         __builtin_memcpy(b.a1 + band, &a1, sizeof a1);
         __builtin_memcpy(b.a2 + band, &a2, sizeof a2);
-        Vl any = nearCircle;
-        for (int i = 1; i < kLanes; ++i) any[0] |= nearCircle[i];
-        if (any[0])  // rare: only at high rates
+        if (anyLane(nearCircle))  // rare: only at high rates
             for (int i = 0; i < kLanes; ++i)
                 if (nearCircle[i]) nearCircleBands |= 1ull << (band + i);
     }

@@ -109,7 +109,10 @@ void SpectralRingModulator::applyPendingChange() {
     const float mix = p[kMix];
     state_.dryIsModulator = mix < 0.5f;
     state_.wet = mix < 0.5f ? F(2.0 * mix) : F(2.0 - 2.0 * mix);
-    state_.boost = dbToGain(p[kBoost], 40.0f, 20.0f);
+    if (p[kBoost] != boostDesigned_) {  // the gain's exp only when the boost changed
+        state_.boost = dbToGain(p[kBoost], 40.0f, 20.0f);
+        boostDesigned_ = p[kBoost];
+    }
 }
 
 void SpectralRingModulator::designBank(int bank, const BankInputs& in) {

@@ -84,6 +84,7 @@ private:
     BankInputs designed_[2];
     bool designedValid_[2] = {false, false};
     float historyRate_ = 0.0f;  // the design rate the histories were built at
+    float boostDesigned_ = -1.0f;  // the boost value state_.boost was made from (none yet)
 
     kernel::BlockFunction processBlock_ = nullptr;
     kernel::DesignFunction designBank_ = nullptr;
