@@ -8,14 +8,12 @@
 //
 // The effect is driven through its record, exactly as a host drives the
 // library (the same code, linked statically).
-#include <cmath>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
 #include <benchmark/benchmark.h>
 
-#include "DAudioEffect.h"
+#include "bench_instance.h"
 #include "dsp/ring_modulator.h"
 #include "reference/reference_effect.h"
 
@@ -23,45 +21,7 @@ using halvorine::reference::ReferenceEffect;
 
 namespace {
 
-VstIntPtr VSTCALLBACK quietHost(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float) {
-    return opcode == audioMasterVersion ? 2400 : 0;
-}
-
-void forceInstructionSet(const std::string& set) {
-#if defined(_WIN32)
-    _putenv_s("HALVORINE_SIMD", set.c_str());
-#else
-    setenv("HALVORINE_SIMD", set.c_str(), 1);
-#endif
-}
-
-struct Instance {
-    explicit Instance(const std::string& set) {
-        forceInstructionSet(set);
-        effect = createEffectInstance(quietHost)->getAeffect();
-    }
-    ~Instance() { effect->dispatcher(effect, effClose, 0, 0, nullptr, 0.0f); }
-    Instance(const Instance&) = delete;
-    Instance& operator=(const Instance&) = delete;
-    void block(float** in, float** out, int frames) {
-        effect->processReplacing(effect, in, out, frames);
-    }
-    AEffect* effect = nullptr;
-};
-
-constexpr int kLongest = 512;
-
-struct Signals {
-    Signals() : mod(kLongest), car(kLongest), out0(kLongest), out1(kLongest) {
-        for (int i = 0; i < kLongest; ++i) {
-            mod[i] = static_cast<float>(0.5 * std::sin(i * 0.05));
-            car[i] = static_cast<float>(0.5 * std::sin(i * 0.013));
-        }
-    }
-    std::vector<float> mod, car, out0, out1;
-    float* in[2] = {mod.data(), car.data()};
-    float* out[2] = {out0.data(), out1.data()};
-};
+using namespace halvorine::bench;
 
 // Reports the time per frame (seconds, printed with an SI prefix: 250n is
 // 250 ns).

@@ -5,45 +5,21 @@
 // five rounds each, and prints the median time per frame and the ratio.
 #include <algorithm>
 #include <chrono>
-#include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
-#include "DAudioEffect.h"
+#include "bench_instance.h"
 #include "dsp/ring_modulator.h"
 #include "reference/reference_effect.h"
 
 namespace {
 
-constexpr int kFrames = 512;
+using namespace halvorine::bench;
+
+constexpr int kFrames = kLongest;
 constexpr int kBlocksPerRound = 400;
 constexpr int kRounds = 5;
-
-VstIntPtr VSTCALLBACK quietHost(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float) {
-    return opcode == audioMasterVersion ? 2400 : 0;
-}
-
-void forceInstructionSet(const char* set) {
-#if defined(_WIN32)
-    _putenv_s("HALVORINE_SIMD", set);
-#else
-    setenv("HALVORINE_SIMD", set, 1);
-#endif
-}
-
-struct Signals {
-    Signals() : mod(kFrames), car(kFrames), out0(kFrames), out1(kFrames) {
-        for (int i = 0; i < kFrames; ++i) {
-            mod[i] = static_cast<float>(0.5 * std::sin(i * 0.05));
-            car[i] = static_cast<float>(0.5 * std::sin(i * 0.013));
-        }
-    }
-    std::vector<float> mod, car, out0, out1;
-    float* in[2] = {mod.data(), car.data()};
-    float* out[2] = {out0.data(), out1.data()};
-};
 
 // Median nanoseconds per frame of `block` over kRounds rounds.
 template <class Block>
@@ -73,10 +49,9 @@ int main() {
         forceInstructionSet(set);
         if (std::string(halvorine::dsp::SpectralRingModulator().instructionSet()) != set)
             continue;  // not on this processor
-        AEffect* effect = createEffectInstance(quietHost)->getAeffect();
-        const double ns = nsPerFrame([&] { effect->processReplacing(effect, s.in, s.out, kFrames); });
+        Instance inst(set);
+        const double ns = nsPerFrame([&] { inst.block(s.in, s.out, kFrames); });
         std::printf("%-10s %8.1f ns/frame  %.2fx the reference\n", set, ns, reference / ns);
-        effect->dispatcher(effect, effClose, 0, 0, nullptr, 0.0f);
     }
     return 0;
 }
