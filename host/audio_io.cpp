@@ -282,25 +282,24 @@ std::string InputFile::describe() const {
     return path_ == "-" ? role_ + " (standard input)" : role_ + " '" + path_ + "'";
 }
 
+namespace {
+constexpr std::size_t kReadAheadFrames = 16384;  // read in large pieces, as writes are made
+}  // namespace
+
 std::size_t InputFile::read(float* interleaved, std::size_t frames) {
-    if (ended_) return 0;
     const auto channels = static_cast<std::size_t>(info_.channels);
     std::size_t done = 0;
     while (done < frames) {
-        const sf_count_t got = sf_readf_float(file_, interleaved + done * channels,
-                                              static_cast<sf_count_t>(frames - done));
-        if (got <= 0) break;
-        done += static_cast<std::size_t>(got);
-    }
-    if (done < frames) {
-        ended_ = true;
-        const int error = sf_error(file_);
-        if (error == SF_ERR_SYSTEM) {
-            fail("error reading " + describe() + ": " + sf_strerror(file_));
+        if (aheadPos_ == aheadFrames_) {
+            if (ended_) break;
+            readAhead();
+            if (aheadFrames_ == 0) break;
         }
-        // A decoder that stops on damaged or cut-off data ends the input
-        // there, as an input that is simply short.
-        if (error != SF_ERR_NO_ERROR) endReason_ = sf_strerror(file_);
+        const std::size_t n = std::min(frames - done, aheadFrames_ - aheadPos_);
+        std::copy_n(ahead_.data() + aheadPos_ * channels, n * channels,
+                    interleaved + done * channels);
+        aheadPos_ += n;
+        done += n;
     }
     for (std::size_t i = 0; i < done * channels; ++i) {
         if (!std::isfinite(interleaved[i])) {
@@ -310,6 +309,29 @@ std::size_t InputFile::read(float* interleaved, std::size_t frames) {
     }
     framesRead_ += static_cast<sf_count_t>(done);
     return done;
+}
+
+void InputFile::readAhead() {
+    const auto channels = static_cast<std::size_t>(info_.channels);
+    ahead_.resize(kReadAheadFrames * channels);
+    aheadPos_ = 0;
+    aheadFrames_ = 0;
+    while (aheadFrames_ < kReadAheadFrames) {
+        const sf_count_t got = sf_readf_float(file_, ahead_.data() + aheadFrames_ * channels,
+                                              static_cast<sf_count_t>(kReadAheadFrames - aheadFrames_));
+        if (got <= 0) break;
+        aheadFrames_ += static_cast<std::size_t>(got);
+    }
+    if (aheadFrames_ < kReadAheadFrames) {
+        ended_ = true;
+        const int error = sf_error(file_);
+        if (error == SF_ERR_SYSTEM) {
+            fail("error reading " + describe() + ": " + sf_strerror(file_));
+        }
+        // A decoder that stops on damaged or cut-off data ends the input
+        // there, as an input that is simply short.
+        if (error != SF_ERR_NO_ERROR) endReason_ = sf_strerror(file_);
+    }
 }
 
 std::string InputFile::shortfall() const {
@@ -635,6 +657,10 @@ OutputFile::OutputFile(const std::string& path, int channels, int sampleRate,
 
 OutputFile::~OutputFile() { discard(); }
 
+namespace {
+constexpr std::size_t kPendingFrames = 16384;  // 128 KiB of stereo float
+}  // namespace
+
 void OutputFile::write(const float* interleaved, std::size_t frames) {
     if (byteLimit_ != 0) {
         const auto bytes = static_cast<std::uint64_t>(framesWritten_ + static_cast<std::int64_t>(frames)) *
@@ -643,14 +669,24 @@ void OutputFile::write(const float* interleaved, std::size_t frames) {
             fail(tooBig(path_, type_));
         }
     }
-    const sf_count_t written = sf_writef_float(file_, interleaved, static_cast<sf_count_t>(frames));
-    if (written != static_cast<sf_count_t>(frames)) {
+    const auto channels = static_cast<std::size_t>(channels_);
+    pending_.insert(pending_.end(), interleaved, interleaved + frames * channels);
+    framesWritten_ += static_cast<std::int64_t>(frames);
+    if (pending_.size() >= kPendingFrames * channels) flush();
+}
+
+void OutputFile::flush() {
+    const auto frames = static_cast<sf_count_t>(pending_.size() / static_cast<std::size_t>(channels_));
+    if (frames == 0) return;
+    const sf_count_t written = sf_writef_float(file_, pending_.data(), frames);
+    if (written != frames) {
         fail("error writing '" + path_ + "': " + sf_strerror(file_));
     }
-    framesWritten_ += written;
+    pending_.clear();
 }
 
 void OutputFile::commit() {
+    flush();
     const int closed = sf_close(file_);
     file_ = nullptr;
     if (closed != 0) fail("error finishing '" + path_ + "': " + sf_error_number(closed));

@@ -10,6 +10,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "cli.h"
 
@@ -51,6 +52,7 @@ public:
 
 private:
     void openStandardInput();
+    void readAhead();
 
     std::string path_;
     std::string role_;
@@ -62,6 +64,8 @@ private:
     std::string endReason_;  // the decoder's complaint when it stopped early
     sf_count_t framesRead_ = 0;
     std::int64_t nonFinite_ = 0;
+    std::vector<float> ahead_;  // frames read from the file, not yet delivered
+    std::size_t aheadPos_ = 0, aheadFrames_ = 0;
 };
 
 // What an output file is made of: libsndfile's container and sample
@@ -98,12 +102,15 @@ public:
     OutputFile(const OutputFile&) = delete;
     OutputFile& operator=(const OutputFile&) = delete;
 
+    // Collects the frames and writes them in large pieces: one system call
+    // per block would cost more than the effect at small blocks.
     void write(const float* interleaved, std::size_t frames);
     // Finishes the file, flushes it to the disk, reads it back to check
     // that it holds every frame written, and renames it into place.
     void commit();
 
 private:
+    void flush();
     void discard() noexcept;
     void verify();
 
@@ -115,8 +122,9 @@ private:
     int fd_ = -1;
     int dirFd_ = -1;
     SNDFILE* file_ = nullptr;
-    std::int64_t framesWritten_ = 0;
+    std::int64_t framesWritten_ = 0;  // including those still pending
     std::uint64_t byteLimit_ = 0;  // 0: none
+    std::vector<float> pending_;   // interleaved frames not yet written
 };
 
 // Checks, before any work, that `path` may be written as an output: not a
