@@ -10,6 +10,7 @@
 #include <dlfcn.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "ports.h"
@@ -60,7 +61,12 @@ struct Write {
 
 struct Recorder {
     std::vector<Write> writes;
+    std::vector<std::pair<std::uint32_t, bool>> touches;  // port, grabbed
     int width = 0, height = 0;
+
+    static void touch(LV2UI_Feature_Handle handle, std::uint32_t port, bool grabbed) {
+        static_cast<Recorder*>(handle)->touches.emplace_back(port, grabbed);
+    }
 
     static void write(LV2UI_Controller controller, std::uint32_t port, std::uint32_t size,
                       std::uint32_t protocol, const void* buffer) {
@@ -99,10 +105,13 @@ TEST(Lv2Ui, EmbedsTheEditorAndTalksInPortValues) {
     const Window parent = x.createTopLevel(kLeft, kTop, kWidth, kHeight);
     Recorder recorder;
     LV2UI_Resize resize{&recorder, Recorder::resize};
+    LV2UI_Touch touch{&recorder, Recorder::touch};
     const LV2_Feature parentFeature{LV2_UI__parent, handle(parent)};
     const LV2_Feature resizeFeature{LV2_UI__resize, &resize};
+    const LV2_Feature touchFeature{LV2_UI__touch, &touch};
     const LV2_Feature idleFeature{LV2_UI__idleInterface, nullptr};
-    const LV2_Feature* features[] = {&parentFeature, &resizeFeature, &idleFeature, nullptr};
+    const LV2_Feature* features[] = {&parentFeature, &resizeFeature, &touchFeature, &idleFeature,
+                                     nullptr};
     LV2UI_Widget widget = nullptr;
     LV2UI_Handle ui = d->instantiate(d, lv2::kPluginUri, bundle.c_str(), Recorder::write,
                                      &recorder, &widget, features);
@@ -129,6 +138,11 @@ TEST(Lv2Ui, EmbedsTheEditorAndTalksInPortValues) {
     x.button(1, true);
     x.button(1, false);
     EXPECT_TRUE(pump([&] { return recorder.wrote(10, 31.0f); }));
+    // Each drag is framed by touch, for the host's touch automation.
+    EXPECT_TRUE(pump([&] { return recorder.touches.size() == 4; }));
+    const std::vector<std::pair<std::uint32_t, bool>> gestures = {
+        {12, true}, {12, false}, {10, true}, {10, false}};
+    EXPECT_EQ(recorder.touches, gestures);
     for (const Write& w : recorder.writes) {
         EXPECT_TRUE(w.port == 10 || w.port == 12) << w.port;
         EXPECT_GE(w.value, w.port == 12 ? -20.0f : 0.0f);
