@@ -207,10 +207,27 @@ std::string peakText(float peak) {
     return buf;
 }
 
+namespace {
+
+// The index a command line gives as digits (too many digits count as out of
+// range), or the position of a name in `names`, in any letter case.
+long indexGiven(const std::string& digits, int count) {
+    return digits.size() > 6 ? count : std::stol(digits);
+}
+
+std::optional<int> findByName(const std::string& name, const std::vector<std::string>& names) {
+    const std::string wanted = lower(name);
+    for (std::size_t i = 0; i < names.size(); ++i)
+        if (!names[i].empty() && lower(names[i]) == wanted) return static_cast<int>(i);
+    return std::nullopt;
+}
+
+}  // namespace
+
 int resolveParameter(const std::string& name, const std::vector<std::string>& names) {
     const int count = static_cast<int>(names.size());
     if (isIndex(name)) {
-        const long index = name.size() > 6 ? count : std::stol(name);
+        const long index = indexGiven(name, count);
         if (index >= count) {
             usageError("parameter index " + name +
                        " is out of range: this plug-in has parameters 0.." +
@@ -218,13 +235,7 @@ int resolveParameter(const std::string& name, const std::vector<std::string>& na
         }
         return static_cast<int>(index);
     }
-    const std::string wanted = lower(name);
-    for (int i = 0; i < count; ++i) {
-        if (!names[static_cast<std::size_t>(i)].empty() &&
-            lower(names[static_cast<std::size_t>(i)]) == wanted) {
-            return i;
-        }
-    }
+    if (const auto found = findByName(name, names)) return *found;
     usageError("unknown parameter '" + name + "'; the parameters are " + quotedList(names) +
                " (or an index 0.." + std::to_string(count - 1) + ")");
 }
@@ -234,20 +245,14 @@ int resolveProgram(const std::string& text, const std::vector<std::string>& name
     const std::string range =
         count > 0 ? "programs 0.." + std::to_string(count - 1) : std::string("no programs");
     if (isIndex(text)) {
-        const long index = text.size() > 6 ? count : std::stol(text);
+        const long index = indexGiven(text, count);
         if (index >= count) {
             usageError("program " + text + " is out of range: this plug-in has " + range +
                        (count > 0 ? " (" + quotedList(names) + ")" : ""));
         }
         return static_cast<int>(index);
     }
-    const std::string wanted = lower(text);
-    for (int i = 0; i < count; ++i) {
-        if (!names[static_cast<std::size_t>(i)].empty() &&
-            lower(names[static_cast<std::size_t>(i)]) == wanted) {
-            return i;
-        }
-    }
+    if (const auto found = findByName(text, names)) return *found;
     usageError("unknown program '" + text + "'; this plug-in has " + range +
                (count > 0 ? ": " + quotedList(names) : ""));
 }
