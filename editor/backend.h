@@ -60,6 +60,10 @@ public:
     // The child window in the same form as `create`'s parent (an X11
     // window id, an HWND); null when there is none.
     virtual void* nativeHandle() const { return nullptr; }
+    // The file descriptor of the window system's connection, for hosts
+    // that watch it and call idle() when it has input; -1 when the window
+    // system delivers events by itself (or there is no connection).
+    virtual int eventFd() const { return -1; }
 };
 
 std::unique_ptr<WindowBackend> createWindowBackend();

@@ -10,7 +10,9 @@
 // be open at once, and the library can be unloaded and loaded again.
 //
 // No threads: the host's idle call (effEditIdle, on its user-interface
-// thread) reads the pending events and fires the timer.
+// thread) reads the pending events and fires the timer. Hosts that watch
+// file descriptors get the connection's (eventFd) and call idle when it
+// has input.
 #include <xcb/xcb.h>
 
 #include <algorithm>
@@ -91,6 +93,7 @@ public:
     void* nativeHandle() const override {
         return reinterpret_cast<void*>(static_cast<std::uintptr_t>(window_));
     }
+    int eventFd() const override { return usable() ? xcb_get_file_descriptor(conn_) : -1; }
 
 private:
     void release();

@@ -1,0 +1,149 @@
+#include "gui.h"
+
+#include <cstdint>
+#include <cstring>
+
+#include "effect_core.h"
+#include "parameter_table.h"
+
+namespace halvorine::clap {
+
+namespace {
+// The host's timer runs faster than the editor's 25 ms: each call lets the
+// window deliver what is due, so its ticks keep their rhythm.
+constexpr std::uint32_t kTimerPeriodMs = 10;
+}  // namespace
+
+const char* guiApi() {
+    if (!editor::windowSystemPresent()) return nullptr;
+#if defined(_WIN32)
+    return kWindowApiWin32;
+#else
+    return kWindowApiX11;
+#endif
+}
+
+Gui::Gui(const Host* host, EffectCore& core, EditorQueue& queue,
+         const std::atomic<bool>& processing)
+    : host_(host), core_(core), queue_(queue), processing_(processing) {
+    hostParams_ = static_cast<const HostParams*>(host->get_extension(host, kExtParams));
+    timers_ = static_cast<const HostTimerSupport*>(host->get_extension(host, kExtTimerSupport));
+    fds_ = static_cast<const HostPosixFdSupport*>(host->get_extension(host, kExtPosixFdSupport));
+}
+
+Gui::~Gui() { release(); }
+
+bool Gui::usable() const {
+    if (!guiApi()) return false;
+#if defined(_WIN32)
+    return true;
+#else
+    return timers_ && timers_->register_timer && timers_->unregister_timer && fds_ &&
+           fds_->register_fd && fds_->unregister_fd;
+#endif
+}
+
+bool Gui::setParent(const Window* window) {
+    if (!window || !window->api || !guiApi() || std::strcmp(window->api, guiApi()) != 0) return false;
+    release();
+#if defined(_WIN32)
+    void* parent = window->win32;
+#else
+    void* parent = reinterpret_cast<void*>(static_cast<std::uintptr_t>(window->x11));
+#endif
+    try {
+        auto backend = editor::createWindowBackend();
+        if (!backend) return false;
+        window_ = std::make_unique<editor::TPluginEditorWindow>(
+            static_cast<EditorOwner*>(this), mirror_, std::move(backend),
+            [this](editor::ParamMirror& m) {
+                for (int slot = 0; slot < static_cast<int>(m.size()); ++slot)
+                    m[static_cast<std::size_t>(slot)].store(core_.parameter(slot),
+                                                            std::memory_order_relaxed);
+            });
+    } catch (...) {
+        window_.reset();
+        return false;
+    }
+    for (int slot = 0; slot < static_cast<int>(mirror_.size()); ++slot)
+        mirror_[static_cast<std::size_t>(slot)].store(core_.parameter(slot),
+                                                      std::memory_order_relaxed);
+    if (!window_->createIn(parent)) {
+        window_.reset();
+        return false;
+    }
+    auto& backend = window_->backend();
+    backend.setBounds(0, 0, kWidth, kHeight);
+    window_->SetAll();
+#if !defined(_WIN32)
+    const int fd = backend.eventFd();
+    if (fd < 0 || !fds_->register_fd(host_, fd, kFdRead | kFdError) ||
+        !timers_->register_timer(host_, kTimerPeriodMs, &timer_)) {
+        if (fd >= 0) fds_->unregister_fd(host_, fd);
+        timer_ = kInvalidId;
+        window_.reset();
+        return false;
+    }
+    fd_ = fd;
+#endif
+    return true;
+}
+
+bool Gui::show() {
+    if (!window_) return false;
+    window_->backend().show();
+    window_->SetAll();
+    window_->backend().repaintNow();
+    return true;
+}
+
+bool Gui::hide() {
+    if (!window_) return false;
+    window_->backend().hide();
+    return true;
+}
+
+void Gui::onTimer(Id timer) {
+    if (timer == timer_) pump();
+}
+
+void Gui::onFd(int fd, std::uint32_t) {
+    if (fd == fd_) pump();
+}
+
+void Gui::pump() {
+    if (!window_) return;
+    window_->backend().idle();
+    window_->backend().repaintNow();
+}
+
+void Gui::release() {
+    if (timer_ != kInvalidId) timers_->unregister_timer(host_, timer_);
+    if (fd_ >= 0) fds_->unregister_fd(host_, fd_);
+    timer_ = kInvalidId;
+    fd_ = -1;
+    window_.reset();  // ends a drag in progress with its gesture end
+}
+
+void Gui::setParameterAutomated(int index, float value) {
+    if (index < 0 || index >= engine::kNamedParameters) return;
+    core_.setParameter(index, value);
+    send({EditorEvent::Value, static_cast<std::uint8_t>(index), core_.parameter(index)});
+}
+
+void Gui::beginEdit(int index) {
+    if (index >= 0 && index < engine::kNamedParameters) send({EditorEvent::Begin, static_cast<std::uint8_t>(index), 0.0f});
+}
+
+void Gui::endEdit(int index) {
+    if (index >= 0 && index < engine::kNamedParameters) send({EditorEvent::End, static_cast<std::uint8_t>(index), 0.0f});
+}
+
+void Gui::send(const EditorEvent& event) {
+    queue_.push(event);
+    if (processing_.load(std::memory_order_acquire)) return;  // the next block takes it
+    if (hostParams_ && hostParams_->request_flush) hostParams_->request_flush(host_);
+    else if (host_->request_process) host_->request_process(host_);
+}
+
+}  // namespace halvorine::clap
