@@ -196,7 +196,6 @@ ProcessStatus Instance::process(const Process& p) {
         p.audio_inputs_count > kInputSide ? &p.audio_inputs[kInputSide] : nullptr;
     const int mainChannels = main && main->data32 ? static_cast<int>(std::min(main->channel_count, 2u)) : 0;
     const int sideChannels = side && side->data32 ? static_cast<int>(std::min(side->channel_count, 2u)) : 0;
-    if (mainChannels == 0) return kProcessError;
     const int outChannels = static_cast<int>(std::min(out.channel_count, 2u));
     const int frames = static_cast<int>(std::min<std::uint32_t>(p.frames_count, 0x7FFFFFFF));
 
@@ -213,7 +212,7 @@ ProcessStatus Instance::process(const Process& p) {
             core_.setParameter(c.id, engine::toNormalised(c.id, c.value));
         },
         [&](int start, int count) {
-            common::renderBuses(core_, buses_, main->data32, mainChannels,
+            common::renderBuses(core_, buses_, mainChannels ? main->data32 : nullptr, mainChannels,
                                 sideChannels ? side->data32 : nullptr, sideChannels, out.data32,
                                 outChannels, start, count);
         });
