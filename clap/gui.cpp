@@ -12,6 +12,11 @@ namespace {
 // The host's timer runs faster than the editor's 25 ms: each call lets the
 // window deliver what is due, so its ticks keep their rhythm.
 constexpr std::uint32_t kTimerPeriodMs = 10;
+
+template <class T>
+const T* extensionOf(const Host* host, const char* id) {
+    return host->get_extension ? static_cast<const T*>(host->get_extension(host, id)) : nullptr;
+}
 }  // namespace
 
 const char* guiApi() {
@@ -26,20 +31,23 @@ const char* guiApi() {
 Gui::Gui(const Host* host, EffectCore& core, EditorQueue& queue,
          const std::atomic<bool>& processing)
     : host_(host), core_(core), queue_(queue), processing_(processing) {
-    hostParams_ = static_cast<const HostParams*>(host->get_extension(host, kExtParams));
-    timers_ = static_cast<const HostTimerSupport*>(host->get_extension(host, kExtTimerSupport));
-    fds_ = static_cast<const HostPosixFdSupport*>(host->get_extension(host, kExtPosixFdSupport));
+    hostParams_ = extensionOf<HostParams>(host, kExtParams);
+    timers_ = extensionOf<HostTimerSupport>(host, kExtTimerSupport);
+    fds_ = extensionOf<HostPosixFdSupport>(host, kExtPosixFdSupport);
 }
 
 Gui::~Gui() { release(); }
 
-bool Gui::usable() const {
-    if (!guiApi()) return false;
+bool Gui::supported(const Host* host, const char* api, bool floating) {
+    if (floating || !api || !guiApi() || std::strcmp(api, guiApi()) != 0) return false;
 #if defined(_WIN32)
+    (void)host;
     return true;
 #else
-    return timers_ && timers_->register_timer && timers_->unregister_timer && fds_ &&
-           fds_->register_fd && fds_->unregister_fd;
+    const auto* timers = extensionOf<HostTimerSupport>(host, kExtTimerSupport);
+    const auto* fds = extensionOf<HostPosixFdSupport>(host, kExtPosixFdSupport);
+    return timers && timers->register_timer && timers->unregister_timer && fds && fds->register_fd &&
+           fds->unregister_fd;
 #endif
 }
 

@@ -34,8 +34,10 @@ public:
     Gui(const Gui&) = delete;
     Gui& operator=(const Gui&) = delete;
 
-    // Main thread. False when the host lacks what the window needs.
-    bool usable() const;
+    // Whether an embedded window of `api` can be made in this host: the
+    // build's window system, and on Linux the host's timer and fd support.
+    static bool supported(const Host* host, const char* api, bool floating);
+
     bool setParent(const Window* window);
     bool show();
     bool hide();

@@ -89,6 +89,10 @@ public:
     bool loadPreset(std::uint32_t kind, const char* location, const char* key);
 
     // gui
+    bool guiSupported(const char* api, bool floating) const {
+        onMain();
+        return Gui::supported(host_, api, floating);
+    }
     bool guiCreate(const char* api, bool floating);
     void guiDestroy() { onMain(); gui_.reset(); }
     Gui* gui() { onMain(); return gui_.get(); }
@@ -353,11 +357,9 @@ void Instance::valuesChanged() {
 
 bool Instance::guiCreate(const char* api, bool floating) {
     onMain();
-    if (floating || !api || !guiApi() || std::strcmp(api, guiApi()) != 0) return false;
+    if (!Gui::supported(host_, api, floating)) return false;
     try {
-        auto gui = std::make_unique<Gui>(host_, core_, editorEvents_, processing_);
-        if (!gui->usable()) return false;
-        gui_ = std::move(gui);
+        gui_ = std::make_unique<Gui>(host_, core_, editorEvents_, processing_);
     } catch (...) {
         return false;
     }
@@ -410,8 +412,8 @@ const PluginPresetLoad kPresetLoad{
        const char* key) { return HALVORINE_SELF.loadPreset(kind, location, key); }};
 
 const PluginGui kGui{
-    [](const Plugin*, const char* api, bool floating) {
-        return !floating && api && guiApi() && std::strcmp(api, guiApi()) == 0;
+    [](const Plugin* plugin, const char* api, bool floating) {
+        return HALVORINE_SELF.guiSupported(api, floating);
     },
     [](const Plugin*, const char** api, bool* floating) {
         if (!api || !floating || !guiApi()) return false;
