@@ -742,5 +742,55 @@ TEST(ClapGui, EmbedsTheEditorOnTheHostsTimerAndSendsGestures) {
 }
 #endif
 
+#if defined(_WIN32)
+// The host's message loop for a while.
+void pumpMessages(int milliseconds) {
+    const DWORD end = GetTickCount() + static_cast<DWORD>(milliseconds);
+    for (MSG msg; static_cast<LONG>(end - GetTickCount()) > 0;) {
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+        Sleep(1);
+    }
+}
+
+TEST(ClapGui, EmbedsTheEditorInAWin32WindowAndSendsGestures) {
+    Instance in;
+    ASSERT_NE(in.plugin, nullptr);
+    const clap::Plugin* p = in.plugin;
+    const auto* gui = in.ext<clap::PluginGui>(clap::kExtGui);
+    ASSERT_NE(gui, nullptr);
+    EXPECT_FALSE(gui->is_api_supported(p, "x11", false));
+    ASSERT_TRUE(gui->create(p, "win32", false));
+    HWND parent = CreateWindowExW(0, L"STATIC", L"Host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 40, 40,
+                                  420, 200, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+    ASSERT_NE(parent, nullptr);
+    clap::Window window{};
+    window.api = "win32";
+    window.win32 = parent;
+    ASSERT_TRUE(gui->set_parent(p, &window));
+    ASSERT_TRUE(gui->show(p));
+    HWND child = GetWindow(parent, GW_CHILD);
+    ASSERT_NE(child, nullptr);
+    RECT r{};
+    GetClientRect(child, &r);
+    EXPECT_EQ(r.right - r.left, 380);
+    EXPECT_EQ(r.bottom - r.top, 144);
+    // A click at X = 30 of the Boost slider (260, 80): -10 dB.
+    const LPARAM at = MAKELPARAM(260 + 30, 80 + 6);
+    PostMessageW(child, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    pumpMessages(30);
+    PostMessageW(child, WM_LBUTTONUP, 0, at);
+    pumpMessages(30);
+    OutEvents out;
+    in.params().flush(p, nullptr, &out.list);
+    EXPECT_GT(in.host.flushRequests, 0);
+    EXPECT_EQ(out.events, (std::vector<OutEvent>{{clap::kEventParamGestureBegin, 8, 0.0},
+                                                 {clap::kEventParamValue, 8, -10.0},
+                                                 {clap::kEventParamGestureEnd, 8, 0.0}}));
+    gui->destroy(p);
+    EXPECT_EQ(GetWindow(parent, GW_CHILD), nullptr);
+    DestroyWindow(parent);
+}
+#endif
+
 }  // namespace
 }  // namespace halvorine::test
