@@ -111,7 +111,7 @@ private:
     }
     void apply(const EventHeader* e);
     void sendEditorEvents(const OutputEvents* out);
-    void valuesChanged();
+    void valuesChanged(bool dirty);
 
     const Host* host_;
     const HostThreadCheck* threadCheck_ = nullptr;
@@ -331,7 +331,7 @@ bool Instance::load(const IStream& stream) {
         size += static_cast<std::size_t>(n);
     }
     if (!common::readState(core_, bytes, size)) return false;
-    valuesChanged();
+    valuesChanged(false);
     return true;
 }
 
@@ -344,15 +344,16 @@ bool Instance::loadPreset(std::uint32_t kind, const char* location, const char* 
         return false;
     }
     core_.setProgram(preset);
-    valuesChanged();
+    valuesChanged(true);
     if (hostPresetLoad_ && hostPresetLoad_->loaded) hostPresetLoad_->loaded(host_, kind, location, key);
     return true;
 }
 
-// The host reads every value again (the editor follows by itself).
-void Instance::valuesChanged() {
+// The host reads every value again (the editor follows by itself); a
+// preset is a change to the host's document, a restored state is not.
+void Instance::valuesChanged(bool dirty) {
     if (hostParams_ && hostParams_->rescan) hostParams_->rescan(host_, kParamRescanValues);
-    if (hostState_ && hostState_->mark_dirty) hostState_->mark_dirty(host_);
+    if (dirty && hostState_ && hostState_->mark_dirty) hostState_->mark_dirty(host_);
 }
 
 bool Instance::guiCreate(const char* api, bool floating) {
