@@ -59,23 +59,21 @@ bool Gui::setParent(const Window* window) {
 #else
     void* parent = reinterpret_cast<void*>(static_cast<std::uintptr_t>(window->x11));
 #endif
+    // Every timer tick shows the effect's live values, whoever set them.
+    const auto copyValues = [this](editor::ParamMirror& m) {
+        for (int slot = 0; slot < static_cast<int>(m.size()); ++slot)
+            m[static_cast<std::size_t>(slot)].store(core_.parameter(slot), std::memory_order_relaxed);
+    };
+    copyValues(mirror_);
     try {
         auto backend = editor::createWindowBackend();
         if (!backend) return false;
-        window_ = std::make_unique<editor::TPluginEditorWindow>(
-            static_cast<EditorOwner*>(this), mirror_, std::move(backend),
-            [this](editor::ParamMirror& m) {
-                for (int slot = 0; slot < static_cast<int>(m.size()); ++slot)
-                    m[static_cast<std::size_t>(slot)].store(core_.parameter(slot),
-                                                            std::memory_order_relaxed);
-            });
+        window_ = std::make_unique<editor::TPluginEditorWindow>(static_cast<EditorOwner*>(this),
+                                                               mirror_, std::move(backend), copyValues);
     } catch (...) {
         window_.reset();
         return false;
     }
-    for (int slot = 0; slot < static_cast<int>(mirror_.size()); ++slot)
-        mirror_[static_cast<std::size_t>(slot)].store(core_.parameter(slot),
-                                                      std::memory_order_relaxed);
     if (!window_->createIn(parent)) {
         window_.reset();
         return false;
@@ -85,14 +83,12 @@ bool Gui::setParent(const Window* window) {
     window_->SetAll();
 #if !defined(_WIN32)
     const int fd = backend.eventFd();
-    if (fd < 0 || !fds_->register_fd(host_, fd, kFdRead | kFdError) ||
-        !timers_->register_timer(host_, kTimerPeriodMs, &timer_)) {
-        if (fd >= 0) fds_->unregister_fd(host_, fd);
-        timer_ = kInvalidId;
-        window_.reset();
+    if (fd >= 0 && fds_->register_fd(host_, fd, kFdRead | kFdError)) fd_ = fd;
+    if (!timers_->register_timer(host_, kTimerPeriodMs, &timer_)) timer_ = kInvalidId;
+    if (fd_ < 0 || timer_ == kInvalidId) {
+        release();
         return false;
     }
-    fd_ = fd;
 #endif
     return true;
 }
