@@ -1,17 +1,12 @@
 // The CLAP interface, as far as Halvorine uses it: the entry, the plug-in
 // factory, the plug-in, the events, and the extensions it offers or asks its
 // host for. Written from the format's public documentation; the layouts are
-// those of CLAP 1.2 (plain C structures, the C calling convention).
+// those of CLAP 1.2: plain C structures, and functions in the C calling
+// convention, which is the compilers' default on every target we build.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-
-#if defined(_WIN32) && !defined(_WIN64)
-#define HALVORINE_CLAP_ABI __cdecl
-#else
-#define HALVORINE_CLAP_ABI
-#endif
 
 namespace halvorine::clap {
 
@@ -29,9 +24,9 @@ inline constexpr std::size_t kPathSize = 1024;
 // --- entry and factories ------------------------------------------------
 struct PluginEntry {
     Version clap_version;
-    bool(HALVORINE_CLAP_ABI* init)(const char* plugin_path);
-    void(HALVORINE_CLAP_ABI* deinit)();
-    const void*(HALVORINE_CLAP_ABI* get_factory)(const char* factory_id);
+    bool(*init)(const char* plugin_path);
+    void(*deinit)();
+    const void*(*get_factory)(const char* factory_id);
 };
 
 struct Host {
@@ -41,10 +36,10 @@ struct Host {
     const char* vendor;
     const char* url;
     const char* version;
-    const void*(HALVORINE_CLAP_ABI* get_extension)(const Host* host, const char* extension_id);
-    void(HALVORINE_CLAP_ABI* request_restart)(const Host* host);
-    void(HALVORINE_CLAP_ABI* request_process)(const Host* host);
-    void(HALVORINE_CLAP_ABI* request_callback)(const Host* host);
+    const void*(*get_extension)(const Host* host, const char* extension_id);
+    void(*request_restart)(const Host* host);
+    void(*request_process)(const Host* host);
+    void(*request_callback)(const Host* host);
 };
 
 struct PluginDescriptor {
@@ -93,13 +88,13 @@ struct EventParamGesture {
 
 struct InputEvents {
     void* ctx;
-    std::uint32_t(HALVORINE_CLAP_ABI* size)(const InputEvents* list);
-    const EventHeader*(HALVORINE_CLAP_ABI* get)(const InputEvents* list, std::uint32_t index);
+    std::uint32_t(*size)(const InputEvents* list);
+    const EventHeader*(*get)(const InputEvents* list, std::uint32_t index);
 };
 
 struct OutputEvents {
     void* ctx;
-    bool(HALVORINE_CLAP_ABI* try_push)(const OutputEvents* list, const EventHeader* event);
+    bool(*try_push)(const OutputEvents* list, const EventHeader* event);
 };
 
 // --- processing --------------------------------------------------------------
@@ -135,24 +130,24 @@ struct Process {
 struct Plugin {
     const PluginDescriptor* desc;
     void* plugin_data;
-    bool(HALVORINE_CLAP_ABI* init)(const Plugin* plugin);
-    void(HALVORINE_CLAP_ABI* destroy)(const Plugin* plugin);
-    bool(HALVORINE_CLAP_ABI* activate)(const Plugin* plugin, double sample_rate,
+    bool(*init)(const Plugin* plugin);
+    void(*destroy)(const Plugin* plugin);
+    bool(*activate)(const Plugin* plugin, double sample_rate,
                                        std::uint32_t min_frames, std::uint32_t max_frames);
-    void(HALVORINE_CLAP_ABI* deactivate)(const Plugin* plugin);
-    bool(HALVORINE_CLAP_ABI* start_processing)(const Plugin* plugin);
-    void(HALVORINE_CLAP_ABI* stop_processing)(const Plugin* plugin);
-    void(HALVORINE_CLAP_ABI* reset)(const Plugin* plugin);
-    ProcessStatus(HALVORINE_CLAP_ABI* process)(const Plugin* plugin, const Process* process);
-    const void*(HALVORINE_CLAP_ABI* get_extension)(const Plugin* plugin, const char* id);
-    void(HALVORINE_CLAP_ABI* on_main_thread)(const Plugin* plugin);
+    void(*deactivate)(const Plugin* plugin);
+    bool(*start_processing)(const Plugin* plugin);
+    void(*stop_processing)(const Plugin* plugin);
+    void(*reset)(const Plugin* plugin);
+    ProcessStatus(*process)(const Plugin* plugin, const Process* process);
+    const void*(*get_extension)(const Plugin* plugin, const char* id);
+    void(*on_main_thread)(const Plugin* plugin);
 };
 
 struct PluginFactory {
-    std::uint32_t(HALVORINE_CLAP_ABI* get_plugin_count)(const PluginFactory* factory);
-    const PluginDescriptor*(HALVORINE_CLAP_ABI* get_plugin_descriptor)(const PluginFactory* factory,
+    std::uint32_t(*get_plugin_count)(const PluginFactory* factory);
+    const PluginDescriptor*(*get_plugin_descriptor)(const PluginFactory* factory,
                                                                       std::uint32_t index);
-    const Plugin*(HALVORINE_CLAP_ABI* create_plugin)(const PluginFactory* factory,
+    const Plugin*(*create_plugin)(const PluginFactory* factory,
                                                      const Host* host, const char* plugin_id);
 };
 
@@ -167,8 +162,8 @@ struct AudioPortInfo {
     Id in_place_pair;
 };
 struct PluginAudioPorts {
-    std::uint32_t(HALVORINE_CLAP_ABI* count)(const Plugin* plugin, bool is_input);
-    bool(HALVORINE_CLAP_ABI* get)(const Plugin* plugin, std::uint32_t index, bool is_input,
+    std::uint32_t(*count)(const Plugin* plugin, bool is_input);
+    bool(*get)(const Plugin* plugin, std::uint32_t index, bool is_input,
                                   AudioPortInfo* info);
 };
 
@@ -186,48 +181,48 @@ struct ParamInfo {
     double min_value, max_value, default_value;
 };
 struct PluginParams {
-    std::uint32_t(HALVORINE_CLAP_ABI* count)(const Plugin* plugin);
-    bool(HALVORINE_CLAP_ABI* get_info)(const Plugin* plugin, std::uint32_t index, ParamInfo* info);
-    bool(HALVORINE_CLAP_ABI* get_value)(const Plugin* plugin, Id id, double* value);
-    bool(HALVORINE_CLAP_ABI* value_to_text)(const Plugin* plugin, Id id, double value, char* out,
+    std::uint32_t(*count)(const Plugin* plugin);
+    bool(*get_info)(const Plugin* plugin, std::uint32_t index, ParamInfo* info);
+    bool(*get_value)(const Plugin* plugin, Id id, double* value);
+    bool(*value_to_text)(const Plugin* plugin, Id id, double value, char* out,
                                             std::uint32_t capacity);
-    bool(HALVORINE_CLAP_ABI* text_to_value)(const Plugin* plugin, Id id, const char* text,
+    bool(*text_to_value)(const Plugin* plugin, Id id, const char* text,
                                             double* value);
-    void(HALVORINE_CLAP_ABI* flush)(const Plugin* plugin, const InputEvents* in,
+    void(*flush)(const Plugin* plugin, const InputEvents* in,
                                     const OutputEvents* out);
 };
 enum : std::uint32_t { kParamRescanValues = 1u << 0, kParamRescanText = 1u << 1 };
 struct HostParams {
-    void(HALVORINE_CLAP_ABI* rescan)(const Host* host, std::uint32_t flags);
-    void(HALVORINE_CLAP_ABI* clear)(const Host* host, Id id, std::uint32_t flags);
-    void(HALVORINE_CLAP_ABI* request_flush)(const Host* host);
+    void(*rescan)(const Host* host, std::uint32_t flags);
+    void(*clear)(const Host* host, Id id, std::uint32_t flags);
+    void(*request_flush)(const Host* host);
 };
 
 // --- state ---------------------------------------------------------------------
 struct OStream {
     void* ctx;
-    std::int64_t(HALVORINE_CLAP_ABI* write)(const OStream* stream, const void* buffer,
+    std::int64_t(*write)(const OStream* stream, const void* buffer,
                                             std::uint64_t size);  // bytes written, -1 on error
 };
 struct IStream {
     void* ctx;
-    std::int64_t(HALVORINE_CLAP_ABI* read)(const IStream* stream, void* buffer,
+    std::int64_t(*read)(const IStream* stream, void* buffer,
                                            std::uint64_t size);  // bytes read, 0 at end, -1 on error
 };
 struct PluginState {
-    bool(HALVORINE_CLAP_ABI* save)(const Plugin* plugin, const OStream* stream);
-    bool(HALVORINE_CLAP_ABI* load)(const Plugin* plugin, const IStream* stream);
+    bool(*save)(const Plugin* plugin, const OStream* stream);
+    bool(*load)(const Plugin* plugin, const IStream* stream);
 };
 struct HostState {
-    void(HALVORINE_CLAP_ABI* mark_dirty)(const Host* host);
+    void(*mark_dirty)(const Host* host);
 };
 
 // --- latency, tail ---------------------------------------------------------------
 struct PluginLatency {
-    std::uint32_t(HALVORINE_CLAP_ABI* get)(const Plugin* plugin);
+    std::uint32_t(*get)(const Plugin* plugin);
 };
 struct PluginTail {
-    std::uint32_t(HALVORINE_CLAP_ABI* get)(const Plugin* plugin);
+    std::uint32_t(*get)(const Plugin* plugin);
 };
 
 // --- gui -----------------------------------------------------------------------
@@ -247,48 +242,48 @@ struct GuiResizeHints {
     std::uint32_t aspect_ratio_width, aspect_ratio_height;
 };
 struct PluginGui {
-    bool(HALVORINE_CLAP_ABI* is_api_supported)(const Plugin* plugin, const char* api,
+    bool(*is_api_supported)(const Plugin* plugin, const char* api,
                                                bool is_floating);
-    bool(HALVORINE_CLAP_ABI* get_preferred_api)(const Plugin* plugin, const char** api,
+    bool(*get_preferred_api)(const Plugin* plugin, const char** api,
                                                 bool* is_floating);
-    bool(HALVORINE_CLAP_ABI* create)(const Plugin* plugin, const char* api, bool is_floating);
-    void(HALVORINE_CLAP_ABI* destroy)(const Plugin* plugin);
-    bool(HALVORINE_CLAP_ABI* set_scale)(const Plugin* plugin, double scale);
-    bool(HALVORINE_CLAP_ABI* get_size)(const Plugin* plugin, std::uint32_t* width,
+    bool(*create)(const Plugin* plugin, const char* api, bool is_floating);
+    void(*destroy)(const Plugin* plugin);
+    bool(*set_scale)(const Plugin* plugin, double scale);
+    bool(*get_size)(const Plugin* plugin, std::uint32_t* width,
                                        std::uint32_t* height);
-    bool(HALVORINE_CLAP_ABI* can_resize)(const Plugin* plugin);
-    bool(HALVORINE_CLAP_ABI* get_resize_hints)(const Plugin* plugin, GuiResizeHints* hints);
-    bool(HALVORINE_CLAP_ABI* adjust_size)(const Plugin* plugin, std::uint32_t* width,
+    bool(*can_resize)(const Plugin* plugin);
+    bool(*get_resize_hints)(const Plugin* plugin, GuiResizeHints* hints);
+    bool(*adjust_size)(const Plugin* plugin, std::uint32_t* width,
                                           std::uint32_t* height);
-    bool(HALVORINE_CLAP_ABI* set_size)(const Plugin* plugin, std::uint32_t width,
+    bool(*set_size)(const Plugin* plugin, std::uint32_t width,
                                        std::uint32_t height);
-    bool(HALVORINE_CLAP_ABI* set_parent)(const Plugin* plugin, const Window* window);
-    bool(HALVORINE_CLAP_ABI* set_transient)(const Plugin* plugin, const Window* window);
-    void(HALVORINE_CLAP_ABI* suggest_title)(const Plugin* plugin, const char* title);
-    bool(HALVORINE_CLAP_ABI* show)(const Plugin* plugin);
-    bool(HALVORINE_CLAP_ABI* hide)(const Plugin* plugin);
+    bool(*set_parent)(const Plugin* plugin, const Window* window);
+    bool(*set_transient)(const Plugin* plugin, const Window* window);
+    void(*suggest_title)(const Plugin* plugin, const char* title);
+    bool(*show)(const Plugin* plugin);
+    bool(*hide)(const Plugin* plugin);
 };
 
 // --- timer-support, posix-fd-support, thread-check -------------------------------
 struct PluginTimerSupport {
-    void(HALVORINE_CLAP_ABI* on_timer)(const Plugin* plugin, Id timer_id);
+    void(*on_timer)(const Plugin* plugin, Id timer_id);
 };
 struct HostTimerSupport {
-    bool(HALVORINE_CLAP_ABI* register_timer)(const Host* host, std::uint32_t period_ms, Id* timer_id);
-    bool(HALVORINE_CLAP_ABI* unregister_timer)(const Host* host, Id timer_id);
+    bool(*register_timer)(const Host* host, std::uint32_t period_ms, Id* timer_id);
+    bool(*unregister_timer)(const Host* host, Id timer_id);
 };
 enum : std::uint32_t { kFdRead = 1u << 0, kFdWrite = 1u << 1, kFdError = 1u << 2 };
 struct PluginPosixFdSupport {
-    void(HALVORINE_CLAP_ABI* on_fd)(const Plugin* plugin, int fd, std::uint32_t flags);
+    void(*on_fd)(const Plugin* plugin, int fd, std::uint32_t flags);
 };
 struct HostPosixFdSupport {
-    bool(HALVORINE_CLAP_ABI* register_fd)(const Host* host, int fd, std::uint32_t flags);
-    bool(HALVORINE_CLAP_ABI* modify_fd)(const Host* host, int fd, std::uint32_t flags);
-    bool(HALVORINE_CLAP_ABI* unregister_fd)(const Host* host, int fd);
+    bool(*register_fd)(const Host* host, int fd, std::uint32_t flags);
+    bool(*modify_fd)(const Host* host, int fd, std::uint32_t flags);
+    bool(*unregister_fd)(const Host* host, int fd);
 };
 struct HostThreadCheck {
-    bool(HALVORINE_CLAP_ABI* is_main_thread)(const Host* host);
-    bool(HALVORINE_CLAP_ABI* is_audio_thread)(const Host* host);
+    bool(*is_main_thread)(const Host* host);
+    bool(*is_audio_thread)(const Host* host);
 };
 
 // --- presets -------------------------------------------------------------------
@@ -296,14 +291,14 @@ enum : std::uint32_t { kPresetLocationFile = 0, kPresetLocationPlugin = 1 };
 enum : std::uint32_t { kPresetIsFactoryContent = 1u << 0 };
 
 struct PluginPresetLoad {
-    bool(HALVORINE_CLAP_ABI* from_location)(const Plugin* plugin, std::uint32_t location_kind,
+    bool(*from_location)(const Plugin* plugin, std::uint32_t location_kind,
                                             const char* location, const char* load_key);
 };
 struct HostPresetLoad {
-    void(HALVORINE_CLAP_ABI* on_error)(const Host* host, std::uint32_t location_kind,
+    void(*on_error)(const Host* host, std::uint32_t location_kind,
                                        const char* location, const char* load_key,
                                        std::int32_t os_error, const char* message);
-    void(HALVORINE_CLAP_ABI* loaded)(const Host* host, std::uint32_t location_kind,
+    void(*loaded)(const Host* host, std::uint32_t location_kind,
                                      const char* location, const char* load_key);
 };
 
@@ -313,22 +308,22 @@ struct UniversalPluginId {
 };
 struct PresetMetadataReceiver {
     void* receiver_data;
-    void(HALVORINE_CLAP_ABI* on_error)(const PresetMetadataReceiver* receiver, std::int32_t os_error,
+    void(*on_error)(const PresetMetadataReceiver* receiver, std::int32_t os_error,
                                        const char* message);
-    bool(HALVORINE_CLAP_ABI* begin_preset)(const PresetMetadataReceiver* receiver, const char* name,
+    bool(*begin_preset)(const PresetMetadataReceiver* receiver, const char* name,
                                            const char* load_key);
-    void(HALVORINE_CLAP_ABI* add_plugin_id)(const PresetMetadataReceiver* receiver,
+    void(*add_plugin_id)(const PresetMetadataReceiver* receiver,
                                             const UniversalPluginId* plugin_id);
-    void(HALVORINE_CLAP_ABI* set_soundpack_id)(const PresetMetadataReceiver* receiver,
+    void(*set_soundpack_id)(const PresetMetadataReceiver* receiver,
                                                const char* soundpack_id);
-    void(HALVORINE_CLAP_ABI* set_flags)(const PresetMetadataReceiver* receiver, std::uint32_t flags);
-    void(HALVORINE_CLAP_ABI* add_creator)(const PresetMetadataReceiver* receiver, const char* creator);
-    void(HALVORINE_CLAP_ABI* set_description)(const PresetMetadataReceiver* receiver,
+    void(*set_flags)(const PresetMetadataReceiver* receiver, std::uint32_t flags);
+    void(*add_creator)(const PresetMetadataReceiver* receiver, const char* creator);
+    void(*set_description)(const PresetMetadataReceiver* receiver,
                                               const char* description);
-    void(HALVORINE_CLAP_ABI* set_timestamps)(const PresetMetadataReceiver* receiver,
+    void(*set_timestamps)(const PresetMetadataReceiver* receiver,
                                              std::uint64_t created, std::uint64_t modified);
-    void(HALVORINE_CLAP_ABI* add_feature)(const PresetMetadataReceiver* receiver, const char* feature);
-    void(HALVORINE_CLAP_ABI* add_extra_info)(const PresetMetadataReceiver* receiver, const char* key,
+    void(*add_feature)(const PresetMetadataReceiver* receiver, const char* feature);
+    void(*add_extra_info)(const PresetMetadataReceiver* receiver, const char* key,
                                              const char* value);
 };
 struct PresetFiletype {
@@ -352,12 +347,12 @@ struct PresetProviderDescriptor {
 struct PresetProvider {
     const PresetProviderDescriptor* desc;
     void* provider_data;
-    bool(HALVORINE_CLAP_ABI* init)(const PresetProvider* provider);
-    void(HALVORINE_CLAP_ABI* destroy)(const PresetProvider* provider);
-    bool(HALVORINE_CLAP_ABI* get_metadata)(const PresetProvider* provider,
+    bool(*init)(const PresetProvider* provider);
+    void(*destroy)(const PresetProvider* provider);
+    bool(*get_metadata)(const PresetProvider* provider,
                                            std::uint32_t location_kind, const char* location,
                                            const PresetMetadataReceiver* receiver);
-    const void*(HALVORINE_CLAP_ABI* get_extension)(const PresetProvider* provider, const char* id);
+    const void*(*get_extension)(const PresetProvider* provider, const char* id);
 };
 struct PresetIndexer {
     Version clap_version;
@@ -366,19 +361,19 @@ struct PresetIndexer {
     const char* url;
     const char* version;
     void* indexer_data;
-    bool(HALVORINE_CLAP_ABI* declare_filetype)(const PresetIndexer* indexer,
+    bool(*declare_filetype)(const PresetIndexer* indexer,
                                                const PresetFiletype* filetype);
-    bool(HALVORINE_CLAP_ABI* declare_location)(const PresetIndexer* indexer,
+    bool(*declare_location)(const PresetIndexer* indexer,
                                                const PresetLocation* location);
-    bool(HALVORINE_CLAP_ABI* declare_soundpack)(const PresetIndexer* indexer,
+    bool(*declare_soundpack)(const PresetIndexer* indexer,
                                                 const PresetSoundpack* soundpack);
-    const void*(HALVORINE_CLAP_ABI* get_extension)(const PresetIndexer* indexer, const char* id);
+    const void*(*get_extension)(const PresetIndexer* indexer, const char* id);
 };
 struct PresetDiscoveryFactory {
-    std::uint32_t(HALVORINE_CLAP_ABI* count)(const PresetDiscoveryFactory* factory);
-    const PresetProviderDescriptor*(HALVORINE_CLAP_ABI* get_descriptor)(
+    std::uint32_t(*count)(const PresetDiscoveryFactory* factory);
+    const PresetProviderDescriptor*(*get_descriptor)(
         const PresetDiscoveryFactory* factory, std::uint32_t index);
-    const PresetProvider*(HALVORINE_CLAP_ABI* create)(const PresetDiscoveryFactory* factory,
+    const PresetProvider*(*create)(const PresetDiscoveryFactory* factory,
                                                       const PresetIndexer* indexer,
                                                       const char* provider_id);
 };

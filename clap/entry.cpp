@@ -15,25 +15,25 @@ namespace {
 
 std::atomic<int> initCount{0};
 
-bool HALVORINE_CLAP_ABI entryInit(const char*) {
+bool entryInit(const char*) {
     initCount.fetch_add(1, std::memory_order_acq_rel);
     return true;
 }
 
-void HALVORINE_CLAP_ABI entryDeinit() {
+void entryDeinit() {
     int n = initCount.load(std::memory_order_acquire);
     while (n > 0 && !initCount.compare_exchange_weak(n, n - 1, std::memory_order_acq_rel)) {
     }
 }
 
-std::uint32_t HALVORINE_CLAP_ABI pluginCount(const PluginFactory*) { return 1; }
+std::uint32_t pluginCount(const PluginFactory*) { return 1; }
 
-const PluginDescriptor* HALVORINE_CLAP_ABI pluginDescriptor(const PluginFactory*,
+const PluginDescriptor* pluginDescriptor(const PluginFactory*,
                                                             std::uint32_t index) {
     return index == 0 ? &descriptor() : nullptr;
 }
 
-const Plugin* HALVORINE_CLAP_ABI createPlugin(const PluginFactory*, const Host* host,
+const Plugin* createPlugin(const PluginFactory*, const Host* host,
                                               const char* id) {
     if (!host || !id || std::strcmp(id, descriptor().id) != 0) return nullptr;
     return makePlugin(host);
@@ -41,7 +41,7 @@ const Plugin* HALVORINE_CLAP_ABI createPlugin(const PluginFactory*, const Host* 
 
 const PluginFactory kPluginFactory{pluginCount, pluginDescriptor, createPlugin};
 
-const void* HALVORINE_CLAP_ABI entryFactory(const char* id) {
+const void* entryFactory(const char* id) {
     if (!id || initCount.load(std::memory_order_acquire) == 0) return nullptr;
     if (std::strcmp(id, kPluginFactoryId) == 0) return &kPluginFactory;
     if (std::strcmp(id, kPresetDiscoveryFactoryId) == 0 ||

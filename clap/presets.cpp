@@ -20,18 +20,18 @@ struct Provider {
     const PresetIndexer* indexer;
 };
 
-bool HALVORINE_CLAP_ABI providerInit(const PresetProvider* p) {
+bool providerInit(const PresetProvider* p) {
     const PresetIndexer* indexer = static_cast<const Provider*>(p->provider_data)->indexer;
     const PresetLocation location{kPresetIsFactoryContent, "Halvorine", kPresetLocationPlugin,
                                   nullptr};
     return indexer->declare_location && indexer->declare_location(indexer, &location);
 }
 
-void HALVORINE_CLAP_ABI providerDestroy(const PresetProvider* p) {
+void providerDestroy(const PresetProvider* p) {
     delete static_cast<Provider*>(p->provider_data);
 }
 
-bool HALVORINE_CLAP_ABI providerMetadata(const PresetProvider*, std::uint32_t kind,
+bool providerMetadata(const PresetProvider*, std::uint32_t kind,
                                          const char* location,
                                          const PresetMetadataReceiver* receiver) {
     if (kind != kPresetLocationPlugin || location || !receiver || !receiver->begin_preset)
@@ -45,18 +45,18 @@ bool HALVORINE_CLAP_ABI providerMetadata(const PresetProvider*, std::uint32_t ki
     return true;
 }
 
-const void* HALVORINE_CLAP_ABI providerExtension(const PresetProvider*, const char*) {
+const void* providerExtension(const PresetProvider*, const char*) {
     return nullptr;
 }
 
-std::uint32_t HALVORINE_CLAP_ABI factoryCount(const PresetDiscoveryFactory*) { return 1; }
+std::uint32_t factoryCount(const PresetDiscoveryFactory*) { return 1; }
 
-const PresetProviderDescriptor* HALVORINE_CLAP_ABI factoryDescriptor(const PresetDiscoveryFactory*,
+const PresetProviderDescriptor* factoryDescriptor(const PresetDiscoveryFactory*,
                                                                      std::uint32_t index) {
     return index == 0 ? &kProviderDescriptor : nullptr;
 }
 
-const PresetProvider* HALVORINE_CLAP_ABI factoryCreate(const PresetDiscoveryFactory*,
+const PresetProvider* factoryCreate(const PresetDiscoveryFactory*,
                                                        const PresetIndexer* indexer,
                                                        const char* id) {
     if (!indexer || !id || std::string_view(id) != kProviderDescriptor.id) return nullptr;
