@@ -506,7 +506,7 @@ struct Reader {
                              const auto n = std::min<std::uint64_t>(
                                  {size, self->chunk, self->bytes.size() - self->at});
                              if (self->at + n > self->failAt) return -1;
-                             std::memcpy(data, self->bytes.data() + self->at, n);
+                             if (n > 0) std::memcpy(data, self->bytes.data() + self->at, n);
                              self->at += n;
                              return static_cast<std::int64_t>(n);
                          }};
