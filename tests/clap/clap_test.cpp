@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <string>
@@ -71,7 +72,7 @@ struct ClapHost {
                     getExtension, [](const clap::Host*) {}, [](const clap::Host*) {},
                     [](const clap::Host*) {}};
     std::thread::id mainThread = std::this_thread::get_id();
-    bool inAudio = false;
+    std::atomic<bool> inAudio{false};  // the test thread plays the audio thread
     bool offerFds = true;
     int rescans = 0, flushRequests = 0;
     std::vector<std::string> presetsLoaded, presetErrors;
@@ -85,7 +86,9 @@ struct ClapHost {
             [](const clap::Host* h) {
                 return !of(h).inAudio && std::this_thread::get_id() == of(h).mainThread;
             },
-            [](const clap::Host* h) { return of(h).inAudio; }};
+            [](const clap::Host* h) {
+                return of(h).inAudio || std::this_thread::get_id() != of(h).mainThread;
+            }};
         static const clap::HostParams params{
             [](const clap::Host* h, std::uint32_t) { ++of(h).rescans; },
             [](const clap::Host*, clap::Id, std::uint32_t) {},
@@ -649,6 +652,41 @@ TEST(ClapPresets, TheEightProgramsAreDiscoveredAndLoaded) {
     EXPECT_FALSE(loadPreset(in, "0", clap::kPresetLocationFile, "/tmp/x"));
     EXPECT_EQ(in.host.presetErrors, (std::vector<std::string>{"8", "0"}));
     EXPECT_DOUBLE_EQ(in.value(8), -6.0) << "a failed load leaves the current sound";
+}
+
+// The main thread saves, loads, switches presets and reads values while the
+// audio thread processes with automation: ThreadSanitizer finds any race.
+TEST(ClapThreads, MainThreadCallsRunBesideProcessing) {
+    Instance in;
+    ASSERT_NE(in.plugin, nullptr);
+    ASSERT_TRUE(in.plugin->activate(in.plugin, kRate, 1, 256));
+    const auto bytes = save(in);
+    std::atomic<bool> done{false};
+    std::thread audio([&] {
+        std::vector<float> l = signal(256, 0.03, 5), r = signal(256, 0.01, 6), outL(256), outR(256);
+        float* mainData[2] = {l.data(), r.data()};
+        float* outData[2] = {outL.data(), outR.data()};
+        const clap::AudioBuffer inputs[1] = {{mainData, nullptr, 2, 0, 0}};
+        clap::AudioBuffer outputs[1] = {{outData, nullptr, 2, 0, 0}};
+        InEvents events;
+        events.add(17, 8, -6.0);
+        events.add(100, 0, 640.0);
+        const clap::Process process{-1, 256, nullptr, inputs, outputs, 1, 1, &events.list, nullptr};
+        in.plugin->start_processing(in.plugin);
+        for (int i = 0; i < 300 || !done.load(); ++i) in.plugin->process(in.plugin, &process);
+        in.plugin->stop_processing(in.plugin);
+    });
+    const auto* state = in.ext<clap::PluginState>(clap::kExtState);
+    for (int i = 0; i < 200; ++i) {
+        Reader reader{bytes};
+        EXPECT_TRUE(state->load(in.plugin, &reader.stream));
+        EXPECT_TRUE(loadPreset(in, i % 2 ? "3" : "7"));
+        EXPECT_EQ(save(in).size(), bytes.size());
+        in.value(static_cast<clap::Id>(i % 9));
+    }
+    done = true;
+    audio.join();
+    in.plugin->deactivate(in.plugin);
 }
 
 // ------------------------------------------------------------------- the editor
