@@ -14,6 +14,7 @@ namespace {
 struct V {
     static constexpr int WD = 8, WF = 16;
     static constexpr int DL = 8;  // lanes of the bank design
+    static constexpr int kRegisters = sizeof(void*) == 8 ? 32 : 8;  // vector registers
     using D = __m512d;
     using H = __m256;
     using Fv = __m512;

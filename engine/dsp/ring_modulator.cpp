@@ -42,15 +42,13 @@ InstructionSet chooseInstructionSet() {
 // The sample loop's floating-point mode: round to nearest, subnormal
 // numbers kept (neither flushed nor read as zero), every exception masked.
 // A host may run its audio thread in another mode; the block runs in this
-// one and hands the host's back.
+// one and hands the host's back exactly as it was, its sticky exception
+// flags included: those the block raises never reach the host, and those
+// the host had are kept.
 class FloatingPointMode {
 public:
-    FloatingPointMode() : host_(_mm_getcsr()) {
-        if (host_ != kOurs) _mm_setcsr(kOurs);
-    }
-    ~FloatingPointMode() {
-        if (host_ != kOurs) _mm_setcsr(host_);
-    }
+    FloatingPointMode() : host_(_mm_getcsr()) { _mm_setcsr(kOurs); }
+    ~FloatingPointMode() { _mm_setcsr(host_); }
     FloatingPointMode(const FloatingPointMode&) = delete;
     FloatingPointMode& operator=(const FloatingPointMode&) = delete;
 
