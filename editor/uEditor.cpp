@@ -144,11 +144,41 @@ TPluginEditorWindow::Component* TPluginEditorWindow::component(const std::string
 }
 
 bool TPluginEditorWindow::createIn(void* parent) {
+    parent_ = parent;
+    created_ = true;
+    const int s = resolveEditorScale(hostScale_, backend_->systemScale(parent));
+    if (s != scale_) applyScale(s);
     if (!backend_->create(parent, clientWidth(), clientHeight(), this)) return false;
     if (const Component* timer = component("Timer2");
         timer && timer->desc.handlers.count("Timer") && timer->desc.interval > 0)
         backend_->startTimer(timer->desc.interval);
     return true;
+}
+
+void TPluginEditorWindow::setHostScale(double factor) {
+    hostScale_ = factor;
+    if (created_) rescale();
+}
+
+void TPluginEditorWindow::setSizeHandler(std::function<void(int, int)> handler) {
+    sizeHandler_ = std::move(handler);
+}
+
+void TPluginEditorWindow::systemScaleChanged() {
+    if (created_) rescale();
+}
+
+void TPluginEditorWindow::rescale() {
+    const int s = resolveEditorScale(hostScale_, backend_->systemScale(parent_));
+    if (s == scale_) return;
+    applyScale(s);
+    backend_->setBounds(0, 0, clientWidth(), clientHeight());
+    if (sizeHandler_) sizeHandler_(clientWidth(), clientHeight());
+}
+
+void TPluginEditorWindow::applyScale(int s) {
+    scale_ = s;
+    changed();
 }
 
 void TPluginEditorWindow::changed() {
