@@ -342,10 +342,14 @@ TPluginEditorWindow::Component* TPluginEditorWindow::hit(int x, int y) {
     return nullptr;
 }
 
+// Only the left button drags: its press picks the slider that gets every
+// move and the release until it is let go. Other buttons' presses and
+// releases go to the slider under the pointer (where the handlers ignore
+// them) and neither start nor end a drag.
 void TPluginEditorWindow::mouseDown(int x, int y, MouseButton button, bool shift) {
     Component* target = pressed_ ? pressed_ : hit(x, y);
     if (!target) return;
-    pressed_ = target;
+    if (button == MouseButton::Left) pressed_ = target;
     if (target->onMouseDown) target->onMouseDown(*target, button, ShiftState{shift}, x - target->bounds.left);
 }
 
@@ -354,7 +358,8 @@ void TPluginEditorWindow::mouseMove(int x, int y) {
     if (target && target->onMouseMove) target->onMouseMove(*target, x - target->bounds.left);
 }
 
-void TPluginEditorWindow::mouseUp(int x, int y, MouseButton) {
+void TPluginEditorWindow::mouseUp(int x, int y, MouseButton button) {
+    if (button != MouseButton::Left && pressed_) return;  // the left drag goes on
     Component* target = pressed_ ? pressed_ : hit(x, y);
     pressed_ = nullptr;
     if (target && target->onMouseUp) target->onMouseUp(*target);

@@ -52,7 +52,9 @@ protected:
         screen().press(kSlider[index].left + x, kSlider[index].top + 6, b, shift);
     }
     void move(int index, int x) { screen().move(kSlider[index].left + x, kSlider[index].top + 6); }
-    void release(int index, int x) { screen().release(kSlider[index].left + x, kSlider[index].top + 6); }
+    void release(int index, int x, MouseButton b = MouseButton::Left) {
+        screen().release(kSlider[index].left + x, kSlider[index].top + 6, b);
+    }
 
     std::vector<HostRequest> automation() {
         std::vector<HostRequest> out;
@@ -232,7 +234,19 @@ TEST_F(Editor, OtherButtonsAndSecondPressesAreIgnored) {
     screen().press(kSlider[5].left + 90, kSlider[5].top + 6, MouseButton::Left, false);
     EXPECT_EQ(get(5), 0.5f);  // the press on another slider did nothing
     EXPECT_EQ(get(1), 0.0f);
-    release(1, 10);
+    press(4, 50, MouseButton::Right);  // a right click mid-drag leaves the drag going
+    release(4, 50, MouseButton::Right);
+    move(1, 50);
+    EXPECT_EQ(get(1), 0.5f);
+    EXPECT_NE(get(4), 0.5f);
+    release(1, 50);
+    press(2, 90, MouseButton::Right);  // held while the left button presses elsewhere
+    press(0, 90);
+    EXPECT_EQ(get(0), 1.0f);
+    EXPECT_EQ(get(2), 0.5f);
+    release(0, 90);
+    release(2, 90, MouseButton::Right);
+    EXPECT_FALSE(window().dragging);
 }
 
 TEST_F(Editor, HostChangesMoveSlidersOnTheNextTickButNotTheReadout) {
