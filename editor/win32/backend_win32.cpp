@@ -331,6 +331,10 @@ LRESULT Win32Backend::handle(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPar
         case WM_MOUSEMOVE:
             lastX_ = GET_X_LPARAM(lParam);
             lastY_ = GET_Y_LPARAM(lParam);
+            // The left button went up where its release did not reach us:
+            // the drag ends before this move is a mere hover.
+            if ((held_ & bitOf(MouseButton::Left)) && !(wParam & MK_LBUTTON))
+                liftButton(MouseButton::Left, lParam);
             if (events_) events_->mouseMove(lastX_, lastY_);
             return 0;
         case WM_CAPTURECHANGED:

@@ -97,6 +97,10 @@ private:
     bool usable() const { return conn_ && window_ && !xcb_connection_has_error(conn_); }
     bool describeVisual(xcb_visualid_t visual, int depth);
     void handleEvents();
+    // The left button went up without its release reaching us (the grab
+    // went elsewhere, the window was hidden): the drag ends here.
+    void dropLeft(int x, int y);
+    bool leftStillHeld();
     void tick();
     void paint();
 
@@ -109,6 +113,8 @@ private:
     std::size_t maxRequestBytes_ = 0;
     std::vector<std::uint8_t> image_;
     bool dirty_ = true;
+    bool leftHeld_ = false;  // a left press reached us and its release has not
+    int lastX_ = 0, lastY_ = 0;  // the pointer at our last pointer event
 
     bool timerRunning_ = false;
     Clock::duration period_{};
@@ -152,7 +158,8 @@ bool X11Backend::create(void* parent, int width, int height, WindowEvents* event
         0,                     // border pixel (the border is 0 wide)
         XCB_EVENT_MASK_BUTTON_PRESS | XCB_EVENT_MASK_BUTTON_RELEASE |
             XCB_EVENT_MASK_POINTER_MOTION | XCB_EVENT_MASK_EXPOSURE |
-            XCB_EVENT_MASK_STRUCTURE_NOTIFY,
+            XCB_EVENT_MASK_STRUCTURE_NOTIFY | XCB_EVENT_MASK_ENTER_WINDOW |
+            XCB_EVENT_MASK_LEAVE_WINDOW | XCB_EVENT_MASK_FOCUS_CHANGE,
         attrs->colormap,
     };
     error = xcb_request_check(
@@ -315,9 +322,13 @@ void X11Backend::handleEvents() {
         if (type == XCB_MOTION_NOTIFY) {
             const auto* e = reinterpret_cast<const xcb_motion_notify_event_t*>(event.get());
             if (e->event == window_) {
+                if (leftHeld_ && !(e->state & XCB_BUTTON_MASK_1)) {
+                    deliverMove();
+                    dropLeft(e->event_x, e->event_y);
+                }
                 moved = true;
-                moveX = e->event_x;
-                moveY = e->event_y;
+                moveX = lastX_ = e->event_x;
+                moveY = lastY_ = e->event_y;
             }
             continue;
         }
@@ -338,11 +349,40 @@ void X11Backend::handleEvents() {
                     case 3: button = MouseButton::Right; break;
                     default: continue;  // wheel and extra buttons
                 }
+                lastX_ = e->event_x;
+                lastY_ = e->event_y;
+                if (button == MouseButton::Left) leftHeld_ = type == XCB_BUTTON_PRESS;
                 if (type == XCB_BUTTON_PRESS)
                     events_->mouseDown(e->event_x, e->event_y, button,
                                        (e->state & XCB_MOD_MASK_SHIFT) != 0);
                 else
                     events_->mouseUp(e->event_x, e->event_y, button);
+                break;
+            }
+            case XCB_ENTER_NOTIFY:
+            case XCB_LEAVE_NOTIFY: {
+                // A grab that begins or ends (someone else's, or ours
+                // released because the window became unviewable) may take
+                // the release away from us: ask the server whether the
+                // button is still down. Plain crossings during our own grab
+                // change nothing.
+                const auto* e = reinterpret_cast<const xcb_enter_notify_event_t*>(event.get());
+                if (leftHeld_ && e->event == window_ && e->mode != XCB_NOTIFY_MODE_NORMAL &&
+                    !leftStillHeld())
+                    dropLeft(e->event_x, e->event_y);
+                break;
+            }
+            case XCB_FOCUS_OUT: {
+                const auto* e = reinterpret_cast<const xcb_focus_out_event_t*>(event.get());
+                if (leftHeld_ && e->event == window_ && e->mode == XCB_NOTIFY_MODE_UNGRAB &&
+                    !leftStillHeld())
+                    dropLeft(lastX_, lastY_);
+                break;
+            }
+            case XCB_UNMAP_NOTIFY: {
+                // Hidden mid-drag: the release can no longer come to us.
+                const auto* e = reinterpret_cast<const xcb_unmap_notify_event_t*>(event.get());
+                if (leftHeld_ && e->window == window_) dropLeft(lastX_, lastY_);
                 break;
             }
             case XCB_EXPOSE: {
@@ -370,6 +410,18 @@ void X11Backend::handleEvents() {
         }
     }
     deliverMove();
+}
+
+bool X11Backend::leftStillHeld() {
+    if (!usable()) return false;
+    XcbPtr<xcb_query_pointer_reply_t> pointer(
+        xcb_query_pointer_reply(conn_, xcb_query_pointer(conn_, window_), nullptr));
+    return pointer && (pointer->mask & XCB_BUTTON_MASK_1);
+}
+
+void X11Backend::dropLeft(int x, int y) {
+    leftHeld_ = false;
+    if (events_) events_->mouseUp(x, y, MouseButton::Left);
 }
 
 void X11Backend::paint() {

@@ -349,6 +349,19 @@ TEST_F(Win32Editor, LosingTheCaptureEndsTheDrag) {
     EXPECT_EQ(e->getParameter(e, 1), 1.0f);
     ASSERT_EQ(automation().size(), 1u);
     EXPECT_EQ(automation().front().index, 1);
+
+    // The release went elsewhere while the capture stayed: the first move
+    // without the button ends the drag and its gesture.
+    post(w, WM_LBUTTONDOWN, MK_LBUTTON, 4, 30);
+    host.clearRequests();
+    post(w, WM_MOUSEMOVE, 0, 4, 70);
+    post(w, WM_MOUSEMOVE, 0, 4, 80);
+    EXPECT_EQ(e->getParameter(e, 4), 0.25f);
+    EXPECT_TRUE(automation().empty());
+    EXPECT_NE(GetCapture(), w);
+    int ends = 0;
+    for (const auto& r : host.requests()) ends += r.opcode == audioMasterEndEdit && r.index == 4;
+    EXPECT_EQ(ends, 1);
     close();
 }
 

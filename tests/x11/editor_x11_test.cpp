@@ -256,6 +256,47 @@ TEST_F(X11Editor, SlidersFollowThePointerThroughDragsPastTheEdgeAndShiftPresses)
     EXPECT_TRUE(x.children(parent).empty());
 }
 
+// The host hides its window mid-drag and the button goes up elsewhere: the
+// drag and its gesture end, and hovering afterwards sets nothing.
+TEST_F(X11Editor, ADragEndsWhenTheButtonDoesThoughTheReleaseWentElsewhere) {
+    AEffect* e = load();
+    ASSERT_NE(e, nullptr);
+    const Window parent = openEditor(e);
+    for (int i = 0; i < 5; ++i) idle(e);
+    const Slider start = kSliders[0];
+    const auto requests = [&](VstInt32 opcode) {
+        int n = 0;
+        for (const HostRequest& r : host.requests()) n += r.opcode == opcode && r.index == 0;
+        return n;
+    };
+    for (const bool hideFirst : {true, false}) {
+        host.clearRequests();
+        pointTo(start.left + 50, start.top + 6);
+        x.button(1, true);
+        EXPECT_TRUE(pump(e, [&] { return e->getParameter(e, 0) == 0.5f; }));
+        XUnmapWindow(x.display(), parent);
+        if (hideFirst) {  // the editor hears of the hiding while the button is down
+            x.sync();
+            for (int i = 0; i < 5; ++i) idle(e);
+        }
+        pointTo(kWidth + 200, kHeight + 200);
+        x.button(1, false);
+        XMapWindow(x.display(), parent);
+        x.sync();
+        for (int i = 0; i < 10; ++i) idle(e);
+        pointTo(start.left + 80, start.top + 6);
+        for (int i = 0; i < 5; ++i) idle(e);
+        pointTo(start.left + 85, start.top + 6);
+        EXPECT_TRUE(pump(e, [&] { return requests(audioMasterEndEdit) > 0; })) << hideFirst;
+        for (int i = 0; i < 10; ++i) idle(e);
+        EXPECT_EQ(e->getParameter(e, 0), 0.5f) << hideFirst;
+        EXPECT_EQ(requests(audioMasterAutomate), 1) << hideFirst;
+        EXPECT_EQ(requests(audioMasterBeginEdit), 1) << hideFirst;
+        EXPECT_EQ(requests(audioMasterEndEdit), 1) << hideFirst;
+    }
+    host.dispatch(e, effEditClose);
+}
+
 TEST_F(X11Editor, AHostThatDestroysItsWindowBeforeClosingTheEditor) {
     AEffect* e = load();
     ASSERT_NE(e, nullptr);
