@@ -32,6 +32,19 @@ void Canvas::copyRect(const Canvas& src, const Rect& from, int x, int y) {
     }
 }
 
+void Canvas::copyEnlarged(const Canvas& src, const Rect& from, int x, int y, int scale) {
+    if (scale == 1) return copyRect(src, from, x, y);
+    for (int dy = 0; dy < from.height; ++dy) {
+        const int sy = from.top + dy;
+        if (sy < 0 || sy >= src.height_) continue;
+        for (int dx = 0; dx < from.width; ++dx) {
+            const int sx = from.left + dx;
+            if (sx < 0 || sx >= src.width_) continue;
+            fillRect({x + dx * scale, y + dy * scale, scale, scale}, src.at(sx, sy));
+        }
+    }
+}
+
 void Canvas::drawTransparent(const Canvas& src, int x, int y) {
     if (src.empty()) return;
     const Pixel key = src.at(0, src.height_ - 1);
@@ -61,7 +74,14 @@ void Canvas::blend(int x, int y, Pixel colour, unsigned coverage) {
                   mix(blueOf(colour), blueOf(under))));
 }
 
-void MaskedImage::drawOn(Canvas& dest, int x, int y) const {
+void MaskedImage::drawOn(Canvas& dest, int x, int y, int scale) const {
+    if (scale != 1) {
+        for (int sy = 0; sy < height(); ++sy)
+            for (int sx = 0; sx < width(); ++sx)
+                if (isOpaque(sx, sy))
+                    dest.fillRect({x + sx * scale, y + sy * scale, scale, scale}, image.at(sx, sy));
+        return;
+    }
     for (int sy = 0; sy < height(); ++sy) {
         const int ty = y + sy;
         if (ty < 0 || ty >= dest.height()) continue;

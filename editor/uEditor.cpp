@@ -98,7 +98,7 @@ void TPluginEditorWindow::build(const Layout& layout) {
         c->bounds = desc.bounds;
         if (desc.kind == ComponentKind::ImageList) c->images = imageNamed(desc.image);
         if (desc.kind == ComponentKind::Picture && desc.image == "background")
-            c->picture = assets::background();
+            c->picture = assets::background();  // at factor 1; applyScale enlarges it
         components_.push_back(std::move(c));
     }
     for (auto& c : components_) {
@@ -176,8 +176,24 @@ void TPluginEditorWindow::rescale() {
     if (sizeHandler_) sizeHandler_(clientWidth(), clientHeight());
 }
 
+// Every picture with content is drawn again at the new factor: the
+// background enlarged, the sliders and the readout composed afresh.
 void TPluginEditorWindow::applyScale(int s) {
     scale_ = s;
+    for (auto& c : components_) {
+        if (c->desc.kind != ComponentKind::Picture || c->picture.empty() || c->desc.name == "Backslider")
+            continue;
+        if (c->desc.image == "background") {
+            const Canvas& picture = assets::background();
+            c->picture.reset(picture.width() * s, picture.height() * s, kSilver);
+            c->picture.copyEnlarged(picture, {0, 0, picture.width(), picture.height()}, 0, 0, s);
+            continue;
+        }
+        c->picture.reset(0, 0, kSilver);
+        if (const int index = sliderIndexOf(c->desc.name); index >= 0) SetControl(index);
+    }
+    if (const Component* strip = component("printout"); strip && strip->picture.empty())
+        PrintLabels(label_, labelValue_);
     changed();
 }
 
@@ -275,8 +291,9 @@ void TPluginEditorWindow::DrawHSlider(Component& picture, int index) {
     Clearscreen(*buffer, kBufferColour);
     bar->images->drawOn(buffer->picture, 0, 0);
     knob->images->drawOn(buffer->picture, x, 2);
-    if (picture.picture.empty()) picture.picture.reset(picture.bounds.width, picture.bounds.height, kSilver);
-    picture.picture.copyRect(buffer->picture, {0, 0, 100, 13}, 0, 0);
+    if (picture.picture.empty())
+        picture.picture.reset(picture.bounds.width * scale_, picture.bounds.height * scale_, kSilver);
+    picture.picture.copyEnlarged(buffer->picture, {0, 0, 100, 13}, 0, 0, scale_);
     ++sliderDraws_;
     changed();
 }
@@ -315,9 +332,14 @@ void TPluginEditorWindow::PrintLabels(const std::string& label, const std::strin
     Component* strip = component("printout");
     const Component* images = component("Iprintout");
     if (!strip || !images || !images->images) return;
-    if (strip->picture.empty()) strip->picture.reset(strip->bounds.width, strip->bounds.height, kSilver);
-    images->images->drawOn(strip->picture, 0, 0);
-    backend_->text().drawText(strip->picture, 8, 3, label + " :: " + value, "Arial", 8, kTextColour);
+    label_ = label;
+    labelValue_ = value;
+    if (strip->picture.empty())
+        strip->picture.reset(strip->bounds.width * scale_, strip->bounds.height * scale_, kSilver);
+    images->images->drawOn(strip->picture, 0, 0, scale_);
+    // The text is rendered at the factor's size, not enlarged: sharp at 2 and 3.
+    backend_->text().drawText(strip->picture, 8 * scale_, 3 * scale_, label + " :: " + value, "Arial",
+                              8 * scale_, kTextColour);
     changed();
 }
 
@@ -346,19 +368,26 @@ TPluginEditorWindow::Component* TPluginEditorWindow::hit(int x, int y) {
 // move and the release until it is let go. Other buttons' presses and
 // releases go to the slider under the pointer (where the handlers ignore
 // them) and neither start nor end a drag.
-void TPluginEditorWindow::mouseDown(int x, int y, MouseButton button, bool shift) {
+int TPluginEditorWindow::unscaled(int v) const {
+    return v >= 0 ? v / scale_ : -((-v + scale_ - 1) / scale_);  // rounded down, also below 0
+}
+
+void TPluginEditorWindow::mouseDown(int px, int py, MouseButton button, bool shift) {
+    const int x = unscaled(px), y = unscaled(py);
     Component* target = pressed_ ? pressed_ : hit(x, y);
     if (!target) return;
     if (button == MouseButton::Left) pressed_ = target;
     if (target->onMouseDown) target->onMouseDown(*target, button, ShiftState{shift}, x - target->bounds.left);
 }
 
-void TPluginEditorWindow::mouseMove(int x, int y) {
+void TPluginEditorWindow::mouseMove(int px, int py) {
+    const int x = unscaled(px), y = unscaled(py);
     Component* target = pressed_ ? pressed_ : hit(x, y);
     if (target && target->onMouseMove) target->onMouseMove(*target, x - target->bounds.left);
 }
 
-void TPluginEditorWindow::mouseUp(int x, int y, MouseButton button) {
+void TPluginEditorWindow::mouseUp(int px, int py, MouseButton button) {
+    const int x = unscaled(px), y = unscaled(py);
     if (button != MouseButton::Left && pressed_) return;  // the left drag goes on
     Component* target = pressed_ ? pressed_ : hit(x, y);
     pressed_ = nullptr;
@@ -379,14 +408,15 @@ const Canvas& TPluginEditorWindow::frame() {
         if (!c->visible) continue;
         const Component* parent = c->desc.parent.empty() ? nullptr : component(c->desc.parent);
         if (parent && !parent->visible) continue;
+        const int left = c->bounds.left * scale_, top = c->bounds.top * scale_;
         if (c->desc.kind == ComponentKind::Panel) {
-            frame_.fillRect(c->bounds, c->desc.colour.value_or(formColour));
+            frame_.fillRect({left, top, c->bounds.width * scale_, c->bounds.height * scale_},
+                            c->desc.colour.value_or(formColour));
         } else if (c->desc.kind == ComponentKind::Picture && !c->picture.empty()) {
             if (c->desc.transparent)
-                frame_.drawTransparent(c->picture, c->bounds.left, c->bounds.top);
+                frame_.drawTransparent(c->picture, left, top);
             else
-                frame_.copyRect(c->picture, {0, 0, c->picture.width(), c->picture.height()},
-                                c->bounds.left, c->bounds.top);
+                frame_.copyRect(c->picture, {0, 0, c->picture.width(), c->picture.height()}, left, top);
         }
     }
     frameDirty_ = false;

@@ -38,7 +38,7 @@ public:
     // One component of the window, made from its description.
     struct Component {
         ComponentDesc desc;
-        Rect bounds;       // in window coordinates
+        Rect bounds;       // in window coordinates at factor 1
         bool visible = true;
         Canvas picture;    // pictures and panels: starts without content
         const MaskedImage* images = nullptr;  // image lists: image 0
@@ -137,6 +137,8 @@ private:
     void rescale();
     // Redraws every picture at factor `s`.
     void applyScale(int s);
+    // A window pixel coordinate at the factor to the layout's (factor 1).
+    int unscaled(int v) const;
     // The host's gesture requests around a drag: begin on the press, end
     // exactly once, on the release, a lost capture or the window closing.
     void beginGesture(int index);
@@ -157,6 +159,7 @@ private:
     bool created_ = false;  // createIn was called
     int scale_ = 1;
     std::function<void(int, int)> sizeHandler_;
+    std::string label_, labelValue_;  // what the readout shows
 };
 
 }  // namespace halvorine::editor

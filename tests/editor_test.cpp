@@ -27,6 +27,18 @@ AEffect* VSTCALLBACK linkedMain(audioMasterCallback host) {
     return createEffectInstance(host)->getAeffect();
 }
 
+// Sets HALVORINE_SCALE, or removes it.
+void forceScale(const char* value) {
+#ifdef _WIN32
+    _putenv_s("HALVORINE_SCALE", value ? value : "");
+#else
+    if (value)
+        setenv("HALVORINE_SCALE", value, 1);
+    else
+        unsetenv("HALVORINE_SCALE");
+#endif
+}
+
 // Slider places in the window, by parameter index.
 struct Place {
     int left, top;
@@ -302,6 +314,93 @@ TEST_F(Editor, KnobSitsWhereTheValueSays) {
                         << v << " at " << kx << "," << ky;
                 }
     }
+}
+
+// The editor at each whole factor, from the host's scale call: its size
+// before and after opening, every pixel but the text an exact enlargement
+// of the 1x picture, text rendered at its size rather than enlarged, and
+// the pointer mapped back to the slider under it.
+TEST_F(Editor, DrawsAtTheHostsScale) {
+    const Rect readout{25, 110, 200, 23};
+    const auto inReadout = [&](int x, int y) {
+        return x >= readout.left && x < readout.left + readout.width && y >= readout.top &&
+               y < readout.top + readout.height;
+    };
+    const auto scaleCall = [&](float factor) {
+        return host.dispatch(e, effVendorSpecific, APluginEditor::kScaleCallIndex,
+                             APluginEditor::kScaleCallValue, nullptr, factor);
+    };
+    Canvas one;
+    for (int s : {1, 2, 3}) {
+        SCOPED_TRACE(s);
+        EXPECT_EQ(scaleCall(static_cast<float>(s)), 1);
+        ERect* r = nullptr;
+        host.dispatch(e, effEditGetRect, 0, 0, &r);
+        EXPECT_EQ(r->right, 380 * s);
+        EXPECT_EQ(r->bottom, 144 * s);
+        open();
+        EXPECT_EQ(screen().bounds.width, 380 * s);
+        EXPECT_EQ(screen().bounds.height, 144 * s);
+        const Canvas& shown = screen().screen();
+        ASSERT_EQ(shown.width(), 380 * s);
+        ASSERT_EQ(shown.height(), 144 * s);
+        if (s == 1) one = shown;
+        int unlike = 0, ink = 0;
+        for (int y = 0; y < shown.height(); ++y)
+            for (int x = 0; x < shown.width(); ++x) {
+                const Pixel enlarged = one.at(x / s, y / s);
+                if (!inReadout(x / s, y / s)) {
+                    ASSERT_EQ(shown.at(x, y), enlarged) << x << "," << y;
+                } else {
+                    unlike += shown.at(x, y) != enlarged;
+                    ink += redOf(shown.at(x, y)) < 96;
+                }
+            }
+        EXPECT_GT(ink, 40 * s * s) << "no text in the readout";
+        if (s > 1) {
+            EXPECT_GT(unlike, 20 * s) << "the text is the 1x text enlarged";
+        }
+        // A press at X = 50 and a drag to X = 70 of a slider, in window pixels.
+        screen().press((kSlider[0].left + 50) * s + s - 1, (kSlider[0].top + 6) * s);
+        EXPECT_EQ(get(0), 0.5f);
+        screen().move((kSlider[0].left + 70) * s, (kSlider[0].top + 12) * s + s - 1);
+        EXPECT_EQ(get(0), 0.75f);
+        screen().release((kSlider[0].left + 70) * s, 0);
+        e->setParameter(e, 0, 0.0f);
+        close();
+    }
+    // A new factor while open: redrawn, resized, and the host asked to resize.
+    scaleCall(1.0f);
+    open();
+    host.clearRequests();
+    scaleCall(2.0f);
+    EXPECT_EQ(screen().bounds.width, 760);
+    screen().repaintNow();
+    EXPECT_EQ(screen().screen().height(), 288);
+    bool asked = false;
+    for (const auto& req : host.requests())
+        asked |= req.opcode == audioMasterSizeWindow && req.index == 760 && req.value == 288;
+    EXPECT_TRUE(asked);
+}
+
+// Where the factor comes from, in order, and how a factor becomes a whole one.
+TEST(EditorScale, SourcesInOrder) {
+    const struct {
+        const char* forced;  // HALVORINE_SCALE
+        double host, system;
+        int scale;
+    } cases[] = {
+        {nullptr, 0.0, 1.0, 1}, {nullptr, 2.0, 3.0, 2},  {nullptr, 0.0, 2.0, 2},
+        {"3", 2.0, 1.0, 3},     {"1.5", 3.0, 3.0, 1},    {"2,5", 0.0, 1.0, 2},
+        {"nonsense", 2.0, 1.0, 2}, {nullptr, 1.75, 1.0, 1}, {nullptr, 7.0, 1.0, 3},
+        {nullptr, 0.5, 2.0, 1},  {nullptr, std::nan(""), 2.0, 2}, {nullptr, -1.0, 1.5, 1},
+    };
+    for (const auto& c : cases) {
+        forceScale(c.forced);
+        EXPECT_EQ(resolveEditorScale(c.host, c.system), c.scale)
+            << (c.forced ? c.forced : "-") << " " << c.host << " " << c.system;
+    }
+    forceScale(nullptr);
 }
 
 TEST(Readouts, Texts) {

@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
+#include <string_view>
 #include <vector>
 
 #include "backend.h"
@@ -70,6 +71,41 @@ struct PixelFormat {
     }
 };
 
+// The Xft.dpi entry of the server's resource database (the root window's
+// RESOURCE_MANAGER property, "name:\tvalue" lines), or 0 when it has none.
+double xftDpi(xcb_connection_t* conn, xcb_window_t root) {
+    const auto cookie = xcb_get_property(conn, 0, root, XCB_ATOM_RESOURCE_MANAGER, XCB_ATOM_STRING, 0,
+                                         1 << 20);  // in 32-bit units: 4 MB
+    XcbPtr<xcb_get_property_reply_t> reply(xcb_get_property_reply(conn, cookie, nullptr));
+    if (!reply || reply->format != 8) return 0.0;
+    const char* text = static_cast<const char*>(xcb_get_property_value(reply.get()));
+    const std::string_view db(text, static_cast<std::size_t>(xcb_get_property_value_length(reply.get())));
+    constexpr std::string_view key = "Xft.dpi:";
+    for (std::size_t at = 0; at < db.size();) {
+        const std::size_t end = std::min(db.find('\n', at), db.size());
+        const std::string_view line = db.substr(at, end - at);
+        at = end + 1;
+        if (line.substr(0, key.size()) != key) continue;
+        double value = 0.0, place = 0.0;
+        for (char c : line.substr(key.size())) {
+            if (c >= '0' && c <= '9') {
+                if (place > 0.0) {
+                    value += (c - '0') * place;
+                    place /= 10.0;
+                } else {
+                    value = value * 10.0 + (c - '0');
+                }
+            } else if (c == '.' && place == 0.0) {
+                place = 0.1;
+            } else if (c != ' ' && c != '\t') {
+                break;
+            }
+        }
+        return value;
+    }
+    return 0.0;
+}
+
 class X11Backend final : public WindowBackend {
 public:
     X11Backend() = default;
@@ -88,6 +124,7 @@ public:
     void startTimer(int milliseconds) override;
     void idle() override;
     TextRenderer& text() override { return platformTextRenderer(); }
+    double systemScale(void* parent) override;
     void* nativeHandle() const override {
         return reinterpret_cast<void*>(static_cast<std::uintptr_t>(window_));
     }
@@ -410,6 +447,32 @@ void X11Backend::handleEvents() {
         }
     }
     deliverMove();
+}
+
+double X11Backend::systemScale(void*) {
+    // The window's own connection when there is one; a short-lived one before.
+    xcb_connection_t* conn = conn_;
+    if (!conn) {
+        conn = xcb_connect(nullptr, nullptr);
+        if (xcb_connection_has_error(conn)) {
+            xcb_disconnect(conn);
+            conn = nullptr;
+        }
+    }
+    double dpi = 0.0;
+    if (conn) {
+        // The resource database lives on the first screen's root.
+        const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(conn)).data->root;
+        dpi = xftDpi(conn, root);
+        if (conn != conn_) xcb_disconnect(conn);
+    }
+    if (dpi > 0.0) return dpi / 96.0;
+    if (const char* gdk = std::getenv("GDK_SCALE")) {
+        int factor = 0;
+        for (const char* p = gdk; *p >= '0' && *p <= '9'; ++p) factor = factor * 10 + (*p - '0');
+        if (factor > 0) return factor;
+    }
+    return 1.0;
 }
 
 bool X11Backend::leftStillHeld() {
