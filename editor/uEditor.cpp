@@ -364,14 +364,15 @@ TPluginEditorWindow::Component* TPluginEditorWindow::hit(int x, int y) {
     return nullptr;
 }
 
-// Only the left button drags: its press picks the slider that gets every
-// move and the release until it is let go. Other buttons' presses and
-// releases go to the slider under the pointer (where the handlers ignore
-// them) and neither start nor end a drag.
 int TPluginEditorWindow::unscaled(int v) const {
     return v >= 0 ? v / scale_ : -((-v + scale_ - 1) / scale_);  // rounded down, also below 0
 }
 
+// Only the left button drags: its press picks the slider that gets every
+// move and the release until it is let go. Other buttons' presses and
+// releases go to the slider under the pointer (where the handlers ignore
+// them) and neither start nor end a drag. Positions come in window pixels
+// at the factor and are mapped back to the layout's.
 void TPluginEditorWindow::mouseDown(int px, int py, MouseButton button, bool shift) {
     const int x = unscaled(px), y = unscaled(py);
     Component* target = pressed_ ? pressed_ : hit(x, y);
