@@ -4,10 +4,13 @@
 // as a VST 2 host's setParameter would.
 #include <lv2/core/lv2.h>
 
+#include <cmath>
 #include <cstdint>
 #include <new>
 #include <optional>
 
+#include "dsp/numeric.h"
+#include "dsp/ring_modulator.h"
 #include "ports.h"
 
 namespace halvorine::lv2 {
@@ -26,11 +29,15 @@ struct Instance {
 
 LV2_Handle instantiate(const LV2_Descriptor*, double rate, const char*,
                        const LV2_Feature* const*) {
+    // A rate the filters cannot be designed at gives no instance, rather
+    // than one that is silent.
+    const float designRate = dsp::F(rate);
+    if (!std::isfinite(designRate) || designRate <= 0.0f) return nullptr;
     auto* self = new (std::nothrow) Instance;
     if (!self) return nullptr;
-    self->rate = dsp::F(rate);
+    self->rate = designRate;
     for (int k = 0; k < kControlPortCount; ++k)
-        self->applied[k] = toNormalised(kControlPorts[k], kControlPorts[k].defaultValue);
+        self->applied[k] = engine::parameterInfo(k).defaultValue;
     return self;
 }
 
@@ -59,7 +66,7 @@ void run(LV2_Handle handle, std::uint32_t frames) {
     SpectralRingModulator& engine = *self->engine;
     for (int k = 0; k < kControlPortCount; ++k) {
         if (!self->controls[k]) continue;
-        const float v = toNormalised(kControlPorts[k], *self->controls[k]);
+        const float v = engine::toNormalised(k, *self->controls[k]);
         if (v != self->applied[k]) {
             self->applied[k] = v;
             engine.setParameter(k, v);
