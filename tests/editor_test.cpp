@@ -318,21 +318,15 @@ TEST_F(Editor, KnobSitsWhereTheValueSays) {
     }
 }
 
-// The editor at each whole factor, from the host's scale call: its size
-// before and after opening, every pixel but the text an exact enlargement
-// of the 1x picture, text rendered at its size rather than enlarged, and
-// the pointer mapped back to the slider under it.
-TEST_F(Editor, DrawsAtTheHostsScale) {
-    const Rect readout{25, 110, 200, 23};
-    const auto inReadout = [&](int x, int y) {
-        return x >= readout.left && x < readout.left + readout.width && y >= readout.top &&
-               y < readout.top + readout.height;
-    };
+// The host's scale call: the editor's size before and after opening, the
+// pointer mapped back to the slider under it, and a new factor while open
+// resizing the window and asking the host for the new size. (The pixels at
+// each factor are checked in the X11 and Win32 tests.)
+TEST_F(Editor, FollowsTheHostsScaleCall) {
     const auto scaleCall = [&](float factor) {
         return host.dispatch(e, effVendorSpecific, APluginEditor::kScaleCallIndex,
                              APluginEditor::kScaleCallValue, nullptr, factor);
     };
-    Canvas one;
     for (int s : {1, 2, 3}) {
         SCOPED_TRACE(s);
         EXPECT_EQ(scaleCall(static_cast<float>(s)), 1);
@@ -343,35 +337,16 @@ TEST_F(Editor, DrawsAtTheHostsScale) {
         open();
         EXPECT_EQ(screen().bounds.width, 380 * s);
         EXPECT_EQ(screen().bounds.height, 144 * s);
-        const Canvas& shown = screen().screen();
-        ASSERT_EQ(shown.width(), 380 * s);
-        ASSERT_EQ(shown.height(), 144 * s);
-        if (s == 1) one = shown;
-        int unlike = 0, ink = 0;
-        for (int y = 0; y < shown.height(); ++y)
-            for (int x = 0; x < shown.width(); ++x) {
-                const Pixel enlarged = one.at(x / s, y / s);
-                if (!inReadout(x / s, y / s)) {
-                    ASSERT_EQ(shown.at(x, y), enlarged) << x << "," << y;
-                } else {
-                    unlike += shown.at(x, y) != enlarged;
-                    ink += redOf(shown.at(x, y)) < 96;
-                }
-            }
-        EXPECT_GT(ink, 40 * s * s) << "no text in the readout";
-        if (s > 1) {
-            EXPECT_GT(unlike, 20 * s) << "the text is the 1x text enlarged";
-        }
+        EXPECT_EQ(screen().screen().width(), 380 * s);
+        EXPECT_EQ(screen().screen().height(), 144 * s);
         // A press at X = 50 and a drag to X = 70 of a slider, in window pixels.
         screen().press((kSlider[0].left + 50) * s + s - 1, (kSlider[0].top + 6) * s);
         EXPECT_EQ(get(0), 0.5f);
         screen().move((kSlider[0].left + 70) * s, (kSlider[0].top + 12) * s + s - 1);
         EXPECT_EQ(get(0), 0.75f);
         screen().release((kSlider[0].left + 70) * s, 0);
-        e->setParameter(e, 0, 0.0f);
         close();
     }
-    // A new factor while open: redrawn, resized, and the host asked to resize.
     scaleCall(1.0f);
     open();
     host.clearRequests();
