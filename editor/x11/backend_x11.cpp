@@ -144,6 +144,7 @@ private:
     WindowEvents* events_ = nullptr;
     xcb_connection_t* conn_ = nullptr;
     xcb_window_t window_ = 0;  // 0 when none, or once the server has destroyed it
+    xcb_window_t root_ = 0;
     xcb_gcontext_t gc_ = 0;
     int width_ = 0, height_ = 0;
     PixelFormat format_;
@@ -213,6 +214,12 @@ bool X11Backend::create(void* parent, int width, int height, WindowEvents* event
     width_ = width;
     height_ = height;
 
+    // Changes of the resource database (Xft.dpi, when the desktop's scale
+    // changes) come to us as property changes of the first screen's root.
+    root_ = xcb_setup_roots_iterator(xcb_get_setup(conn_)).data->root;
+    const std::uint32_t rootEvents[] = {XCB_EVENT_MASK_PROPERTY_CHANGE};
+    xcb_change_window_attributes(conn_, root_, XCB_CW_EVENT_MASK, rootEvents);
+
     gc_ = xcb_generate_id(conn_);
     const std::uint32_t gcValues[] = {0};
     xcb_create_gc(conn_, gc_, window_, XCB_GC_GRAPHICS_EXPOSURES, gcValues);
@@ -280,6 +287,7 @@ void X11Backend::release() {
     }
     conn_ = nullptr;
     window_ = 0;
+    root_ = 0;
     gc_ = 0;
     width_ = height_ = 0;
     format_ = PixelFormat{};
@@ -433,6 +441,12 @@ void X11Backend::handleEvents() {
                     width_ = e->width;
                     height_ = e->height;
                 }
+                break;
+            }
+            case XCB_PROPERTY_NOTIFY: {
+                const auto* e = reinterpret_cast<const xcb_property_notify_event_t*>(event.get());
+                if (e->window == root_ && e->atom == XCB_ATOM_RESOURCE_MANAGER && events_)
+                    events_->systemScaleChanged();
                 break;
             }
             case XCB_DESTROY_NOTIFY: {

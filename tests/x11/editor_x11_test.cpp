@@ -396,6 +396,25 @@ TEST_F(X11Editor, DrawsAtTheScaleOfEachSource) {
     }
     unsetenv("HALVORINE_SCALE");
     unsetenv("GDK_SCALE");
+
+    // The desktop's scale changes while the editor is open: it resizes and
+    // asks the host to.
+    host.dispatch(e, effVendorSpecific, 0x50726553, 0x41654373, nullptr, 0.0f);
+    resources("Xft.dpi:\t96\n");
+    const Window parent = openEditor(e);
+    host.clearRequests();
+    resources("Xft.dpi:\t192\n");
+    EXPECT_TRUE(pump(e, [&] {
+        XWindowAttributes attributes{};
+        const auto children = x.children(parent);
+        return children.size() == 1 && XGetWindowAttributes(x.display(), children[0], &attributes) &&
+               attributes.width == kWidth * 2 && attributes.height == kHeight * 2;
+    }));
+    bool asked = false;
+    for (const HostRequest& r : host.requests())
+        asked |= r.opcode == audioMasterSizeWindow && r.index == kWidth * 2 && r.value == kHeight * 2;
+    EXPECT_TRUE(asked);
+    host.dispatch(e, effEditClose);
     resources(nullptr);
 }
 
