@@ -1,7 +1,7 @@
-// Parameter values as text, in each parameter's own unit: the editor's
-// readout and the host's display both come from here, and the host's text
-// comes back to a value through here. Pure functions of a normalised value
-// 0..1; nothing here knows of windows or hosts.
+// The editor readout's texts of normalised values 0..1, in each parameter's
+// own unit. The same texts as the parameter table's value texts (see
+// parameter_table.h), which the hosts see; these return strings for the
+// editor's convenience. Nothing here knows of windows or hosts.
 #pragma once
 
 #include <cstddef>
@@ -30,21 +30,10 @@ std::string steppedText(float x, float stepsPerUnit);
 std::string mixRatioText(float v);
 // The mix as the readout shows it: "M/C : 50%/100".
 std::string mixText(float v);
-// The band shift as shown: 0..63.
+// The band shift: the engine's own count, 0..63.
 std::string bandCountText(float v);
 
-// The longest value text a host's display buffer takes, terminator apart.
-inline constexpr std::size_t kValueTextChars = 8;
-
-// The value text of host slot 0..8 as the readout shows it (for the mix,
-// without the readout's "M/C : "); empty for every other slot.
+// The value text of slot 0..8 as writeValueText makes it (parameter_table.h).
 std::string valueText(int slot, float v);
-
-// Reads a value text of slot 0..8, in the slot's unit or as a bare number:
-// "640Hz", "1.2 kHz", "20480" (Hz); "12.3%"; "19 bands"; "50%/100";
-// "+6dB". A quantity beyond the slot's range gives the end of the range.
-// For every text valueText makes, valueText(slot, value) gives that text
-// back. Returns false, leaving value alone, for anything it cannot read.
-bool parseValueText(int slot, const char* text, float& value);
 
 }  // namespace halvorine::engine

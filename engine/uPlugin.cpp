@@ -5,30 +5,12 @@
 #include <new>
 
 #include "APluginEditor.h"
-#include "APluginProgram.h"
 #include "DVstUtils.h"
-#include "parameter_text.h"
+#include "parameter_table.h"
 
-using halvorine::dsp::SpectralRingModulator;
+namespace table = halvorine::engine;
 
 namespace {
-
-// Names the host sees for slots 0..8; slot 9 has none and slot 10 is
-// internal.
-constexpr const char* kParameterNames[] = {
-    "Mod Start Freq", "Mod Finish Freq", "Mod Freq Q",
-    "Carr Start Freq", "Carr Finish Freq", "Carr Freq Q",
-    "Shift", "Mix", "Boost",
-};
-constexpr int kNamedParameters = sizeof kParameterNames / sizeof kParameterNames[0];
-
-// Every program starts with these values, slots 0..10.
-constexpr float kInitialValues[APlugin::kNumSlots] = {
-    0.0f, 1.0f, 0.5f,  // modulator start, finish, width
-    0.0f, 1.0f, 0.5f,  // carrier start, finish, width
-    0.5f, 0.5f, 0.75f, // shift, mix, boost
-    0.0f, 0.0f,
-};
 
 constexpr const char* kEffectName = "Halvorine";
 constexpr const char* kVendorName = "Brindlex";
@@ -43,7 +25,6 @@ AudioEffect* createEffectInstance(audioMasterCallback audioMaster) {
 
 APlugin::APlugin(audioMasterCallback master)
     : AudioEffectX(master, kNumPrograms, kNumParams) {
-    for (int i = kNumPrograms - 1; i >= 0; --i) programs[i] = std::make_unique<APluginProgram>();
     suspend();
     if (APluginEditor::available()) setEditor(new APluginEditor(this));
 
@@ -55,25 +36,14 @@ APlugin::APlugin(audioMasterCallback master)
     isSynth(false);
     setUniqueID(FourCharCode('z', 'Q', 'v', 'k'));
 
-    engine.setDesignRate(static_cast<float>(updateSampleRate()));
-    initPrograms();
+    core.setSampleRate(static_cast<float>(updateSampleRate()));
     for (VstInt32 i = 0; i < kNumPrograms; ++i) setProgram(i);
 }
 
 APlugin::~APlugin() {
-    // The editor goes first, then the programs in index order.
+    // The editor goes first, then the programs.
     delete editor;
     setEditor(nullptr);
-    for (auto& p : programs) p.reset();
-}
-
-void APlugin::initPrograms() {
-    for (int i = 0; i < kNumPrograms; ++i) {
-        for (int slot = 0; slot < kNumSlots; ++slot) programs[i]->setValue(slot, kInitialValues[slot]);
-        char name[APluginProgram::kNameChars + 1];
-        std::snprintf(name, sizeof name, "Preset %d", i);
-        programs[i]->setName(name);
-    }
 }
 
 void APlugin::notifyEditor() {
@@ -84,37 +54,34 @@ void APlugin::notifyEditor() {
 
 void APlugin::setParameter(VstInt32 index, float value) {
     if (index < 0 || index >= kNumSlots) return;  // no slot there
-    value = SpectralRingModulator::clampValue(value);
-    engine.setParameter(index, value);
-    programs[curProgram.load(std::memory_order_relaxed)]->setValue(index, value);
+    core.setParameter(index, value);
     if (editor) editor->update();
 }
 
 float APlugin::getParameter(VstInt32 index) {
     if (index < 0 || index >= kNumParams) return 0.0f;
-    return engine.parameter(index);
+    return core.parameter(index);
 }
 
 void APlugin::getParameterName(VstInt32 index, char* text) {
-    if (index >= 0 && index < kNamedParameters) copyText(text, kParameterNames[index]);
+    if (index >= 0 && index < table::kNamedParameters) copyText(text, table::parameterInfo(index).name);
 }
 
 void APlugin::getParameterLabel(VstInt32, char* label) { copyText(label, ""); }
 
 // The readout's value text, at most 8 characters: hosts size these buffers
-// for that.
+// for that. Some hosts ask on their audio thread: no allocation, no lock.
 void APlugin::getParameterDisplay(VstInt32 index, char* text) {
     if (!text) return;
-    const float v = index >= 0 && index < kNumParams ? engine.parameter(index) : 0.0f;
-    copyTextBounded(text, halvorine::engine::valueText(index, v).c_str(),
-                    halvorine::engine::kValueTextChars);
+    const float v = index >= 0 && index < kNumParams ? core.parameter(index) : 0.0f;
+    table::writeValueText(index, v, text, table::kValueTextChars + 1);
 }
 
 // A value text in the parameter's unit, set as the host's setter would.
 bool APlugin::string2parameter(VstInt32 index, char* text) {
     float value = 0.0f;
     if (index < 0 || index >= kNumParams ||
-        !halvorine::engine::parseValueText(index, text, value))
+        !table::parseValueText(index, text, value))
         return false;
     setParameter(index, value);
     return true;
@@ -123,11 +90,11 @@ bool APlugin::string2parameter(VstInt32 index, char* text) {
 // ---------------------------------------------------------------- processing
 
 void APlugin::process(float** inputs, float** outputs, VstInt32 sampleFrames) {
-    engine.process(inputs, outputs, sampleFrames, true);
+    core.process(inputs, outputs, sampleFrames, true);
 }
 
 void APlugin::processReplacing(float** inputs, float** outputs, VstInt32 sampleFrames) {
-    engine.process(inputs, outputs, sampleFrames, false);
+    core.process(inputs, outputs, sampleFrames, false);
 }
 
 float APlugin::getVu() {
@@ -138,12 +105,12 @@ float APlugin::getVu() {
 
 void APlugin::setSampleRate(float rate) {
     AudioEffectX::setSampleRate(rate);
-    engine.setDesignRate(rate);
+    core.setSampleRate(rate);
 }
 
 void APlugin::setBlockSizeAndSampleRate(VstInt32 size, float rate) {
     AudioEffectX::setBlockSizeAndSampleRate(size, rate);
-    engine.setDesignRate(rate);
+    core.setSampleRate(rate);
 }
 
 // ------------------------------------------------------ identity and VST 2

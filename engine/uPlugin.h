@@ -3,18 +3,15 @@
 #pragma once
 
 #include <atomic>
-#include <memory>
 
 #include "DAudioEffectX.h"
-#include "dsp/ring_modulator.h"
-
-class APluginProgram;
+#include "effect_core.h"
 
 class APlugin : public AudioEffectX {
 public:
-    static constexpr VstInt32 kNumPrograms = 8;
+    static constexpr VstInt32 kNumPrograms = halvorine::EffectCore::kPrograms;
     static constexpr VstInt32 kNumParams = 10;
-    static constexpr VstInt32 kNumSlots = halvorine::dsp::SpectralRingModulator::kSlots;
+    static constexpr VstInt32 kNumSlots = halvorine::EffectCore::kSlots;
 
     explicit APlugin(audioMasterCallback audioMaster);
     ~APlugin() override;
@@ -27,7 +24,7 @@ public:
     void getParameterDisplay(VstInt32 index, char* text) override;
     bool string2parameter(VstInt32 index, char* text) override;
     // The live value of any slot 0..10 (the editor mirrors all eleven).
-    float slotValue(VstInt32 slot) const { return engine.parameter(slot); }
+    float slotValue(VstInt32 slot) const { return core.parameter(slot); }
 
     // Processing.
     void process(float** inputs, float** outputs, VstInt32 sampleFrames) override;
@@ -41,7 +38,6 @@ public:
     void setProgramName(char* name) override;
     void getProgramName(char* name) override;
     bool getProgramNameIndexed(VstInt32 category, VstInt32 index, char* text) override;
-    const APluginProgram& program(VstInt32 index) const { return *programs[index]; }
 
     // Identity and VST 2 answers.
     VstInt32 processEvents(VstEvents* events) override;
@@ -58,10 +54,8 @@ public:
     std::atomic<bool> editorClosed{false};
 
 private:
-    void initPrograms();
     void notifyEditor();
 
-    halvorine::dsp::SpectralRingModulator engine;
-    std::unique_ptr<APluginProgram> programs[kNumPrograms];
+    halvorine::EffectCore core;  // the engine and the eight programs
     float vuLevel = 0.0f;
 };

@@ -8,6 +8,8 @@
 #include <new>
 #include <optional>
 
+#include "dsp/numeric.h"
+#include "dsp/ring_modulator.h"
 #include "ports.h"
 
 namespace halvorine::lv2 {
@@ -30,7 +32,7 @@ LV2_Handle instantiate(const LV2_Descriptor*, double rate, const char*,
     if (!self) return nullptr;
     self->rate = dsp::F(rate);
     for (int k = 0; k < kControlPortCount; ++k)
-        self->applied[k] = toNormalised(kControlPorts[k], kControlPorts[k].defaultValue);
+        self->applied[k] = engine::parameterInfo(k).defaultValue;
     return self;
 }
 
@@ -59,7 +61,7 @@ void run(LV2_Handle handle, std::uint32_t frames) {
     SpectralRingModulator& engine = *self->engine;
     for (int k = 0; k < kControlPortCount; ++k) {
         if (!self->controls[k]) continue;
-        const float v = toNormalised(kControlPorts[k], *self->controls[k]);
+        const float v = engine::toNormalised(k, *self->controls[k]);
         if (v != self->applied[k]) {
             self->applied[k] = v;
             engine.setParameter(k, v);

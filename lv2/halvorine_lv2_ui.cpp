@@ -23,9 +23,7 @@ public:
     Ui(LV2UI_Write_Function write, LV2UI_Controller controller, const LV2UI_Touch* touch)
         : write_(write), controller_(controller), touch_(touch) {
         for (int slot = 0; slot < static_cast<int>(mirror_.size()); ++slot) {
-            const float v = slot < kControlPortCount
-                                ? toNormalised(kControlPorts[slot], kControlPorts[slot].defaultValue)
-                                : 0.0f;
+            const float v = engine::parameterInfo(slot).defaultValue;
             mirror_[static_cast<std::size_t>(slot)].store(v, std::memory_order_relaxed);
         }
     }
@@ -56,7 +54,7 @@ public:
         const int slot = static_cast<int>(port) - kFirstControlPort;
         float value;
         std::memcpy(&value, buffer, sizeof value);
-        const float v = toNormalised(kControlPorts[slot], value);
+        const float v = engine::toNormalised(slot, value);
         auto& entry = mirror_[static_cast<std::size_t>(slot)];
         if (entry.load(std::memory_order_relaxed) == v) return;  // an echo of our own write
         entry.store(v, std::memory_order_relaxed);  // the timer moves the slider
@@ -73,7 +71,7 @@ private:
     // EditorOwner.
     void setParameterAutomated(int index, float value) override {
         if (index < 0 || index >= kControlPortCount) return;
-        const float units = toUnits(kControlPorts[index], value);
+        const float units = static_cast<float>(engine::toUnits(index, value));
         write_(controller_, static_cast<std::uint32_t>(kFirstControlPort + index), sizeof units, 0,
                &units);
     }

@@ -13,6 +13,7 @@
 namespace {
 
 using namespace halvorine::lv2;
+namespace engine = halvorine::engine;
 
 const char* kPrefixes =
     "@prefix doap: <http://usefulinc.com/ns/doap#> .\n"
@@ -37,7 +38,8 @@ std::string uri(const std::string& u) { return "<" + u + ">"; }
 
 std::string presetUri(int i) { return uri(kPresetUriPrefix + std::to_string(i)); }
 
-std::string unitOf(Unit unit) {
+std::string unitOf(engine::Unit unit) {
+    using engine::Unit;
     switch (unit) {
         case Unit::Hertz: return "units:unit units:hz ;\n        lv2:portProperty pprops:logarithmic";
         case Unit::Percent: return "units:unit units:pc";
@@ -46,6 +48,7 @@ std::string unitOf(Unit unit) {
                    "units:render \"%d bands\" ] ;\n        lv2:portProperty lv2:integer";
         case Unit::Mix: return "units:unit units:coef";
         case Unit::Decibels: return "units:unit units:db";
+        case Unit::None: break;
     }
     return "";
 }
@@ -80,12 +83,13 @@ std::string plugin(bool withUi) {
             << "        lv2:name \"" << p.name << "\"\n    ]";
         ++index;
     }
-    for (const ControlPort& p : kControlPorts) {
+    for (int k = 0; k < kControlPortCount; ++k) {
+        const engine::ParameterInfo& p = engine::parameterInfo(k);
         out << " , [\n        a lv2:ControlPort , lv2:InputPort ;\n"
             << "        lv2:index " << index << " ;\n"
             << "        lv2:symbol \"" << p.symbol << "\" ;\n"
             << "        lv2:name \"" << p.name << "\" ;\n"
-            << "        lv2:default " << decimal(p.defaultValue) << " ;\n"
+            << "        lv2:default " << decimal(p.defaultUnits) << " ;\n"
             << "        lv2:minimum " << decimal(p.minimum) << " ;\n"
             << "        lv2:maximum " << decimal(p.maximum) << " ;\n"
             << "        " << unitOf(p.unit) << "\n    ]";
@@ -107,8 +111,9 @@ std::string presets() {
         out << presetUri(i) << "\n    a pset:Preset ;\n    lv2:appliesTo " << uri(kPluginUri)
             << " ;\n    rdfs:label \"Preset " << i << "\" ;\n    lv2:port";
         for (int k = 0; k < kControlPortCount; ++k)
-            out << (k ? " , [\n" : " [\n") << "        lv2:symbol \"" << kControlPorts[k].symbol
-                << "\" ;\n        pset:value " << decimal(kControlPorts[k].defaultValue) << "\n    ]";
+            out << (k ? " , [\n" : " [\n") << "        lv2:symbol \""
+                << engine::parameterInfo(k).symbol << "\" ;\n        pset:value "
+                << decimal(engine::parameterInfo(k).defaultUnits) << "\n    ]";
         out << " .\n\n";
     }
     return out.str();

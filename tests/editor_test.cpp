@@ -12,6 +12,8 @@
 #include "APluginEditor.h"
 #include "assets.h"
 #include "backend_headless.h"
+#include "dsp/numeric.h"
+#include "parameter_table.h"
 #include "parameter_text.h"
 #include "support/plugin_host.h"
 #include "uPlugin.h"
@@ -310,7 +312,7 @@ TEST(Readouts, Texts) {
     EXPECT_EQ(mixText(0.75f), "M/C : 100%/50");
     EXPECT_EQ(mixText(1.0f), "M/C : 100%/0");
     EXPECT_EQ(bandCountText(0.0f), "0");
-    EXPECT_EQ(bandCountText(0.3f), "19");
+    EXPECT_EQ(bandCountText(0.3f), "18");  // the engine's count: roundDown(63 v)
     EXPECT_EQ(bandCountText(0.5f), "31");
     EXPECT_EQ(bandCountText(1.0f), "63");
     EXPECT_EQ(generalText(12.3), "12.3");
@@ -344,6 +346,17 @@ TEST(ParameterText, EveryDisplayTextReadsBack) {
             ASSERT_EQ(valueText(slot, v), t) << slot << " read back from " << v;
         }
         EXPECT_GT(texts, 60) << slot;
+    }
+    // The shift's texts say the band count the engine uses, and "N bands"
+    // gives a value the engine shifts by exactly N.
+    for (int i = 0; i <= 4096; ++i) {
+        const float v = static_cast<float>(i / 4096.0);
+        ASSERT_EQ(valueText(6, v), std::to_string(halvorine::dsp::roundDown(halvorine::dsp::F(63.0 * v)))) << v;
+    }
+    for (int n = 0; n <= 63; ++n) {
+        float v = -1.0f;
+        ASSERT_TRUE(parseValueText(6, (std::to_string(n) + " bands").c_str(), v));
+        EXPECT_EQ(halvorine::dsp::roundDown(halvorine::dsp::F(63.0 * v)), n);
     }
     // Around the switch to kilohertz both texts of 1000 Hz hold.
     for (float v = 0.5640f; v < 0.5648f; v = std::nextafter(v, 1.0f)) {

@@ -70,6 +70,15 @@ SpectralRingModulator::SpectralRingModulator() : settings_(Settings{}) {
     instructionSet_ = set.name;
 }
 
+void SpectralRingModulator::reset() {
+    std::memset(&state_, 0, sizeof state_);
+    designed_[0] = designed_[1] = BankInputs{};
+    designedValid_[0] = designedValid_[1] = false;
+    historyRate_ = 0.0f;
+    boostDesigned_ = -1.0f;
+    appliedVersion_ = ~std::uint64_t{0};
+}
+
 float SpectralRingModulator::clampValue(float value) {
     if (value > 1.0f) return 1.0f;
     if (!(value >= 0.0f)) return 0.0f;  // below 0, or not a number

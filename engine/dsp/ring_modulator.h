@@ -51,6 +51,10 @@ public:
     void setDesignRate(float rate);
     float designRate() const { return settings_.current().rate; }
 
+    // Starts again from silent filters, as a new instance would, with the
+    // same settings. On the audio thread, or while no block is processed.
+    void reset();
+
     // Audio thread. inputs[0] is the modulator, inputs[1] the carrier; the
     // mono result goes to outputs[0] and outputs[1], replacing their
     // contents or, with `accumulate`, added to them. Inputs and outputs may

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "dsp/numeric.h"
 #include "ports.h"
 #include "support/plugin_host.h"
 
@@ -165,9 +166,9 @@ TEST(Lv2Bundle, PresetsAreTheEightPrograms) {
             const LilvNode* port = lilv_nodes_get(ports, j);
             const std::string symbol = get(port, lv2 + "symbol");
             int k = 0;
-            while (k < 9 && symbol != lv2::kControlPorts[k].symbol) ++k;
+            while (k < 9 && symbol != std::string(engine::parameterInfo(k).symbol)) ++k;
             ASSERT_LT(k, 9) << symbol;
-            EXPECT_EQ(lv2::toNormalised(lv2::kControlPorts[k], std::stof(get(port, pset + "value"))),
+            EXPECT_EQ(engine::toNormalised(k, std::stof(get(port, pset + "value"))),
                       e->getParameter(e, k))
                 << label << " " << symbol;
         }
@@ -194,19 +195,18 @@ TEST(Lv2Ports, ConvertUnitsToNormalisedValues) {
         {6, 31.0f, 0.5f},     {6, -3.0f, dsp::F(0.5 / 63.0)}, {6, 99.0f, 1.0f},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(lv2::toNormalised(lv2::kControlPorts[c.port], c.units), c.normalised)
-            << lv2::kControlPorts[c.port].symbol << " " << c.units;
+        EXPECT_EQ(engine::toNormalised(c.port, c.units), c.normalised)
+            << engine::parameterInfo(c.port).symbol << " " << c.units;
 
     // n bands on the port shift exactly n bands in the engine, and back.
-    const lv2::ControlPort& shift = lv2::kControlPorts[6];
     for (int n = 0; n <= 63; ++n) {
-        const float v = lv2::toNormalised(shift, static_cast<float>(n));
+        const float v = engine::toNormalised(6, n);
         EXPECT_EQ(dsp::roundDown(dsp::F(63.0 * v)), n);
-        EXPECT_EQ(lv2::toUnits(shift, v), static_cast<float>(n));
-        EXPECT_EQ(lv2::toNormalised(shift, n + 0.4f), v) << "a fraction rounds to the nearest count";
+        EXPECT_EQ(engine::toUnits(6, v), n);
+        EXPECT_EQ(engine::toNormalised(6, n + 0.4), v) << "a fraction rounds to the nearest count";
     }
-    EXPECT_EQ(lv2::toUnits(lv2::kControlPorts[0], 0.5f), 640.0f);
-    EXPECT_EQ(lv2::toUnits(lv2::kControlPorts[8], 0.75f), 10.0f);
+    EXPECT_EQ(engine::toUnits(0, 0.5f), 640.0f);
+    EXPECT_EQ(engine::toUnits(8, 0.75f), 10.0f);
 }
 
 // ----------------------------------------------------------------- rendering
@@ -244,7 +244,7 @@ Rendered renderVst(const Setting& first, const Setting& second, const std::vecto
     TestHost host;
     AEffect* e = host.loadOrFail(PluginLibrary::entry());
     host.dispatch(e, effSetSampleRate, 0, 0, nullptr, static_cast<float>(kRate));
-    for (int k = 0; k < 9; ++k) e->setParameter(e, k, lv2::toNormalised(lv2::kControlPorts[k], first.values[k]));
+    for (int k = 0; k < 9; ++k) e->setParameter(e, k, engine::toNormalised(k, first.values[k]));
     Rendered r{std::vector<float>(mod.size()), std::vector<float>(mod.size())};
     std::size_t at = 0;
     int block = 0;
@@ -252,7 +252,7 @@ Rendered renderVst(const Setting& first, const Setting& second, const std::vecto
         if (block++ == 2)
             for (int k = 0; k < 9; ++k)
                 if (second.values[k] != first.values[k])
-                    e->setParameter(e, k, lv2::toNormalised(lv2::kControlPorts[k], second.values[k]));
+                    e->setParameter(e, k, engine::toNormalised(k, second.values[k]));
         processBlock(e, mod.data() + at, carr.data() + at, r.left.data() + at, r.right.data() + at, frames);
         at += static_cast<std::size_t>(frames);
     }

@@ -1,13 +1,15 @@
-#include "parameter_text.h"
+#include "parameter_table.h"
 
 #include <cfloat>
 #include <clocale>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 
 #include "dsp/detmath.h"
 #include "dsp/numeric.h"
+#include "parameter_text.h"
 
 namespace halvorine::engine {
 
@@ -15,17 +17,100 @@ using dsp::F;
 using dsp::roundDown;
 using dsp::roundHalfEven;
 
-float twoPower(float y) { return F(dsp::detExp(0.6931472 * y)); }
-
-std::string integerText(long long n) { return std::to_string(n); }
-
-std::string generalText(double x) {
-    char buffer[40];
-    std::snprintf(buffer, sizeof buffer, "%.15g", x);
-    return buffer;
-}
+// ------------------------------------------------------------------ the table
 
 namespace {
+
+constexpr ParameterInfo kTable[kSlots] = {
+    {"Mod Start Freq", "mod_start", "Hz", Unit::Hertz, 20.0f, 20480.0f, 20.0f, 0.0f, 0, true},
+    {"Mod Finish Freq", "mod_finish", "Hz", Unit::Hertz, 20.0f, 20480.0f, 20480.0f, 1.0f, 0, true},
+    {"Mod Freq Q", "mod_q", "%", Unit::Percent, 0.0f, 100.0f, 50.0f, 0.5f, 0, false},
+    {"Carr Start Freq", "carr_start", "Hz", Unit::Hertz, 20.0f, 20480.0f, 20.0f, 0.0f, 0, true},
+    {"Carr Finish Freq", "carr_finish", "Hz", Unit::Hertz, 20.0f, 20480.0f, 20480.0f, 1.0f, 0, true},
+    {"Carr Freq Q", "carr_q", "%", Unit::Percent, 0.0f, 100.0f, 50.0f, 0.5f, 0, false},
+    {"Shift", "shift", "bands", Unit::Bands, 0.0f, 63.0f, 31.0f, 0.5f, 63, false},
+    {"Mix", "mix", "", Unit::Mix, 0.0f, 1.0f, 0.5f, 0.5f, 0, false},
+    {"Boost", "boost", "dB", Unit::Decibels, -20.0f, 20.0f, 10.0f, 0.75f, 0, false},
+    {"", "", "", Unit::None, 0.0f, 1.0f, 0.0f, 0.0f, 0, false},
+    {"", "", "", Unit::None, 0.0f, 1.0f, 0.0f, 0.0f, 0, false},
+};
+
+float clampNormalised(double v) {
+    if (v > 1.0) return 1.0f;
+    if (!(v >= 0.0)) return 0.0f;  // below 0, or not a number
+    return F(v);
+}
+
+// The band count the engine shifts by at v.
+int engineBands(float v) { return roundDown(F(63.0 * v)); }
+
+}  // namespace
+
+const ParameterInfo& parameterInfo(int slot) {
+    return slot >= 0 && slot < kSlots ? kTable[slot] : kTable[kSlots - 1];
+}
+
+float toNormalised(int slot, double units) {
+    const ParameterInfo& p = parameterInfo(slot);
+    double u = units;
+    if (u > p.maximum) u = p.maximum;
+    if (!(u >= p.minimum)) u = p.minimum;
+    double n = u;
+    switch (p.unit) {
+        case Unit::Hertz: n = std::log2(u / 20.0) / 10.0; break;
+        case Unit::Percent: n = u / 100.0; break;
+        case Unit::Bands: n = (std::floor(u + 0.5) + 0.5) / 63.0; break;
+        case Unit::Decibels: n = (u + 20.0) / 40.0; break;
+        case Unit::Mix: case Unit::None: break;
+    }
+    return clampNormalised(n);
+}
+
+double toUnits(int slot, float normalised) {
+    const ParameterInfo& p = parameterInfo(slot);
+    const float v = clampNormalised(normalised);
+    double u = v;
+    switch (p.unit) {
+        case Unit::Hertz: u = 20.0 * std::exp2(10.0 * v); break;
+        case Unit::Percent: u = v * 100.0; break;
+        case Unit::Bands: u = engineBands(v); break;
+        case Unit::Decibels: u = 40.0 * v - 20.0; break;
+        case Unit::Mix: case Unit::None: break;
+    }
+    if (u > p.maximum) u = p.maximum;
+    if (u < p.minimum) u = p.minimum;
+    return F(u);
+}
+
+// ---------------------------------------------------------------- value texts
+
+namespace {
+
+// A short text in a fixed buffer: the value texts are built here without
+// allocating, so hosts may ask for them on any thread.
+struct Text {
+    char chars[48] = {};
+    std::size_t size = 0;
+
+    Text& operator<<(const char* s) {
+        while (*s && size + 1 < sizeof chars) chars[size++] = *s++;
+        chars[size] = '\0';
+        return *this;
+    }
+    bool operator==(const char* s) const { return std::strcmp(chars, s) == 0; }
+};
+
+Text& appendInteger(Text& t, long long n) {
+    char buffer[24];
+    std::snprintf(buffer, sizeof buffer, "%lld", n);
+    return t << buffer;
+}
+
+Text& appendGeneral(Text& t, double x) {
+    char buffer[40];
+    std::snprintf(buffer, sizeof buffer, "%.15g", x);
+    return t << buffer;
+}
 
 // The frequency the readout shows, before rounding it into words.
 float readoutFrequency(float v) {
@@ -33,49 +118,82 @@ float readoutFrequency(float v) {
     return F(static_cast<double>(twoPower(y)) * 20.0);
 }
 
+Text frequency(float v) {
+    Text t;
+    const float f = readoutFrequency(v);
+    if (f < 1000.0f) appendInteger(t, roundHalfEven(f)) << "Hz";
+    else appendGeneral(t, roundHalfEven(f / 100.0) / 10.0) << "KHz";
+    return t;
+}
+
+Text percent(float v) {
+    Text t;
+    appendGeneral(t, roundHalfEven(static_cast<double>(v) * 1000.0) / 10.0) << "%";
+    return t;
+}
+
+Text stepped(float x, float stepsPerUnit) {
+    Text t;
+    const int n = roundDown(F(static_cast<double>(x) * stepsPerUnit));
+    appendGeneral(t, n / static_cast<double>(stepsPerUnit));
+    return t;
+}
+
+Text level(float v, float scale, float offset) {
+    const float d = F(static_cast<double>(v) * scale - offset);
+    Text t = stepped(d, 10.0f);
+    t << "dB";
+    return t;
+}
+
+Text mixRatio(float v) {
+    Text t;
+    if (v < 0.5f) appendInteger(t, roundDown(F(200.0 * v))) << "%/100";
+    else appendInteger(t << "100%/", roundDown(F(200.0 - 200.0 * v)));
+    return t;
+}
+
+Text bandCount(float v) {
+    Text t;
+    appendInteger(t, engineBands(v));
+    return t;
+}
+
+Text valueTextOf(int slot, float v) {
+    switch (parameterInfo(slot).unit) {
+        case Unit::Hertz: return frequency(v);
+        case Unit::Percent: return percent(v);
+        case Unit::Bands: return bandCount(v);
+        case Unit::Mix: return mixRatio(v);
+        case Unit::Decibels: return level(v, 40.0f, 20.0f);
+        case Unit::None: break;
+    }
+    return {};
+}
+
 }  // namespace
 
-std::string frequencyText(float v) {
-    const float f = readoutFrequency(v);
-    if (f < 1000.0f) return integerText(roundHalfEven(f)) + "Hz";
-    return generalText(roundHalfEven(f / 100.0) / 10.0) + "KHz";
+std::size_t writeValueText(int slot, float normalised, char* out, std::size_t capacity) {
+    const Text t = valueTextOf(slot, normalised);
+    if (!out || capacity == 0) return t.size;
+    const std::size_t n = t.size < capacity - 1 ? t.size : capacity - 1;
+    std::memcpy(out, t.chars, n);
+    out[n] = '\0';
+    return t.size;
 }
 
-std::string percentText(float v) {
-    return generalText(roundHalfEven(static_cast<double>(v) * 1000.0) / 10.0) + "%";
-}
-
-std::string steppedText(float x, float stepsPerUnit) {
-    const int n = roundDown(F(static_cast<double>(x) * stepsPerUnit));
-    return generalText(n / static_cast<double>(stepsPerUnit));
-}
-
-std::string levelText(float v, float scale, float offset) {
-    const float d = F(static_cast<double>(v) * scale - offset);
-    return steppedText(d, 10.0f) + "dB";
-}
-
-std::string mixRatioText(float v) {
-    if (v < 0.5f) return integerText(roundDown(F(200.0 * v))) + "%/100";
-    return "100%/" + integerText(roundDown(F(200.0 - 200.0 * v)));
-}
-
+// The readout's strings.
+float twoPower(float y) { return F(dsp::detExp(0.6931472 * y)); }
+std::string integerText(long long n) { Text t; return appendInteger(t, n).chars; }
+std::string generalText(double x) { Text t; return appendGeneral(t, x).chars; }
+std::string frequencyText(float v) { return frequency(v).chars; }
+std::string percentText(float v) { return percent(v).chars; }
+std::string steppedText(float x, float stepsPerUnit) { return stepped(x, stepsPerUnit).chars; }
+std::string levelText(float v, float scale, float offset) { return level(v, scale, offset).chars; }
+std::string mixRatioText(float v) { return mixRatio(v).chars; }
 std::string mixText(float v) { return "M/C : " + mixRatioText(v); }
-
-std::string bandCountText(float v) {
-    return integerText(roundDown(F(static_cast<double>(v) * 63.99)));
-}
-
-std::string valueText(int slot, float v) {
-    switch (slot) {
-        case 0: case 1: case 3: case 4: return frequencyText(v);
-        case 2: case 5: return percentText(v);
-        case 6: return bandCountText(v);
-        case 7: return mixRatioText(v);
-        case 8: return levelText(v, 40.0f, 20.0f);
-        default: return {};
-    }
-}
+std::string bandCountText(float v) { return bandCount(v).chars; }
+std::string valueText(int slot, float v) { return valueTextOf(slot, v).chars; }
 
 // ------------------------------------------------------------ reading texts
 
@@ -84,14 +202,15 @@ namespace {
 enum class Kind { Frequency, Width, Shift, Mix, Boost, None };
 
 Kind kindOf(int slot) {
-    switch (slot) {
-        case 0: case 1: case 3: case 4: return Kind::Frequency;
-        case 2: case 5: return Kind::Width;
-        case 6: return Kind::Shift;
-        case 7: return Kind::Mix;
-        case 8: return Kind::Boost;
-        default: return Kind::None;
+    switch (parameterInfo(slot).unit) {
+        case Unit::Hertz: return Kind::Frequency;
+        case Unit::Percent: return Kind::Width;
+        case Unit::Bands: return Kind::Shift;
+        case Unit::Mix: return Kind::Mix;
+        case Unit::Decibels: return Kind::Boost;
+        case Unit::None: break;
     }
+    return Kind::None;
 }
 
 // The slot's quantity at v, before its text rounds it: Hz, percent, bands,
@@ -101,7 +220,7 @@ double quantity(Kind kind, float v) {
     switch (kind) {
         case Kind::Frequency: return readoutFrequency(v);
         case Kind::Width: return static_cast<double>(v) * 100.0;
-        case Kind::Shift: return F(static_cast<double>(v) * 63.99);
+        case Kind::Shift: return F(63.0 * v);
         case Kind::Mix: return v < 0.5f ? F(200.0 * v) : 200.0 - F(200.0 - 200.0 * v);
         case Kind::Boost: return F(static_cast<double>(v) * 40.0 - 20.0);
         case Kind::None: break;
@@ -119,7 +238,7 @@ double shownQuantity(Kind kind, float v) {
             return roundHalfEven(f / 100.0) * 100.0;
         }
         case Kind::Width: return roundHalfEven(static_cast<double>(v) * 1000.0) / 10.0;
-        case Kind::Shift: return roundDown(F(static_cast<double>(v) * 63.99));
+        case Kind::Shift: return engineBands(v);
         case Kind::Mix:
             return v < 0.5f ? roundDown(F(200.0 * v)) : 200 - roundDown(F(200.0 - 200.0 * v));
         case Kind::Boost: return roundDown(F(quantity(kind, v) * 10.0)) / 10.0;
@@ -168,9 +287,9 @@ float valueFor(int slot, Kind kind, double q, const char* text) {
     const float low = kind == Kind::Boost ? FLT_MIN : 0.0f;
     if (kind == Kind::Boost && q < quantity(kind, low)) return 0.0f;
     const float exact = lowestReaching(q, low, [&](float v) { return quantity(kind, v); });
-    if (valueText(slot, exact) == text) return exact;
+    if (valueTextOf(slot, exact) == text) return exact;
     const float shown = lowestReaching(q, low, [&](float v) { return shownQuantity(kind, v); });
-    return valueText(slot, shown) == text ? shown : exact;
+    return valueTextOf(slot, shown) == text ? shown : exact;
 }
 
 // A decimal number as written: digits * 10^-decimals, with its sign.
@@ -293,11 +412,12 @@ bool readQuantity(Kind kind, const char* p, double& q) {
 
 }  // namespace
 
-bool parseValueText(int slot, const char* text, float& value) {
+bool parseValueText(int slot, const char* text, float& normalised) {
     const Kind kind = kindOf(slot);
     double q = 0.0;
     if (kind == Kind::None || !text || !readQuantity(kind, text, q)) return false;
-    value = valueFor(slot, kind, q, text);
+    // A band count means the engine's count: the middle of its step.
+    normalised = kind == Kind::Shift ? toNormalised(slot, q) : valueFor(slot, kind, q, text);
     return true;
 }
 

@@ -1,0 +1,78 @@
+#include "state_bytes.h"
+
+#include <cmath>
+#include <cstring>
+
+namespace halvorine::common {
+namespace {
+
+constexpr std::uint8_t kMagic[4] = {'H', 'L', 'V', 'R'};
+
+void put32(std::uint8_t*& p, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) *p++ = static_cast<std::uint8_t>(v >> (8 * i));
+}
+
+std::uint32_t get32(const std::uint8_t*& p) {
+    std::uint32_t v = 0;
+    for (int i = 0; i < 4; ++i) v |= static_cast<std::uint32_t>(*p++) << (8 * i);
+    return v;
+}
+
+std::uint32_t bitsOf(float f) {
+    std::uint32_t b;
+    std::memcpy(&b, &f, sizeof b);
+    return b;
+}
+
+float floatOf(std::uint32_t b) {
+    float f;
+    std::memcpy(&f, &b, sizeof f);
+    return f;
+}
+
+}  // namespace
+
+std::size_t writeState(const EffectCore& core, std::uint8_t* out, std::size_t capacity) {
+    if (!out || capacity < kStateBytes) return 0;
+    EffectCore::Bank bank;
+    core.readBank(bank);
+    std::uint8_t* p = out;
+    std::memcpy(p, kMagic, sizeof kMagic);
+    p += sizeof kMagic;
+    put32(p, kStateVersion);
+    put32(p, static_cast<std::uint32_t>(bank.current));
+    for (int k = 0; k < EffectCore::kPrograms; ++k) {
+        std::memset(p, 0, kStateNameBytes);
+        std::memcpy(p, bank.names[k], std::strlen(bank.names[k]));
+        p += kStateNameBytes;
+        for (int slot = 0; slot < EffectCore::kSlots; ++slot) put32(p, bitsOf(bank.values[k][slot]));
+    }
+    return kStateBytes;
+}
+
+bool readState(EffectCore& core, const std::uint8_t* data, std::size_t size) {
+    if (!data || size != kStateBytes || std::memcmp(data, kMagic, sizeof kMagic) != 0) return false;
+    const std::uint8_t* p = data + sizeof kMagic;
+    if (get32(p) != kStateVersion) return false;
+    EffectCore::Bank bank;
+    const std::uint32_t current = get32(p);
+    if (current >= static_cast<std::uint32_t>(EffectCore::kPrograms)) return false;
+    bank.current = static_cast<int>(current);
+    for (int k = 0; k < EffectCore::kPrograms; ++k) {
+        const auto* end = static_cast<const std::uint8_t*>(std::memchr(p, 0, EffectCore::kNameChars + 1));
+        if (!end) return false;
+        for (const std::uint8_t* q = end; q < p + kStateNameBytes; ++q)
+            if (*q != 0) return false;
+        std::memcpy(bank.names[k], p, static_cast<std::size_t>(end - p) + 1);
+        p += kStateNameBytes;
+        for (int slot = 0; slot < EffectCore::kSlots; ++slot) {
+            const float v = floatOf(get32(p));
+            if (!(v >= 0.0f && v <= 1.0f)) return false;
+            bank.values[k][slot] = v;
+        }
+    }
+    core.writeBank(bank);
+    return true;
+}
+
+}  // namespace halvorine::common

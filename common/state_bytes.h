@@ -1,0 +1,35 @@
+// The effect's state as bytes, the same for every format that saves it:
+// the current program and all eight programs with their names and values.
+//
+// Version 1, little-endian, 876 bytes:
+//   "HLVR"            4 bytes
+//   version           uint32, 1
+//   current program   uint32, 0..7
+//   8 times:
+//     name            64 bytes, zero-terminated within 61, zero-padded
+//     values          11 float32, each 0..1
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "effect_core.h"
+
+namespace halvorine::common {
+
+inline constexpr std::uint32_t kStateVersion = 1;
+inline constexpr std::size_t kStateNameBytes = 64;
+inline constexpr std::size_t kStateBytes =
+    12 + EffectCore::kPrograms * (kStateNameBytes + 4 * EffectCore::kSlots);
+
+// Writes the state into `out`; returns kStateBytes, or 0 (writing nothing)
+// when `capacity` is smaller.
+std::size_t writeState(const EffectCore& core, std::uint8_t* out, std::size_t capacity);
+
+// Loads all or nothing. Bytes that are truncated, too long, of another
+// version or magic, or garbage (a value outside 0..1 or not a number, a
+// name without its terminator or with bytes after the padding starts, a
+// program index beyond 7) give false and leave the core as it was.
+bool readState(EffectCore& core, const std::uint8_t* data, std::size_t size);
+
+}  // namespace halvorine::common

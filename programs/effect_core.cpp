@@ -1,0 +1,115 @@
+#include "effect_core.h"
+
+#include <cstdio>
+
+namespace halvorine {
+
+using dsp::SpectralRingModulator;
+
+EffectCore::EffectCore() {
+    for (int p = 0; p < kPrograms; ++p) {
+        for (int slot = 0; slot < kSlots; ++slot)
+            programs_[p].setValue(slot, engine::parameterInfo(slot).defaultValue);
+        char name[kNameChars + 1];
+        std::snprintf(name, sizeof name, "Preset %d", p);
+        programs_[p].setName(name);
+    }
+    current_.store(kPrograms - 1, std::memory_order_release);
+    publish();
+}
+
+// The protocol that keeps the engine on the current program: every change
+// of the bank first lands in the programs, then bumps the version, then
+// publishes. A publication that saw the version move while it copied runs
+// again, so the last one to finish always hands over a bank no writer was
+// still changing.
+void EffectCore::publish() {
+    for (;;) {
+        const std::uint64_t seen = version_.load(std::memory_order_acquire);
+        const int p = current_.load(std::memory_order_acquire);
+        std::array<float, kSlots> values;
+        for (int slot = 0; slot < kSlots; ++slot)
+            values[static_cast<std::size_t>(slot)] = programs_[p].value(slot);
+        engine_.setParameters(values);
+        if (version_.load(std::memory_order_acquire) == seen) return;
+    }
+}
+
+void EffectCore::setParameter(int slot, float value) {
+    if (slot < 0 || slot >= kSlots) return;
+    programs_[current_.load(std::memory_order_acquire)].setValue(
+        slot, SpectralRingModulator::clampValue(value));
+    changed();
+    publish();
+}
+
+float EffectCore::parameter(int slot) const {
+    if (slot < 0 || slot >= kSlots) return 0.0f;
+    return programs_[current_.load(std::memory_order_acquire)].value(slot);
+}
+
+void EffectCore::setProgram(int program) {
+    if (program < 0 || program >= kPrograms) return;
+    current_.store(program, std::memory_order_release);
+    // Applied even when already current: every value is clamped and
+    // written back into this program.
+    APluginProgram& p = programs_[program];
+    for (int slot = 0; slot < kSlots; ++slot)
+        p.setValue(slot, SpectralRingModulator::clampValue(p.value(slot)));
+    changed();
+    publish();
+}
+
+float EffectCore::programValue(int program, int slot) const {
+    if (program < 0 || program >= kPrograms || slot < 0 || slot >= kSlots) return 0.0f;
+    return programs_[program].value(slot);
+}
+
+void EffectCore::setProgramName(int program, const char* name) {
+    if (program < 0 || program >= kPrograms || !name) return;
+    programs_[program].setName(name);
+}
+
+std::size_t EffectCore::copyProgramName(int program, char* out, std::size_t maxChars) const {
+    if (!out) return 0;
+    if (program < 0 || program >= kPrograms) {
+        out[0] = '\0';
+        return 0;
+    }
+    return programs_[program].copyName(out, maxChars);
+}
+
+void EffectCore::process(const float* const* inputs, float* const* outputs, int frames,
+                         bool accumulate) {
+    if (outputs[1] || accumulate) {
+        engine_.process(inputs, outputs, frames, accumulate);
+        return;
+    }
+    // One output: the engine writes the same result into both pointers.
+    float* const single[2] = {outputs[0], outputs[0]};
+    engine_.process(inputs, single, frames, false);
+}
+
+void EffectCore::reset() { engine_.reset(); }
+
+void EffectCore::readBank(Bank& out) const {
+    out.current = program();
+    for (int p = 0; p < kPrograms; ++p) {
+        for (int slot = 0; slot < kSlots; ++slot) out.values[p][slot] = programs_[p].value(slot);
+        programs_[p].copyName(out.names[p], kNameChars);
+    }
+}
+
+void EffectCore::writeBank(const Bank& bank) {
+    for (int p = 0; p < kPrograms; ++p) {
+        for (int slot = 0; slot < kSlots; ++slot)
+            programs_[p].setValue(slot, SpectralRingModulator::clampValue(bank.values[p][slot]));
+        programs_[p].setName(bank.names[p]);
+    }
+    if (bank.current >= 0 && bank.current < kPrograms)
+        current_.store(bank.current, std::memory_order_release);
+    changed();
+    publish();
+}
+
+}  // namespace halvorine
