@@ -31,6 +31,16 @@
 #endif
 
 namespace halvorine::test {
+
+#ifdef HALVORINE_VST3_COUNT_ALLOCATIONS
+// The process's allocations, the module's included (alloc_count.cpp).
+void countAllocations(bool on);
+long allocationsCounted();
+#else
+inline void countAllocations(bool) {}
+inline long allocationsCounted() { return 0; }
+#endif
+
 namespace {
 
 using namespace halvorine::vst3;
@@ -268,7 +278,11 @@ public:
         d.inputs = in;
         d.outputs = &output;
         d.inputParameterChanges = &list;
-        EXPECT_EQ(processor->process(d), kResultOk);
+        countAllocations(true);
+        const tresult result = processor->process(d);
+        allocations += allocationsCounted();
+        countAllocations(false);
+        EXPECT_EQ(result, kResultOk);
         return output.silenceFlags;
     }
 
@@ -288,6 +302,7 @@ public:
     IUnitInfo* units = nullptr;
     Handler handler;
     bool arranged = false;
+    long allocations = 0;  // made while processing
 
 private:
     Layout layout_;
@@ -463,6 +478,7 @@ TEST_P(Render, GivesTheVst2Bits) {
         }
         at += static_cast<std::size_t>(b.frames);
     }
+    EXPECT_EQ(plugin.allocations, 0) << "the audio thread allocated";
     std::string where;
     EXPECT_TRUE(sameBits(out0, expected, &where)) << "first output, " << where;
     if (c.layout.out == 2) {
