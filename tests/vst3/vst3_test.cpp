@@ -804,5 +804,42 @@ TEST(Vst3View, EmbedsTheEditorOnTheHostsRunLoop) {
 }
 #endif
 
+#ifdef _WIN32
+// ------------------------------------------------------------ view (HWND)
+
+TEST(Vst3View, EmbedsTheEditorInAnHwnd) {
+    Plugin p;
+    ASSERT_TRUE(p.ok());
+    IPlugView* view = p.controller->createView("editor");
+    ASSERT_NE(view, nullptr);
+    EXPECT_EQ(view->isPlatformTypeSupported(kPlatformTypeHWND), kResultTrue);
+    EXPECT_EQ(view->isPlatformTypeSupported(kPlatformTypeX11EmbedWindowID), kResultFalse);
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = DefWindowProcW;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"HalvorineVst3TestHost";
+    RegisterClassExW(&wc);
+    HWND parent = CreateWindowExW(0, wc.lpszClassName, L"Host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 40, 40,
+                                  500, 300, nullptr, nullptr, wc.hInstance, nullptr);
+    ASSERT_NE(parent, nullptr);
+    ASSERT_EQ(view->attached(parent, kPlatformTypeHWND), kResultOk);
+    HWND child = GetWindow(parent, GW_CHILD);
+    ASSERT_NE(child, nullptr);
+    // A click on Boost at X = 30 of its 100 pixels: 0.25, one gesture.
+    const LPARAM at = MAKELPARAM(260 + 30, 80 + 6);
+    SendMessageW(child, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    SendMessageW(child, WM_LBUTTONUP, 0, at);
+    ASSERT_EQ(p.handler.edits.size(), 3u);
+    EXPECT_EQ(p.handler.edits[0], (Edit{'b', 8, 0.0}));
+    EXPECT_EQ(p.handler.edits[1], (Edit{'p', 8, 0.25}));
+    EXPECT_EQ(p.handler.edits[2], (Edit{'e', 8, 0.0}));
+    EXPECT_EQ(view->removed(), kResultOk);
+    EXPECT_EQ(GetWindow(parent, GW_CHILD), nullptr);
+    view->release();
+    DestroyWindow(parent);
+}
+#endif
+
 }  // namespace
 }  // namespace halvorine::test
