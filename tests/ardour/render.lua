@@ -1,9 +1,10 @@
 -- A session with one stereo track: the test source plays the input file
 -- (HALVORINE_INPUT, channel 1 the modulator, 2 the carrier) after a second
--- of silence, and Halvorine, found as a VST 3 plug-in, follows it. The
--- session is exported twice as 32-bit float WAV: with Halvorine (to
--- HALVORINE_OUT/processed) and with it deactivated, the track's own signal
--- (to HALVORINE_OUT/raw).
+-- of silence, and the plug-in HALVORINE_PLUGIN_ID of type
+-- HALVORINE_PLUGIN_TYPE (VST3, LV2, LXVST: ARDOUR.PluginType's names)
+-- follows it. The session is exported twice as 32-bit float WAV: with the
+-- plug-in (to HALVORINE_OUT/processed) and with it deactivated, the track's
+-- own signal (to HALVORINE_OUT/raw).
 ARDOUR.config():set_hide_dummy_backend(false)
 assert(AudioEngine:set_backend("None (Dummy)", "", ""), "no dummy backend")
 local out = os.getenv("HALVORINE_OUT")
@@ -30,8 +31,11 @@ assert(channel == 2, "the input needs two channels")
 shm:atomic_set_int(1, lead)
 shm:atomic_set_int(0, frames)
 
-local effect = ARDOUR.LuaAPI.new_plugin(s, "Halvorine", ARDOUR.PluginType.VST3, "")
-assert(not effect:isnil(), "Halvorine is not among the scanned VST 3 plug-ins")
+local kind = os.getenv("HALVORINE_PLUGIN_TYPE")
+local id = os.getenv("HALVORINE_PLUGIN_ID")
+assert(ARDOUR.PluginType[kind], "no plug-in type " .. tostring(kind))
+local effect = ARDOUR.LuaAPI.new_plugin(s, id, ARDOUR.PluginType[kind], "")
+assert(not effect:isnil(), id .. " is not among Ardour's " .. kind .. " plug-ins")
 assert(track:add_processor_by_index(effect, 1, nil, true) == 0)
 
 for _, pass in ipairs({"processed", "raw"}) do

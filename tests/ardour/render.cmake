@@ -1,23 +1,29 @@
-# Ardour 7, a host we did not write, renders a file through the Linux
-# bundle, and the result must hold the VST 2 library's bits.
-#   1. Ardour's VST 3 scanner caches the bundle (its Lua host loads only
-#      cached plug-ins), in a private home so nothing of the user's is read.
+# Ardour 7, a host we did not write, renders a file through a plug-in, and
+# the result must hold the VST 2 library's bits.
+#   TYPE     VST3, LV2 or LXVST (Ardour's plug-in types)
+#   ID       the plug-in's name or identifier as Ardour lists it ("Halvorine",
+#            "urn:brindlex:halvorine")
+#   PLUGIN   what to install: the .vst3 or .lv2 bundle, or the VST 2 .so
+#   1. The plug-in is copied into a private folder on the type's search path
+#      (VST3_PATH, LV2_PATH, LXVST_PATH) with a private home, so nothing of
+#      the user's is read; Ardour's scanner caches VST 3 and VST 2 plug-ins
+#      (its Lua host loads only cached ones).
 #   2. ardour7-lua runs render.lua: a session whose track plays the input
-#      after a second of silence into Halvorine, exported with Halvorine and
+#      after a second of silence into the plug-in, exported with it and
 #      without (the exact signal the plug-in was fed).
 #   3. halvorine-host renders that signal through the VST 2 library; from
 #      the file's first frame on, the two files' samples must be identical.
 # Exit code 77 (a skip) when Ardour is not installed.
 cmake_policy(VERSION 3.25)
-if(NOT ARDOUR_LUA OR NOT SCANNER)
-  message(STATUS "ardour7-lua or ardour-vst3-scanner not found: skipped")
+if(NOT ARDOUR_LUA)
+  message(STATUS "ardour7-lua not found: skipped")
   cmake_language(EXIT 77)
 endif()
 
 file(REMOVE_RECURSE ${WORK})
 set(home ${WORK}/home)
-file(MAKE_DIRECTORY ${home}/.vst3 ${home}/.config/ardour7/scripts ${home}/.config/ardour7/export
-     ${WORK}/out)
+set(plugins ${WORK}/plugins)
+file(MAKE_DIRECTORY ${home}/.config/ardour7/scripts ${home}/.config/ardour7/export ${plugins})
 set(env HOME=${home} XDG_CONFIG_HOME=${home}/.config XDG_CACHE_HOME=${home}/.cache
     XDG_DATA_HOME=${home}/.local/share)
 
@@ -28,16 +34,36 @@ function(run)
   endif()
 endfunction()
 
-# The scanner stamps its cache with the module's time in whole seconds, and
-# the host ignores a cache older than the module: a copy with a whole-second
-# time keeps the cache valid.
-file(COPY ${BUNDLE} DESTINATION ${home}/.vst3)
-get_filename_component(bundle_name ${BUNDLE} NAME)
-file(GLOB module ${home}/.vst3/${bundle_name}/Contents/*-linux/*.so)
-run(touch -d @1700000000 ${module})
-get_filename_component(scanner_libs ${SCANNER} DIRECTORY)
-run(${CMAKE_COMMAND} -E env ${env} LD_LIBRARY_PATH=${scanner_libs}
-    ${SCANNER} -q ${home}/.vst3/${bundle_name})
+# The scanners stamp their cache with the module's time in whole seconds,
+# and the host ignores a cache older than the module: the copy gets a
+# whole-second time.
+file(COPY ${PLUGIN} DESTINATION ${plugins})
+get_filename_component(copy ${PLUGIN} NAME)
+set(copy ${plugins}/${copy})
+if(TYPE STREQUAL "VST3")
+  list(APPEND env VST3_PATH=${plugins})
+  file(GLOB module ${copy}/Contents/*-linux/*.so)
+  set(scanner ardour-vst3-scanner)
+elseif(TYPE STREQUAL "LXVST")
+  list(APPEND env LXVST_PATH=${plugins})
+  set(module ${copy})
+  set(scanner ardour-vst-scanner)
+elseif(TYPE STREQUAL "LV2")
+  list(APPEND env LV2_PATH=${plugins})
+  set(module "")
+else()
+  message(FATAL_ERROR "TYPE must be VST3, LV2 or LXVST, not '${TYPE}'")
+endif()
+if(module)
+  find_program(scanner_path ${scanner} PATHS ${ARDOUR_LIBS} NO_DEFAULT_PATH)
+  if(NOT scanner_path)
+    message(STATUS "${scanner} not found in ${ARDOUR_LIBS}: skipped")
+    cmake_language(EXIT 77)
+  endif()
+  run(touch -d @1700000000 ${module})
+  run(${CMAKE_COMMAND} -E env ${env} LD_LIBRARY_PATH=${ARDOUR_LIBS} ${scanner_path} -q
+      ${copy})
+endif()
 
 set(preset 3e0c9a6d-5b27-4f1e-8d43-91a7c2f60b58)
 set(HALVORINE_PRESET ${preset})
@@ -53,6 +79,7 @@ foreach(attempt RANGE 1 3)
   execute_process(
     COMMAND ${CMAKE_COMMAND} -E env ${env} HALVORINE_OUT=${WORK}/out
             HALVORINE_INPUT=${WORK}/in.wav HALVORINE_PRESET=${preset}
+            HALVORINE_PLUGIN_TYPE=${TYPE} HALVORINE_PLUGIN_ID=${ID}
             ${ARDOUR_LUA} ${SOURCE_DIR}/render.lua
     RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err TIMEOUT 300)
   file(GLOB processed ${WORK}/out/processed/*.wav)
@@ -93,6 +120,6 @@ endif()
 string(SUBSTRING "${ardour}" 705600 -1 ardour)
 string(SUBSTRING "${vst2}" 705600 -1 vst2)
 if(NOT ardour STREQUAL vst2)
-  message(FATAL_ERROR "Ardour's render through the VST 3 bundle differs from the VST 2 library's")
+  message(FATAL_ERROR "Ardour's render through the ${TYPE} plug-in differs from the VST 2 library's")
 endif()
-message(STATUS "Ardour renders the VST 2 library's bits through the VST 3 bundle")
+message(STATUS "Ardour renders the VST 2 library's bits through the ${TYPE} plug-in")
