@@ -5,10 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #if defined(_WIN32)
@@ -552,6 +554,32 @@ TEST(Vst3State, RoundTripsAndRefusesBadBytesUntouched) {
         }
     }
     EXPECT_TRUE(sameBits(renderAfter(c), renderAfter(untouched), &where)) << where;
+}
+
+// While the audio thread processes, the host's other thread reads and writes
+// the controller and the state (ThreadSanitizer watches this one).
+TEST(Vst3State, LoadsAndSavesWhileProcessing) {
+    Plugin p({2, 2, 2});
+    ASSERT_TRUE(p.ok());
+    const auto saved = p.state();
+    std::vector<float> l = signal(256, 3, 0.5), r = signal(256, 7, 0.5), o0(256), o1(256);
+    std::atomic<bool> done{false};
+    std::thread audio([&] {
+        for (int block = 0; block < 300; ++block)
+            p.process({l.data(), r.data()}, {r.data(), l.data()}, {o0.data(), o1.data()}, 256,
+                      {{block % 256, static_cast<ParamID>(block % 9), (block % 10) / 10.0},
+                       {0, 100, (block % 8) / 7.0}});
+        done = true;
+    });
+    String128 text{};
+    for (int i = 0; !done; ++i) {
+        EXPECT_EQ(p.load(saved), kResultOk);
+        p.controller->setParamNormalized(static_cast<ParamID>(i % 9), 0.3);
+        p.controller->getParamStringByValue(static_cast<ParamID>(i % 9), p.controller->getParamNormalized(i % 9), text);
+        p.units->getProgramName(1, i % 8, text);
+        (void)p.state();
+    }
+    audio.join();
 }
 
 // -------------------------------------------- parameters, programs, texts
