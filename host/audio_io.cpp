@@ -81,14 +81,16 @@ extern "C" void onFatalSignal(int sig) {
     std::raise(sig);
 }
 
-// Signals the user or the system may end a render with. One that was
-// ignored when the host started (nohup, a test that wants the plain write
-// error) stays ignored.
+// Signals the user or the system may end a render with, and those of a
+// plug-in that crashes. One that was ignored when the host started (nohup,
+// a test that wants the plain write error) stays ignored. The handler
+// removes the temporary output and raises the signal again with its
+// default action, so the exit status and any core dump stay as they were.
 void installSignalCleanup() {
     static bool installed = false;
     if (installed) return;
     installed = true;
-    for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGXFSZ}) {
+    for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGXFSZ, SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT}) {
         struct sigaction old {};
         if (sigaction(sig, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) continue;
         struct sigaction action {};

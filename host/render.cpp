@@ -178,11 +178,52 @@ std::string quotedList(const std::vector<std::string>& names) {
     return list;
 }
 
+// A number and its unit as written: "+30dB" is 30 in "db", "1.2 kHz" is
+// 1200 in "hz". False for texts of other shapes (the mix's "100%/50").
+bool readQuantity(const std::string& text, double& number, std::string& unit) {
+    const char* begin = text.c_str();
+    char* end = nullptr;
+    number = std::strtod(begin, &end);
+    if (end == begin || !std::isfinite(number)) return false;
+    unit.clear();
+    for (const char* p = end; *p; ++p)
+        if (*p != ' ') unit += static_cast<char>(std::tolower(static_cast<unsigned char>(*p)));
+    if (unit.find_first_of("/0123456789") != std::string::npos) return false;
+    if (unit == "khz") {
+        number *= 1000.0;
+        unit = "hz";
+    }
+    return true;
+}
+
+// Like sox, says so when a value beyond the parameter's range was brought
+// to its end: "Boost +30dB is above +20dB; using +20dB".
+void warnIfClamped(Effect& effect, int index, const ParameterSetting& setting) {
+    const float value = effect.parameter(index);
+    if (value != 0.0f && value != 1.0f) return;
+    std::string limit = effect.parameterDisplay(index);
+    double given = 0.0, end = 0.0;
+    std::string givenUnit, endUnit;
+    if (!readQuantity(setting.text, given, givenUnit) || !readQuantity(limit, end, endUnit)) return;
+    if (!givenUnit.empty() && givenUnit != endUnit) return;
+    const bool above = value == 1.0f && given > end;
+    const bool below = value == 0.0f && given < end;
+    if (!above && !below) return;
+    if (setting.text[0] == '+' && end > 0.0 && limit[0] != '+') limit = "+" + limit;
+    std::string name = effect.parameterName(index);
+    if (name.empty()) name = setting.name;
+    warn(name + " " + setting.text + (above ? " is above " : " is below ") + limit + "; using " +
+         limit);
+}
+
 // Sets a parameter from a text in its units; a text the effect refuses is
 // the user's to mend, so the message shows the forms the effect itself
 // shows.
 void setFromText(Effect& effect, int index, const ParameterSetting& setting) {
-    if (effect.setParameterText(index, setting.text)) return;
+    if (effect.setParameterText(index, setting.text)) {
+        warnIfClamped(effect, index, setting);
+        return;
+    }
     std::string name = effect.parameterName(index);
     if (name.empty()) name = "parameter " + std::to_string(index);
     const std::string now = effect.parameterDisplay(index);
@@ -202,6 +243,7 @@ void setFromText(Effect& effect, int index, const ParameterSetting& setting) {
 
 std::string peakText(float peak) {
     if (!(peak > 0.0f)) return "-inf dBFS";
+    if (std::isinf(peak)) return "+inf dBFS";
     char buf[32];
     std::snprintf(buf, sizeof buf, "%.1f dBFS", 20.0 * std::log10(static_cast<double>(peak)));
     return buf;
@@ -298,9 +340,11 @@ RenderStats render(const RenderCommand& cmd) {
 
     effect.switchOn();
     std::chrono::steady_clock::duration inEffect{};
-    constexpr std::uint32_t kOneBits = 0x3F800000u;  // 1.0f
-    std::uint32_t peakBits = 0;                     // 0.0f
+    constexpr std::uint32_t kOneBits = 0x3F800000u;       // 1.0f
+    constexpr std::uint32_t kInfinityBits = 0x7F800000u;  // +inf
+    std::uint32_t peakBits = 0;                          // 0.0f
     std::int64_t clipped = 0;
+    std::int64_t nonFinite = 0;
     for (;;) {
         const std::size_t frames = sources.read(buffers.inPtr[0], buffers.inPtr[1], blockSize);
         if (frames == 0) break;
@@ -318,16 +362,20 @@ RenderStats render(const RenderCommand& cmd) {
         }
         // The peak and the clip count on the samples' bit patterns: for
         // magnitudes they order as the values do, and integer maxima and
-        // counts vectorise where float ones may not.
-        std::int32_t blockClipped = 0;
+        // counts vectorise where float ones may not. Not-a-number counts as
+        // infinitely loud, in the peak and in the clip count alike.
+        std::int32_t blockClipped = 0, blockNonFinite = 0;
         for (std::size_t i = 0; i < 2 * frames; ++i) {
             std::uint32_t magnitude;
             std::memcpy(&magnitude, &interleaved[i], sizeof magnitude);
             magnitude &= 0x7FFFFFFFu;
+            blockNonFinite += magnitude >= kInfinityBits ? 1 : 0;
+            magnitude = magnitude > kInfinityBits ? kInfinityBits : magnitude;
             peakBits = magnitude > peakBits ? magnitude : peakBits;
             blockClipped += magnitude > kOneBits ? 1 : 0;
         }
         clipped += blockClipped;
+        nonFinite += blockNonFinite;
         output.write(interleaved.data(), frames);
         stats.frames += n;
         progress.update(stats.frames);
@@ -339,6 +387,11 @@ RenderStats render(const RenderCommand& cmd) {
     float peak;
     std::memcpy(&peak, &peakBits, sizeof peak);
     stats.peak = peak;
+    if (nonFinite > 0) {
+        warn("the plug-in wrote " + std::to_string(nonFinite) +
+             " non-finite samples (NaN or infinite); they count as infinitely loud in the peak"
+             " and the clip count");
+    }
     if (integer) {
         stats.clipped = clipped;
         if (clipped > 0) {

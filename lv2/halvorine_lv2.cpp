@@ -4,6 +4,7 @@
 // as a VST 2 host's setParameter would.
 #include <lv2/core/lv2.h>
 
+#include <cmath>
 #include <cstdint>
 #include <new>
 #include <optional>
@@ -28,9 +29,13 @@ struct Instance {
 
 LV2_Handle instantiate(const LV2_Descriptor*, double rate, const char*,
                        const LV2_Feature* const*) {
+    // A rate the filters cannot be designed at gives no instance, rather
+    // than one that is silent.
+    const float designRate = dsp::F(rate);
+    if (!std::isfinite(designRate) || designRate <= 0.0f) return nullptr;
     auto* self = new (std::nothrow) Instance;
     if (!self) return nullptr;
-    self->rate = dsp::F(rate);
+    self->rate = designRate;
     for (int k = 0; k < kControlPortCount; ++k)
         self->applied[k] = engine::parameterInfo(k).defaultValue;
     return self;

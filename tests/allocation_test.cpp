@@ -132,6 +132,11 @@ TEST_F(Allocation, NoneWhileProcessingOrChangingParameters) {
         e->processReplacing(e, in, out, 512);
         e->process(e, in, out, 512);
         if (block % 10 == 0) e->dispatcher(e, effSetProgram, 0, block % 8, nullptr, 0.0f);
+        // Texts some hosts ask for on their audio thread.
+        char text[64];
+        e->dispatcher(e, effGetParamDisplay, block % 10, 0, text, 0.0f);
+        e->dispatcher(e, effGetProgramName, 0, 0, text, 0.0f);
+        e->dispatcher(e, effGetProgramNameIndexed, block % 8, 0, text, 0.0f);
     }
     g_counting = false;
     EXPECT_EQ(g_allocations.load(), 0);

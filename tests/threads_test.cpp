@@ -128,3 +128,43 @@ TEST(Threads, ProgramSwitchesArriveWholeAndNeverCrossPrograms) {
     host.dispatch(e, effSetProgram, 0, 4);
     EXPECT_EQ(e->getParameter(e, 8), 0.75f);
 }
+
+// A parameter change racing a program switch: once both calls have
+// returned, the engine plays what the current program holds. Mix 0 passes
+// the modulator and mix 1 the carrier, so one frame tells which the engine
+// has, whatever its filters hold.
+TEST(Threads, AParameterChangeRacingAProgramSwitchLeavesTheProgramAndTheSoundAgreeing) {
+    TestHost host;
+    AEffect* e = host.loadOrFail();
+    std::atomic<int> round{-1};
+    std::atomic<int> finished{0};
+    constexpr int kRounds = 20000;
+    const auto racer = [&](auto call) {
+        return std::thread([&, call] {
+            for (int r = 0; r < kRounds; ++r) {
+                while (round.load(std::memory_order_acquire) != r) std::this_thread::yield();
+                call();
+                finished.fetch_add(1, std::memory_order_acq_rel);
+            }
+        });
+    };
+    std::thread automate = racer([&] { e->setParameter(e, 7, 1.0f); });
+    std::thread switcher = racer([&] { e->dispatcher(e, effSetProgram, 0, 2, nullptr, 0.0f); });
+    float m = 0.5f, c = 0.25f, o0 = 0.0f, o1 = 0.0f;
+    int disagreements = 0;
+    for (int r = 0; r < kRounds; ++r) {
+        for (VstInt32 p : {2, 1}) {
+            host.dispatch(e, effSetProgram, 0, p);
+            e->setParameter(e, 7, 0.0f);
+        }
+        finished = 0;
+        round.store(r, std::memory_order_release);
+        while (finished.load(std::memory_order_acquire) != 2) std::this_thread::yield();
+        processBlock(e, &m, &c, &o0, &o1, 1);
+        const float played = o0 == c ? 1.0f : 0.0f;
+        if (played != e->getParameter(e, 7)) ++disagreements;
+    }
+    automate.join();
+    switcher.join();
+    EXPECT_EQ(disagreements, 0);
+}

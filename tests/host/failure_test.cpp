@@ -5,6 +5,7 @@
 
 #include <sndfile.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <fstream>
 
@@ -94,6 +95,20 @@ TEST_F(HostFailure, ExistingOutputIsReplacedOnlyBySuccess) {
     std::ofstream(file("out.wav")) << "previous render";
     expectRefused(render("mono.wav", "mono.wav", stubPlugin(), {"--set", "Volume=1"}), "Volume", {}, 2);
     EXPECT_EQ(readText(file("out.wav")), "previous render");
+
+    // A plug-in that crashes mid-render: the old file stays, the temporary
+    // goes, and the status is the signal's.
+    const auto before = folderContents();
+    for (const auto& [mode, sig] : std::vector<std::pair<std::string, int>>{
+             {"crash-segv", SIGSEGV}, {"crash-bus", SIGBUS}, {"crash-fpe", SIGFPE},
+             {"crash-ill", SIGILL}, {"crash-abort", SIGABRT}}) {
+        RunOptions crash;
+        crash.env = {{"HALVORINE_STUB_MODE", mode}};
+        const RunResult r = runHost(render("mono.wav", "mono.wav", stubPlugin(), {"--block", "64"}), crash);
+        EXPECT_EQ(r.status, 128 + sig) << mode << r.err;
+        EXPECT_EQ(readText(file("out.wav")), "previous render") << mode;
+        EXPECT_EQ(folderContents(), before) << mode;
+    }
 
     ASSERT_EQ(runHost(render("mono.wav", "mono.wav", stubPlugin(), {"--quiet"})).status, 0);
     EXPECT_EQ(readAudio(file("out.wav")).frames(), 500u);

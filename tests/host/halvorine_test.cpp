@@ -2,6 +2,7 @@
 #include "host_test_support.h"
 
 #include <cmath>
+#include <cstdio>
 
 namespace halvorine::host::test {
 namespace {
@@ -61,6 +62,43 @@ TEST_F(HostWithHalvorine, FileRateReachesTheFilterDesign) {
     }
     EXPECT_EQ(rendered[0], rendered[2]) << "the same render twice must match";
     EXPECT_NE(rendered[0], rendered[1]);
+}
+
+// Values in units are the values the engine uses, and one beyond its range
+// is said to be brought to the end.
+TEST_F(HostWithHalvorine, ValuesInUnitsAreWhatTheEngineUses) {
+    writeAudio(file("m.wav"), 1, 44100, testSignal(2000, 5));
+    writeAudio(file("c.wav"), 1, 44100, testSignal(2000, 6));
+    const auto render = [&](const std::string& setting) {
+        const RunResult r = runHost({"render", "-m", file("m.wav"), "-c", file("c.wav"), "-o",
+                                     file("out.wav"), "--quiet", "--set", setting, "--plugin",
+                                     realPlugin()});
+        EXPECT_EQ(r.status, 0) << r.err;
+        return std::pair{readAudio(file("out.wav")).samples, r.err};
+    };
+    // The engine shifts roundDown(63 v) bands: n bands is v = (n + 0.5) / 63.
+    for (int n : {1, 18, 19, 40, 62}) {
+        char normalised[32];
+        std::snprintf(normalised, sizeof normalised, "Shift=%.9g",
+                      static_cast<double>(static_cast<float>((n + 0.5) / 63.0)));
+        EXPECT_EQ(render("Shift=" + std::to_string(n) + " bands").first, render(normalised).first) << n;
+    }
+    const struct {
+        const char* setting;
+        const char* warning;  // empty: none
+    } ranges[] = {
+        {"Boost=+30dB", "warning: Boost +30dB is above +20dB; using +20dB\n"},
+        {"Boost=-30dB", "warning: Boost -30dB is below -20dB; using -20dB\n"},
+        {"Mod Start Freq=5Hz", "warning: Mod Start Freq 5Hz is below 20Hz; using 20Hz\n"},
+        {"Carr Freq Q=250%", "warning: Carr Freq Q 250% is above 100%; using 100%\n"},
+        {"Boost=+20dB", ""},
+        {"Mod Finish Freq=20.5 kHz", ""},
+    };
+    for (const auto& c : ranges) {
+        const std::string err = render(c.setting).second;
+        if (*c.warning) EXPECT_NE(err.find(c.warning), std::string::npos) << c.setting << ": " << err;
+        else EXPECT_EQ(err.find("warning"), std::string::npos) << c.setting << ": " << err;
+    }
 }
 
 TEST_F(HostWithHalvorine, DemoWritesItsThreeFiles) {

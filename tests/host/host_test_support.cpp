@@ -32,6 +32,22 @@ RunResult runHost(const std::vector<std::string>& args, const RunOptions& option
 
     std::vector<std::string> argvText = {HALVORINE_HOST_EXE};
     argvText.insert(argvText.end(), args.begin(), args.end());
+    // Somebody else may not enter the build tree (under root's home, say):
+    // that run gets copies of the host and the stub in a folder of its own.
+    std::string copies;
+    if (options.unprivileged && geteuid() == 0) {
+        std::string pattern = (fs::temp_directory_path() / "halvorine-host-copies-XXXXXX").string();
+        if (mkdtemp(pattern.data()) == nullptr) ADD_FAILURE() << "no folder for the copies";
+        copies = pattern;
+        fs::permissions(copies, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                    fs::perms::others_read | fs::perms::others_exec);
+        for (std::string& a : argvText) {
+            if (a != HALVORINE_HOST_EXE && a != stubPlugin()) continue;
+            const fs::path copy = fs::path(copies) / fs::path(a).filename();
+            fs::copy_file(a, copy, fs::copy_options::overwrite_existing);
+            a = copy.string();
+        }
+    }
     std::vector<char*> argv;
     for (auto& a : argvText) argv.push_back(a.data());
     argv.push_back(nullptr);
@@ -52,6 +68,8 @@ RunResult runHost(const std::vector<std::string>& args, const RunOptions& option
         }
         for (const auto& [name, value] : options.env) setenv(name.c_str(), value.c_str(), 1);
         std::signal(SIGPIPE, SIG_DFL);
+        const rlimit noCore{0, 0};  // the crash tests leave no core files about
+        setrlimit(RLIMIT_CORE, &noCore);
         if (options.ignoreFileSizeSignal) std::signal(SIGXFSZ, SIG_IGN);
         if (options.fileSizeLimit >= 0) {
             const rlimit limit{static_cast<rlim_t>(options.fileSizeLimit),
@@ -80,6 +98,10 @@ RunResult runHost(const std::vector<std::string>& args, const RunOptions& option
     int status = 0;
     waitpid(pid, &status, 0);
     result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    if (!copies.empty()) {
+        std::error_code ec;
+        fs::remove_all(copies, ec);
+    }
     close(outFd);
     close(errFd);
     result.out = readText(outName);

@@ -319,6 +319,15 @@ TEST_F(HostRender, WarnsOfClippingAndNonFiniteInputAndGivesThePeak) {
 
     const RunResult shown = renderSplit({});
     EXPECT_NE(shown.out.find(", 2 channels, float, peak 6.0 dBFS\n"), std::string::npos) << shown.out;
+
+    // Not-a-number from the plug-in, one per channel and block: in the
+    // peak and the clip count alike.
+    const RunResult nan = renderSplit({"--format", "pcm16", "--block", "3"},
+                                      {{"HALVORINE_STUB_MODE", "nan-output"}});
+    ASSERT_EQ(nan.status, 0) << nan.err;
+    EXPECT_NE(nan.err.find("the plug-in wrote 4 non-finite samples"), std::string::npos) << nan.err;
+    EXPECT_NE(nan.err.find("warning: 6 samples clipped"), std::string::npos) << nan.err;
+    EXPECT_NE(nan.err.find("peak +inf dBFS"), std::string::npos) << nan.err;
 }
 
 }  // namespace

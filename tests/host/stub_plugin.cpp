@@ -6,7 +6,11 @@
 //   HALVORINE_STUB_LOG=path     append one line per host call to `path`
 //   HALVORINE_STUB_MODE=mode    normal (default), wrong-magic, one-input,
 //                               one-output, refuse (main returns null),
-//                               accumulate-only (no processReplacing)
+//                               accumulate-only (no processReplacing),
+//                               nan-output (each block's first output
+//                               sample is not a number), crash-segv,
+//                               crash-bus, crash-fpe, crash-ill, crash-abort
+//                               (the signal on the second block)
 //
 // Audio: output 0 = input 0 x Level, output 1 = input 1 x Level.
 // Parameters: 0 "Level" (1.0), 1 "Tone" with label "%" (0.5), 2 unnamed.
@@ -15,6 +19,8 @@
 // the unnamed one has none.
 // Programs: 0 "Unity" (Level 1), 1 "Half" (0.5), 2 "Quiet" (0.1); the
 // effect starts on program 0.
+#include <csignal>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -37,6 +43,9 @@ struct Stub {
     float params[kParams] = {1.0f, 0.5f, 0.0f};
     int program = 0;
     std::FILE* log = nullptr;
+    int blocks = 0;
+    int crash = 0;          // the signal to raise on the second block
+    bool nanOutput = false;
 
     void note(const std::string& line) {
         if (log == nullptr) return;
@@ -117,14 +126,29 @@ VstIntPtr dispatcher(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr
     }
 }
 
+// The signal a crash-* mode raises, or 0.
+int crashSignal(const std::string& mode) {
+    if (mode == "crash-segv") return SIGSEGV;
+    if (mode == "crash-bus") return SIGBUS;
+    if (mode == "crash-fpe") return SIGFPE;
+    if (mode == "crash-ill") return SIGILL;
+    if (mode == "crash-abort") return SIGABRT;
+    return 0;
+}
+
 void run(AEffect* effect, float** inputs, float** outputs, VstInt32 frames, bool replacing) {
     Stub* stub = self(effect);
+    if (++stub->blocks == 2 && stub->crash != 0) {
+        if (stub->crash == SIGABRT) std::abort();
+        std::raise(stub->crash);
+    }
     stub->note(std::string(replacing ? "process-replacing " : "process ") + std::to_string(frames));
     for (int ch = 0; ch < 2; ++ch) {
         for (VstInt32 i = 0; i < frames; ++i) {
             const float y = inputs[ch][i] * stub->params[0];
             outputs[ch][i] = replacing ? y : outputs[ch][i] + y;
         }
+        if (stub->nanOutput && frames > 0) outputs[ch][0] = NAN;
     }
 }
 
@@ -155,6 +179,8 @@ extern "C" AEffect* stubMain(audioMasterCallback host) {
     static Stub orphan;
     auto* stub = mode == "wrong-magic" ? &orphan : new Stub;
     stub->host = host;
+    stub->crash = crashSignal(mode);
+    stub->nanOutput = mode == "nan-output";
     if (logPath != nullptr) stub->log = std::fopen(logPath, "a");
 
     // Ask the host what a real effect asks while it is being built.
