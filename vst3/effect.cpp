@@ -212,8 +212,11 @@ tresult Effect::canProcessSampleSize(int32 size) {
 uint32 Effect::getLatencySamples() { return 0; }
 
 tresult Effect::setupProcessing(ProcessSetup& setup) {
-    if (setup.symbolicSampleSize != kSample32) return kResultFalse;
-    core_.setSampleRate(static_cast<float>(setup.sampleRate));
+    // 32-bit floats only, and a rate the filters can be designed at.
+    const float rate = static_cast<float>(setup.sampleRate);
+    if (setup.symbolicSampleSize != kSample32 || !std::isfinite(rate) || rate <= 0.0f)
+        return kResultFalse;
+    core_.setSampleRate(rate);
     return kResultOk;
 }
 

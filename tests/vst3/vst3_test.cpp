@@ -701,8 +701,11 @@ TEST(Vst3Module, FactoryBusesAndProcessingRules) {
     }
     EXPECT_EQ(p.processor->canProcessSampleSize(kSample32), kResultTrue);
     EXPECT_EQ(p.processor->canProcessSampleSize(kSample64), kResultFalse);
-    ProcessSetup wide{kRealtime, kSample64, 512, 44100.0};
-    EXPECT_NE(p.processor->setupProcessing(wide), kResultOk);
+    for (ProcessSetup refused : {ProcessSetup{kRealtime, kSample64, 512, 44100.0},
+                                 ProcessSetup{kRealtime, kSample32, 512, 0.0},
+                                 ProcessSetup{kRealtime, kSample32, 512, std::nan("")},
+                                 ProcessSetup{kRealtime, kSample32, 512, 1e300}})
+        EXPECT_NE(p.processor->setupProcessing(refused), kResultOk) << refused.sampleRate;
     EXPECT_EQ(p.processor->getLatencySamples(), 0u);
     EXPECT_GE(p.processor->getTailSamples(), 44100u);
 }
