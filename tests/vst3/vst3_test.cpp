@@ -94,7 +94,7 @@ public:
     explicit Stream(std::vector<std::uint8_t> data = {}) : bytes(std::move(data)) {}
     tresult HALVORINE_VST3_CALL read(void* buffer, int32 n, int32* done) override {
         const auto count = std::min<std::size_t>(static_cast<std::size_t>(std::max(n, 0)), bytes.size() - at);
-        std::memcpy(buffer, bytes.data() + at, count);
+        if (count) std::memcpy(buffer, bytes.data() + at, count);
         at += count;
         if (done) *done = static_cast<int32>(count);
         return kResultOk;
