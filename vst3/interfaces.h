@@ -4,6 +4,7 @@
 // identifiers hosts ask for. Only what Halvorine uses is here.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 
@@ -500,5 +501,22 @@ protected:
     ~IRunLoop() = default;
 };
 }  // namespace linux_ui
+
+// The layouts hosts were built against; a host and this plug-in share no
+// header, so a slip here would show only in a real host.
+static_assert(sizeof(PFactoryInfo) == 452 && sizeof(PClassInfo) == 116 &&
+              sizeof(PClassInfo2) == 440);
+static_assert(sizeof(BusInfo) == 276 && sizeof(UnitInfo) == 268 &&
+              sizeof(ProgramListInfo) == 264 && sizeof(ViewRect) == 16);
+static_assert(sizeof(ParameterInfo) == 792 && offsetof(ParameterInfo, stepCount) == 772 &&
+              offsetof(ParameterInfo, defaultNormalizedValue) == 776);
+#if defined(_WIN32) || defined(__x86_64__)
+static_assert(offsetof(ProcessSetup, sampleRate) == 16 && sizeof(ProcessSetup) == 24);
+static_assert(offsetof(AudioBusBuffers, silenceFlags) == 8);
+#endif
+#if defined(__x86_64__) || defined(_WIN64)
+static_assert(offsetof(AudioBusBuffers, channelBuffers32) == 16 && sizeof(AudioBusBuffers) == 24);
+static_assert(offsetof(ProcessData, inputs) == 24 && offsetof(ProcessData, processContext) == 72);
+#endif
 
 }  // namespace halvorine::vst3
