@@ -68,6 +68,10 @@ public:
     // The child window in the same form as `create`'s parent (an X11
     // window id, an HWND); null when there is none.
     virtual void* nativeHandle() const { return nullptr; }
+    // The file descriptor the window system's events arrive on, for hosts
+    // that watch descriptors in their own run loop and call idle() when it
+    // is readable; -1 when there is none (events come by other means).
+    virtual int eventDescriptor() const { return -1; }
 };
 
 std::unique_ptr<WindowBackend> createWindowBackend();

@@ -128,6 +128,7 @@ public:
     void* nativeHandle() const override {
         return reinterpret_cast<void*>(static_cast<std::uintptr_t>(window_));
     }
+    int eventDescriptor() const override { return usable() ? xcb_get_file_descriptor(conn_) : -1; }
 
 private:
     void release();
