@@ -7,7 +7,11 @@
 // The cost a change adds is its time less the plain 32-frame block's.
 //
 // The effect is driven through its record, exactly as a host drives the
-// library (the same code, linked statically).
+// library (the same code, linked statically). "default-SET" is an instance
+// made without HALVORINE_SIMD: the set the engine chose for this processor.
+// At the end a table gives the block figures per frame and as ratios to the
+// reference, with the processor and the reason for the default's choice.
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -92,14 +96,78 @@ std::vector<std::string> availableSets() {
     return sets;
 }
 
+// After the usual lines, a table of the block figures: per frame, and as a
+// ratio to the reference model, for each instruction set and the one an
+// instance takes by default.
+class TableReporter : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run>& runs) override {
+        ConsoleReporter::ReportRuns(runs);
+        for (const Run& run : runs) {
+            if (run.error_occurred) continue;
+            if (run.run_type == Run::RT_Aggregate && run.aggregate_name != "median") continue;
+            const std::string name = run.run_name.function_name;
+            const auto slash = name.find('/');
+            const auto counter = run.counters.find("time_per_frame");
+            if (name.rfind("Block", 0) != 0 || slash == std::string::npos ||
+                counter == run.counters.end())
+                continue;
+            const int size = name.substr(0, slash) == "Block512" ? 0 : 1;
+            Row& row = rowFor(name.substr(slash + 1));
+            row.ns[size] = counter->second.value * 1e9;
+        }
+    }
+    void Finalize() override {
+        ConsoleReporter::Finalize();
+        const auto& p = halvorine::dsp::SpectralRingModulator::processor();
+        std::printf("\n%s family %d (0x%X) model %d (0x%X); the default takes %s: %s\n\n",
+                    p.vendor, p.family, p.family, p.model, p.model, p.best, p.why);
+        std::printf("| path | 512-frame blocks, per frame | ratio | 32-frame blocks, per frame | ratio |\n");
+        std::printf("|---|---|---|---|---|\n");
+        const Row* ref = rows_.empty() || rows_.front().path != "reference" ? nullptr : &rows_.front();
+        for (const Row& row : rows_) {
+            std::printf("| %s |", row.path.c_str());
+            for (int size = 0; size < 2; ++size) {
+                if (row.ns[size] <= 0) {
+                    std::printf(" | |");
+                    continue;
+                }
+                std::printf(" %.1f ns |", row.ns[size]);
+                if (ref && &row != ref && ref->ns[size] > 0)
+                    std::printf(" %.2fx |", ref->ns[size] / row.ns[size]);
+                else
+                    std::printf(" |");
+            }
+            std::printf("\n");
+        }
+    }
+
+private:
+    struct Row {
+        std::string path;
+        double ns[2] = {0, 0};
+    };
+    Row& rowFor(const std::string& path) {
+        for (Row& row : rows_)
+            if (row.path == path) return row;
+        rows_.push_back({path});
+        return rows_.back();
+    }
+    std::vector<Row> rows_;
+};
+
 void registerAll() {
     const auto sets = availableSets();
+    const std::string chosen = "default-" + std::string(
+        halvorine::dsp::SpectralRingModulator::processor().best);
     for (int frames : {512, 32}) {
         const std::string size = std::to_string(frames);
         benchmark::RegisterBenchmark(("Block" + size + "/reference").c_str(), referenceBlocks, frames);
         for (const auto& set : sets)
             benchmark::RegisterBenchmark(("Block" + size + "/" + set).c_str(), effectBlocks, set,
                                          frames);
+        benchmark::RegisterBenchmark(("Block" + size + "/" + chosen).c_str(), effectBlocks,
+                                     std::string(), frames);
     }
     for (const auto& set : sets)
         benchmark::RegisterBenchmark(("FrequencyChangeThenBlock32/" + set).c_str(), frequencyChange,
@@ -136,8 +204,14 @@ BENCHMARK(BM_Construction_Effect)->Unit(benchmark::kMicrosecond);
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    const auto& p = halvorine::dsp::SpectralRingModulator::processor();
+    benchmark::AddCustomContext("processor", std::string(p.vendor) + " family " +
+                                                 std::to_string(p.family) + " model " +
+                                                 std::to_string(p.model));
+    benchmark::AddCustomContext("default path", std::string(p.best) + " (" + p.why + ")");
     registerAll();
-    benchmark::RunSpecifiedBenchmarks();
+    TableReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
     return 0;
 }

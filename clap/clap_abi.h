@@ -264,6 +264,14 @@ struct PluginGui {
     bool(*hide)(const Plugin* plugin);
 };
 
+struct HostGui {
+    void (*resize_hints_changed)(const Host* host);
+    bool (*request_resize)(const Host* host, std::uint32_t width, std::uint32_t height);
+    bool (*request_show)(const Host* host);
+    bool (*request_hide)(const Host* host);
+    void (*closed)(const Host* host, bool was_destroyed);
+};
+
 // --- timer-support, posix-fd-support, thread-check -------------------------------
 struct PluginTimerSupport {
     void(*on_timer)(const Plugin* plugin, Id timer_id);

@@ -32,6 +32,7 @@ Gui::Gui(const Host* host, EffectCore& core, EditorQueue& queue,
          const std::atomic<bool>& processing)
     : host_(host), core_(core), queue_(queue), processing_(processing) {
     hostParams_ = extensionOf<HostParams>(host, kExtParams);
+    hostGui_ = extensionOf<HostGui>(host, kExtGui);
     timers_ = extensionOf<HostTimerSupport>(host, kExtTimerSupport);
     fds_ = extensionOf<HostPosixFdSupport>(host, kExtPosixFdSupport);
 }
@@ -70,6 +71,12 @@ bool Gui::setParent(const Window* window) {
         if (!backend) return false;
         window_ = std::make_unique<editor::TPluginEditorWindow>(static_cast<EditorOwner*>(this),
                                                                mirror_, std::move(backend), copyValues);
+        window_->setSizeHandler([this](int width, int height) {
+            if (hostGui_ && hostGui_->request_resize)
+                hostGui_->request_resize(host_, static_cast<std::uint32_t>(width),
+                                         static_cast<std::uint32_t>(height));
+        });
+        window_->setHostScale(hostScale_);
     } catch (...) {
         window_.reset();
         return false;
@@ -79,10 +86,10 @@ bool Gui::setParent(const Window* window) {
         return false;
     }
     auto& backend = window_->backend();
-    backend.setBounds(0, 0, kWidth, kHeight);
+    backend.setBounds(0, 0, window_->clientWidth(), window_->clientHeight());
     window_->SetAll();
 #if !defined(_WIN32)
-    const int fd = backend.eventFd();
+    const int fd = backend.eventDescriptor();
     if (fd >= 0 && fds_->register_fd(host_, fd, kFdRead | kFdError)) fd_ = fd;
     if (!timers_->register_timer(host_, kTimerPeriodMs, &timer_)) timer_ = kInvalidId;
     if (fd_ < 0 || timer_ == kInvalidId) {
@@ -91,6 +98,16 @@ bool Gui::setParent(const Window* window) {
     }
 #endif
     return true;
+}
+
+void Gui::setScale(double factor) {
+    hostScale_ = factor;
+    if (window_) window_->setHostScale(factor);
+}
+
+editor::EditorSize Gui::size() const {
+    if (window_) return {window_->clientWidth(), window_->clientHeight()};
+    return editor::TPluginEditorWindow::sizeFor(hostScale_);
 }
 
 bool Gui::show() {

@@ -1,4 +1,6 @@
-// The editor embedded in the host's window, at its fixed 380 x 144. On
+// The editor embedded in the host's window, 380 x 144 at the screen's (or
+// the host's) whole scale factor; it asks the host to resize it when the
+// factor changes. On
 // Linux the window is an X11 child window, driven by the host's timer
 // (timer-support) and by the X connection's file descriptor (posix-fd-
 // support); on Windows a Win32 child window that the host's message loop
@@ -24,9 +26,6 @@ const char* guiApi();
 
 class Gui final : private editor::EditorOwner {
 public:
-    static constexpr int kWidth = 380;
-    static constexpr int kHeight = 144;
-
     // `processing` tells whether the host is in its processing state: the
     // queue is then drained by process(), otherwise the host is asked to flush.
     Gui(const Host* host, EffectCore& core, EditorQueue& queue, const std::atomic<bool>& processing);
@@ -39,6 +38,10 @@ public:
     static bool supported(const Host* host, const char* api, bool floating);
 
     bool setParent(const Window* window);
+    // The host's scale factor (0: none given); the window follows it.
+    void setScale(double factor);
+    // The editor's size in pixels: the window's, or what it will be.
+    editor::EditorSize size() const;
     bool show();
     bool hide();
     void onTimer(Id timer);
@@ -57,12 +60,14 @@ private:
     EditorQueue& queue_;
     const std::atomic<bool>& processing_;
     const HostParams* hostParams_ = nullptr;
+    const HostGui* hostGui_ = nullptr;
     const HostTimerSupport* timers_ = nullptr;
     const HostPosixFdSupport* fds_ = nullptr;
     editor::ParamMirror mirror_{};
     std::unique_ptr<editor::TPluginEditorWindow> window_;
     Id timer_ = kInvalidId;
     int fd_ = -1;
+    double hostScale_ = 0.0;
 };
 
 }  // namespace halvorine::clap

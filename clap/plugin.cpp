@@ -426,18 +426,29 @@ const PluginGui kGui{
         return HALVORINE_SELF.guiCreate(api, floating);
     },
     [](const Plugin* plugin) { HALVORINE_SELF.guiDestroy(); },
-    [](const Plugin*, double) { return false; },  // a fixed size in pixels
-    [](const Plugin*, std::uint32_t* width, std::uint32_t* height) {
-        if (!width || !height) return false;
-        *width = Gui::kWidth;
-        *height = Gui::kHeight;
+    [](const Plugin* plugin, double scale) {
+        Gui* gui = HALVORINE_SELF.gui();
+        if (!gui) return false;
+        gui->setScale(scale);
+        return true;
+    },
+    [](const Plugin* plugin, std::uint32_t* width, std::uint32_t* height) {
+        Gui* gui = HALVORINE_SELF.gui();
+        if (!width || !height || !gui) return false;
+        const editor::EditorSize size = gui->size();
+        *width = static_cast<std::uint32_t>(size.width);
+        *height = static_cast<std::uint32_t>(size.height);
         return true;
     },
     [](const Plugin*) { return false; },
     [](const Plugin*, GuiResizeHints*) { return false; },
     [](const Plugin*, std::uint32_t*, std::uint32_t*) { return false; },
-    [](const Plugin*, std::uint32_t width, std::uint32_t height) {
-        return width == Gui::kWidth && height == Gui::kHeight;
+    [](const Plugin* plugin, std::uint32_t width, std::uint32_t height) {
+        Gui* gui = HALVORINE_SELF.gui();
+        if (!gui) return false;
+        const editor::EditorSize size = gui->size();
+        return width == static_cast<std::uint32_t>(size.width) &&
+               height == static_cast<std::uint32_t>(size.height);
     },
     [](const Plugin* plugin, const Window* window) {
         Gui* gui = HALVORINE_SELF.gui();

@@ -11,11 +11,24 @@ if(CMAKE_SIZEOF_VOID_P EQUAL 4)
   target_compile_options(halvorine_flags INTERFACE -msse2 -mfpmath=sse)
 endif()
 
-# 64-bit x86 targets (any operating system) also carry the sample loop in
-# AVX2 and AVX-512, chosen at run time; 32-bit ones have SSE2 only.
+# x86 targets, 64-bit and 32-bit, any operating system, also carry the
+# sample loop in AVX2 and AVX-512, chosen at run time.
 set(HALVORINE_WIDE_SIMD OFF)
-if(CMAKE_SIZEOF_VOID_P EQUAL 8 AND CMAKE_SYSTEM_PROCESSOR MATCHES "^(x86_64|AMD64|amd64)$")
+if(CMAKE_SYSTEM_PROCESSOR MATCHES "^(x86_64|AMD64|amd64|x86|i[3-6]86)$")
   set(HALVORINE_WIDE_SIMD ON)
+endif()
+
+# 64-bit Windows keeps the stack 16-byte aligned, and GCC cannot realign it
+# for 32- and 64-byte spills there: the assembler writes every aligned
+# vector move as an unaligned one (as fast where the data is aligned).
+if(WIN32 AND CMAKE_SIZEOF_VOID_P EQUAL 8)
+  target_compile_options(halvorine_flags INTERFACE -Wa,-muse-unaligned-vector-move)
+endif()
+
+# 32-bit Windows guarantees only 4-byte stack alignment when a host calls in;
+# vector code that keeps values on the stack realigns it on entry.
+if(WIN32 AND CMAKE_SIZEOF_VOID_P EQUAL 4)
+  target_compile_options(halvorine_flags INTERFACE -mstackrealign)
 endif()
 
 if(HALVORINE_WERROR)

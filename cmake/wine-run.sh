@@ -76,7 +76,7 @@ case $1 in
     # Its output goes to a file: CTest waits for every holder of a test's
     # pipes, and Xvfb outlives this test.
     : >"$state/display.new"
-    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp \
+    Xvfb -displayfd 3 -screen 0 1600x1000x24 -nolisten tcp \
       3>"$state/display.new" </dev/null >"$state/xvfb.log" 2>&1 &
     echo $! >"$state/xvfb.pid"
     for _ in $(seq 100); do

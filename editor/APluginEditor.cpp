@@ -23,10 +23,11 @@ VstInt32 APluginEditor::getRect(void** rect) {
     // frame from it before they open the editor.
     rect_.top = 0;
     rect_.left = 0;
-    rect_.bottom = static_cast<std::int16_t>(window_ ? window_->clientHeight()
-                                                     : TPluginEditorWindow::kHeight);
-    rect_.right = static_cast<std::int16_t>(window_ ? window_->clientWidth()
-                                                    : TPluginEditorWindow::kWidth);
+    // Some hosts ask on every idle call: the closed size is worked out once
+    // (and again when the host's factor changes).
+    if (!window_ && closedSize_.width == 0) closedSize_ = TPluginEditorWindow::sizeFor(hostScale_);
+    rect_.bottom = static_cast<std::int16_t>(window_ ? window_->clientHeight() : closedSize_.height);
+    rect_.right = static_cast<std::int16_t>(window_ ? window_->clientWidth() : closedSize_.width);
     *rect = &rect_;
     return 1;
 }
@@ -44,6 +45,10 @@ VstInt32 APluginEditor::open(void* ptr) {
             window_.reset();  // out of memory: the host gets an editor with no window
         }
         if (window_) {
+            window_->setHostScale(hostScale_);
+            window_->setSizeHandler([this](int width, int height) {
+                if (APlugin* p = plugin()) p->sizeWindow(width, height);
+            });
             window_->createIn(ptr);
             window_->backend().setBounds(0, 0, window_->clientWidth(), window_->clientHeight());
         }
@@ -80,6 +85,12 @@ void APluginEditor::idle() {
 // can never overtake one another and leave an older value showing.
 void APluginEditor::update() {}
 
+void APluginEditor::setHostScale(float factor) {
+    hostScale_ = factor;
+    closedSize_ = {};
+    if (window_) window_->setHostScale(factor);
+}
+
 void APluginEditor::setParameterAutomated(int index, float value) {
     if (effect) effect->setParameterAutomated(index, value);
 }
@@ -100,5 +111,6 @@ void APluginEditor::copyValues() {
 
 void APluginEditor::releaseWindow() {
     window_.reset();
+    closedSize_ = {};
     parentWindow_ = nullptr;
 }

@@ -31,6 +31,14 @@ public:
     void idle() override;
     // The effect's values changed; the window shows them on its next tick.
     void update() override;
+    // The host's scale factor, from its vendor-specific call (0: none). An
+    // open window redraws at it and asks the host for its new size.
+    void setHostScale(float factor);
+
+    // effVendorSpecific's index and value of the hosts' scale call; the
+    // factor comes in opt.
+    static constexpr VstInt32 kScaleCallIndex = 0x50726553;  // 'PreS'
+    static constexpr VstIntPtr kScaleCallValue = 0x41654373;  // 'AeCs'
 
     int openCount() const { return openCount_; }
     halvorine::editor::TPluginEditorWindow* window() const { return window_.get(); }
@@ -50,5 +58,7 @@ private:
     int openCount_ = 0;
     std::unique_ptr<halvorine::editor::TPluginEditorWindow> window_;
     void* parentWindow_ = nullptr;
+    double hostScale_ = 0.0;
+    halvorine::editor::EditorSize closedSize_{};  // the size before opening, once asked
     halvorine::editor::ParamMirror mirror_{};
 };

@@ -30,6 +30,9 @@ public:
     virtual void mouseUp(int x, int y, MouseButton button) = 0;
     // The window's timer, every period given to startTimer.
     virtual void timerTick() = 0;
+    // The window system's scale for the window changed (it moved to a
+    // screen of another DPI): the window resolves its factor again.
+    virtual void systemScaleChanged() {}
     // The composed picture of the whole window, to put on the screen.
     virtual const Canvas& frame() = 0;
 };
@@ -57,13 +60,18 @@ public:
     // them by itself, and repaints what is pending.
     virtual void idle() = 0;
     virtual TextRenderer& text() = 0;
+    // The window system's scale factor for a window in `parent` (null: the
+    // screen's), unclamped; 1 when it says nothing. On X11 the Xft.dpi
+    // resource / 96, then GDK_SCALE; on Windows the parent's DPI / 96. May
+    // ask the window system (a round trip): not for every idle call.
+    virtual double systemScale(void* parent) { (void)parent; return 1.0; }
     // The child window in the same form as `create`'s parent (an X11
     // window id, an HWND); null when there is none.
     virtual void* nativeHandle() const { return nullptr; }
-    // The file descriptor of the window system's connection, for hosts
-    // that watch it and call idle() when it has input; -1 when the window
-    // system delivers events by itself (or there is no connection).
-    virtual int eventFd() const { return -1; }
+    // The file descriptor the window system's events arrive on, for hosts
+    // that watch descriptors in their own run loop and call idle() when it
+    // is readable; -1 when there is none (events come by other means).
+    virtual int eventDescriptor() const { return -1; }
 };
 
 std::unique_ptr<WindowBackend> createWindowBackend();

@@ -21,14 +21,33 @@ void Canvas::fillRect(const Rect& r, Pixel colour) {
 }
 
 void Canvas::copyRect(const Canvas& src, const Rect& from, int x, int y) {
+    // The columns that lie inside both canvases, then whole rows of them.
+    const int dx0 = std::max({0, -from.left, -x});
+    const int dx1 = std::min({from.width, src.width_ - from.left, width_ - x});
+    if (dx1 <= dx0) return;
     for (int dy = 0; dy < from.height; ++dy) {
         const int sy = from.top + dy, ty = y + dy;
         if (sy < 0 || sy >= src.height_ || ty < 0 || ty >= height_) continue;
-        for (int dx = 0; dx < from.width; ++dx) {
-            const int sx = from.left + dx, tx = x + dx;
-            if (sx < 0 || sx >= src.width_ || tx < 0 || tx >= width_) continue;
-            set(tx, ty, src.at(sx, sy));
-        }
+        const Pixel* in = src.row(sy) + from.left + dx0;
+        std::copy(in, in + (dx1 - dx0), row(ty) + x + dx0);
+    }
+}
+
+void Canvas::copyEnlarged(const Canvas& src, const Rect& from, int x, int y, int scale) {
+    if (scale == 1) return copyRect(src, from, x, y);
+    // Each source row becomes one target row, copied to the scale - 1 below.
+    const int dx0 = std::max(0, -from.left), dx1 = std::min(from.width, src.width_ - from.left);
+    const int tx0 = std::max(0, x + dx0 * scale), tx1 = std::min(width_, x + dx1 * scale);
+    if (tx1 <= tx0) return;
+    for (int dy = 0; dy < from.height; ++dy) {
+        const int sy = from.top + dy;
+        if (sy < 0 || sy >= src.height_) continue;
+        const int ty0 = std::max(0, y + dy * scale), ty1 = std::min(height_, y + (dy + 1) * scale);
+        if (ty1 <= ty0) continue;
+        const Pixel* in = src.row(sy) + from.left;
+        Pixel* out = row(ty0);
+        for (int tx = tx0; tx < tx1; ++tx) out[tx] = in[(tx - x) / scale];
+        for (int ty = ty0 + 1; ty < ty1; ++ty) std::copy(out + tx0, out + tx1, row(ty) + tx0);
     }
 }
 
@@ -61,7 +80,14 @@ void Canvas::blend(int x, int y, Pixel colour, unsigned coverage) {
                   mix(blueOf(colour), blueOf(under))));
 }
 
-void MaskedImage::drawOn(Canvas& dest, int x, int y) const {
+void MaskedImage::drawOn(Canvas& dest, int x, int y, int scale) const {
+    if (scale != 1) {
+        for (int sy = 0; sy < height(); ++sy)
+            for (int sx = 0; sx < width(); ++sx)
+                if (isOpaque(sx, sy))
+                    dest.fillRect({x + sx * scale, y + sy * scale, scale, scale}, image.at(sx, sy));
+        return;
+    }
     for (int sy = 0; sy < height(); ++sy) {
         const int ty = y + sy;
         if (ty < 0 || ty >= dest.height()) continue;

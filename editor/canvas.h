@@ -43,6 +43,9 @@ public:
     void fillRect(const Rect& r, Pixel colour);
     // Copies `from` (a rectangle of `src`) with its top-left at x, y (clipped).
     void copyRect(const Canvas& src, const Rect& from, int x, int y);
+    // Copies `from` of `src` enlarged `scale` times, every source pixel a
+    // scale x scale square, with its top-left at x, y (clipped).
+    void copyEnlarged(const Canvas& src, const Rect& from, int x, int y, int scale);
     // Draws `src` at x, y, skipping every pixel of the colour of src's
     // bottom-left pixel: those show what lies beneath.
     void drawTransparent(const Canvas& src, int x, int y);
@@ -64,8 +67,9 @@ struct MaskedImage {
     bool isOpaque(int x, int y) const {
         return opaque[static_cast<std::size_t>(y) * image.width() + x];
     }
-    // Draws the image's opaque pixels onto `dest` with its top-left at x, y.
-    void drawOn(Canvas& dest, int x, int y) const;
+    // Draws the image's opaque pixels onto `dest` with its top-left at x, y,
+    // each as a scale x scale square.
+    void drawOn(Canvas& dest, int x, int y, int scale = 1) const;
 };
 
 }  // namespace halvorine::editor

@@ -98,7 +98,7 @@ void TPluginEditorWindow::build(const Layout& layout) {
         c->bounds = desc.bounds;
         if (desc.kind == ComponentKind::ImageList) c->images = imageNamed(desc.image);
         if (desc.kind == ComponentKind::Picture && desc.image == "background")
-            c->picture = assets::background();
+            c->picture = assets::background();  // at factor 1; applyScale enlarges it
         components_.push_back(std::move(c));
     }
     for (auto& c : components_) {
@@ -144,11 +144,57 @@ TPluginEditorWindow::Component* TPluginEditorWindow::component(const std::string
 }
 
 bool TPluginEditorWindow::createIn(void* parent) {
+    parent_ = parent;
+    created_ = true;
+    const int s = resolveEditorScale(hostScale_, backend_->systemScale(parent));
+    if (s != scale_) applyScale(s);
     if (!backend_->create(parent, clientWidth(), clientHeight(), this)) return false;
     if (const Component* timer = component("Timer2");
         timer && timer->desc.handlers.count("Timer") && timer->desc.interval > 0)
         backend_->startTimer(timer->desc.interval);
     return true;
+}
+
+void TPluginEditorWindow::setHostScale(double factor) {
+    hostScale_ = factor;
+    if (created_) rescale();
+}
+
+void TPluginEditorWindow::setSizeHandler(std::function<void(int, int)> handler) {
+    sizeHandler_ = std::move(handler);
+}
+
+void TPluginEditorWindow::systemScaleChanged() {
+    if (created_) rescale();
+}
+
+void TPluginEditorWindow::rescale() {
+    const int s = resolveEditorScale(hostScale_, backend_->systemScale(parent_));
+    if (s == scale_) return;
+    applyScale(s);
+    backend_->setBounds(0, 0, clientWidth(), clientHeight());
+    if (sizeHandler_) sizeHandler_(clientWidth(), clientHeight());
+}
+
+// Every picture with content is drawn again at the new factor: the
+// background enlarged, the sliders and the readout composed afresh.
+void TPluginEditorWindow::applyScale(int s) {
+    scale_ = s;
+    for (auto& c : components_) {
+        if (c->desc.kind != ComponentKind::Picture || c->picture.empty() || c->desc.name == "Backslider")
+            continue;
+        if (c->desc.image == "background") {
+            const Canvas& picture = assets::background();
+            c->picture.reset(picture.width() * s, picture.height() * s, kSilver);
+            c->picture.copyEnlarged(picture, {0, 0, picture.width(), picture.height()}, 0, 0, s);
+            continue;
+        }
+        c->picture.reset(0, 0, kSilver);
+        if (const int index = sliderIndexOf(c->desc.name); index >= 0) SetControl(index);
+    }
+    if (const Component* strip = component("printout"); strip && strip->picture.empty())
+        PrintLabels(label_, labelValue_);
+    changed();
 }
 
 void TPluginEditorWindow::changed() {
@@ -245,8 +291,9 @@ void TPluginEditorWindow::DrawHSlider(Component& picture, int index) {
     Clearscreen(*buffer, kBufferColour);
     bar->images->drawOn(buffer->picture, 0, 0);
     knob->images->drawOn(buffer->picture, x, 2);
-    if (picture.picture.empty()) picture.picture.reset(picture.bounds.width, picture.bounds.height, kSilver);
-    picture.picture.copyRect(buffer->picture, {0, 0, 100, 13}, 0, 0);
+    if (picture.picture.empty())
+        picture.picture.reset(picture.bounds.width * scale_, picture.bounds.height * scale_, kSilver);
+    picture.picture.copyEnlarged(buffer->picture, {0, 0, 100, 13}, 0, 0, scale_);
     ++sliderDraws_;
     changed();
 }
@@ -285,9 +332,14 @@ void TPluginEditorWindow::PrintLabels(const std::string& label, const std::strin
     Component* strip = component("printout");
     const Component* images = component("Iprintout");
     if (!strip || !images || !images->images) return;
-    if (strip->picture.empty()) strip->picture.reset(strip->bounds.width, strip->bounds.height, kSilver);
-    images->images->drawOn(strip->picture, 0, 0);
-    backend_->text().drawText(strip->picture, 8, 3, label + " :: " + value, "Arial", 8, kTextColour);
+    label_ = label;
+    labelValue_ = value;
+    if (strip->picture.empty())
+        strip->picture.reset(strip->bounds.width * scale_, strip->bounds.height * scale_, kSilver);
+    images->images->drawOn(strip->picture, 0, 0, scale_);
+    // The text is rendered at the factor's size, not enlarged: sharp at 2 and 3.
+    backend_->text().drawText(strip->picture, 8 * scale_, 3 * scale_, label + " :: " + value, "Arial",
+                              8 * scale_, kTextColour);
     changed();
 }
 
@@ -312,19 +364,32 @@ TPluginEditorWindow::Component* TPluginEditorWindow::hit(int x, int y) {
     return nullptr;
 }
 
-void TPluginEditorWindow::mouseDown(int x, int y, MouseButton button, bool shift) {
+int TPluginEditorWindow::unscaled(int v) const {
+    return v >= 0 ? v / scale_ : -((-v + scale_ - 1) / scale_);  // rounded down, also below 0
+}
+
+// Only the left button drags: its press picks the slider that gets every
+// move and the release until it is let go. Other buttons' presses and
+// releases go to the slider under the pointer (where the handlers ignore
+// them) and neither start nor end a drag. Positions come in window pixels
+// at the factor and are mapped back to the layout's.
+void TPluginEditorWindow::mouseDown(int px, int py, MouseButton button, bool shift) {
+    const int x = unscaled(px), y = unscaled(py);
     Component* target = pressed_ ? pressed_ : hit(x, y);
     if (!target) return;
-    pressed_ = target;
+    if (button == MouseButton::Left) pressed_ = target;
     if (target->onMouseDown) target->onMouseDown(*target, button, ShiftState{shift}, x - target->bounds.left);
 }
 
-void TPluginEditorWindow::mouseMove(int x, int y) {
+void TPluginEditorWindow::mouseMove(int px, int py) {
+    const int x = unscaled(px), y = unscaled(py);
     Component* target = pressed_ ? pressed_ : hit(x, y);
     if (target && target->onMouseMove) target->onMouseMove(*target, x - target->bounds.left);
 }
 
-void TPluginEditorWindow::mouseUp(int x, int y, MouseButton) {
+void TPluginEditorWindow::mouseUp(int px, int py, MouseButton button) {
+    const int x = unscaled(px), y = unscaled(py);
+    if (button != MouseButton::Left && pressed_) return;  // the left drag goes on
     Component* target = pressed_ ? pressed_ : hit(x, y);
     pressed_ = nullptr;
     if (target && target->onMouseUp) target->onMouseUp(*target);
@@ -344,14 +409,15 @@ const Canvas& TPluginEditorWindow::frame() {
         if (!c->visible) continue;
         const Component* parent = c->desc.parent.empty() ? nullptr : component(c->desc.parent);
         if (parent && !parent->visible) continue;
+        const int left = c->bounds.left * scale_, top = c->bounds.top * scale_;
         if (c->desc.kind == ComponentKind::Panel) {
-            frame_.fillRect(c->bounds, c->desc.colour.value_or(formColour));
+            frame_.fillRect({left, top, c->bounds.width * scale_, c->bounds.height * scale_},
+                            c->desc.colour.value_or(formColour));
         } else if (c->desc.kind == ComponentKind::Picture && !c->picture.empty()) {
             if (c->desc.transparent)
-                frame_.drawTransparent(c->picture, c->bounds.left, c->bounds.top);
+                frame_.drawTransparent(c->picture, left, top);
             else
-                frame_.copyRect(c->picture, {0, 0, c->picture.width(), c->picture.height()},
-                                c->bounds.left, c->bounds.top);
+                frame_.copyRect(c->picture, {0, 0, c->picture.width(), c->picture.height()}, left, top);
         }
     }
     frameDirty_ = false;

@@ -14,6 +14,7 @@
 #include "backend.h"
 #include "editor_owner.h"
 #include "layout.h"
+#include "scale.h"
 
 namespace halvorine::editor {
 
@@ -29,15 +30,15 @@ struct ShiftState {
 class TPluginEditorWindow final : public WindowEvents {
 public:
     static constexpr int kSliders = 9;
-    // The window's size, as its layout gives it; the binding reports it to
-    // hosts that ask before the window exists.
+    // The window's size at factor 1, as its layout gives it. Bindings report
+    // editorSizeFor() (scale.h) to hosts that ask before the window exists.
     static constexpr int kWidth = 380;
     static constexpr int kHeight = 144;
 
     // One component of the window, made from its description.
     struct Component {
         ComponentDesc desc;
-        Rect bounds;       // in window coordinates
+        Rect bounds;       // in window coordinates at factor 1
         bool visible = true;
         Canvas picture;    // pictures and panels: starts without content
         const MaskedImage* images = nullptr;  // image lists: image 0
@@ -58,11 +59,32 @@ public:
     TPluginEditorWindow(const TPluginEditorWindow&) = delete;
     TPluginEditorWindow& operator=(const TPluginEditorWindow&) = delete;
 
+    // The size the window will have when it is made in `parent` (null when
+    // there is none yet) with the host's factor `hostScale` (0: none), for
+    // hosts that ask before the window exists.
+    static EditorSize sizeFor(double hostScale = 0.0, void* parent = nullptr) {
+        const auto probe = createWindowBackend();
+        return editorSizeAt(resolveEditorScale(hostScale, probe ? probe->systemScale(parent) : 1.0));
+    }
+
     // Window-system side, driven by the binding.
-    bool createIn(void* parent);  // child window of the host's window
-    int clientWidth() const { return form_.bounds.width; }
-    int clientHeight() const { return form_.bounds.height; }
+    bool createIn(void* parent);  // child window of the host's window, at scale()
+    // The window's size in pixels, at scale().
+    int clientWidth() const { return form_.bounds.width * scale_; }
+    int clientHeight() const { return form_.bounds.height * scale_; }
     WindowBackend& backend() { return *backend_; }
+
+    // Scaling (see scale.h). The host's factor, or 0 for none (the
+    // default). Before createIn it is remembered for it; afterwards, when
+    // the whole factor the editor draws at changes, the window redraws at
+    // the new size, resizes its child window and calls the size handler.
+    void setHostScale(double factor);
+    // The whole factor the window draws at now (1 before createIn).
+    int scale() const { return scale_; }
+    // Called with the window's new size in pixels whenever it changes while
+    // the window exists (a new host factor, a move to a screen of another
+    // DPI); the binding asks its host to resize to it.
+    void setSizeHandler(std::function<void(int width, int height)> handler);
 
     // Published operations.
     void FormCreate();
@@ -101,6 +123,7 @@ public:
     void mouseMove(int x, int y) override;
     void mouseUp(int x, int y, MouseButton button) override;
     void timerTick() override;
+    void systemScaleChanged() override;
     const Canvas& frame() override;
 
 private:
@@ -110,6 +133,12 @@ private:
     Rect placeOf(const Component& c) const;
     float mirrored(int index) const { return paramValues[index].load(std::memory_order_relaxed); }
     void changed();
+    // Resolves the factor again; on a change redraws, resizes and tells.
+    void rescale();
+    // Redraws every picture at factor `s`.
+    void applyScale(int s);
+    // A window pixel coordinate at the factor to the layout's (factor 1).
+    int unscaled(int v) const;
     // The host's gesture requests around a drag: begin on the press, end
     // exactly once, on the release, a lost capture or the window closing.
     void beginGesture(int index);
@@ -125,6 +154,12 @@ private:
     bool frameDirty_ = true;
     int sliderDraws_ = 0;
     bool doubleBuffered_ = false;
+    double hostScale_ = 0.0;
+    void* parent_ = nullptr;
+    bool created_ = false;  // createIn was called
+    int scale_ = 1;
+    std::function<void(int, int)> sizeHandler_;
+    std::string label_, labelValue_;  // what the readout shows
 };
 
 }  // namespace halvorine::editor

@@ -148,6 +148,13 @@ VstInt32 APlugin::canDo(char* text) {
     return -1;
 }
 
+VstIntPtr APlugin::vendorSpecific(VstInt32 index, VstIntPtr value, void*, float opt) {
+    if (index != APluginEditor::kScaleCallIndex || value != APluginEditor::kScaleCallValue || !editor)
+        return 0;
+    static_cast<APluginEditor*>(editor)->setHostScale(opt);
+    return 1;
+}
+
 void APlugin::suspend() {}
 
 void APlugin::resume() { wantEvents(1); }

@@ -47,6 +47,8 @@ public:
     bool getProductString(char* text) override;
     VstInt32 getVendorVersion() override;
     VstInt32 canDo(char* text) override;
+    // Answers the hosts' scale call ('PreS', 'AeCs', the factor in opt).
+    VstIntPtr vendorSpecific(VstInt32 index, VstIntPtr value, void* ptr, float opt) override;
     void suspend() override;
     void resume() override;
 

@@ -2,8 +2,13 @@
 // window (ui:parent) and driven by the host's idle calls (ui:idleInterface).
 // Values the user sets go to the host as port values in units through
 // write_function; port events from the host move the sliders and the
-// readout.
+// readout. The host's ui:scaleFactor (an option, at instantiation or later
+// through the options interface) sizes the editor, and ui:resize tells the
+// host the editor's size.
+#include <lv2/atom/atom.h>
+#include <lv2/options/options.h>
 #include <lv2/ui/ui.h>
+#include <lv2/urid/urid.h>
 
 #include <cstdint>
 #include <cstring>
@@ -20,8 +25,14 @@ using editor::TPluginEditorWindow;
 
 class Ui final : private editor::EditorOwner {
 public:
-    Ui(LV2UI_Write_Function write, LV2UI_Controller controller, const LV2UI_Touch* touch)
-        : write_(write), controller_(controller), touch_(touch) {
+    Ui(LV2UI_Write_Function write, LV2UI_Controller controller, const LV2UI_Touch* touch,
+       const LV2UI_Resize* resize, const LV2_URID_Map* map)
+        : write_(write), controller_(controller), touch_(touch), resize_(resize) {
+        if (map) {
+            scaleFactorKey_ = map->map(map->handle, LV2_UI__scaleFactor);
+            floatType_ = map->map(map->handle, LV2_ATOM__Float);
+            doubleType_ = map->map(map->handle, LV2_ATOM__Double);
+        }
         for (int slot = 0; slot < static_cast<int>(mirror_.size()); ++slot) {
             const float v = engine::parameterInfo(slot).defaultValue;
             mirror_[static_cast<std::size_t>(slot)].store(v, std::memory_order_relaxed);
@@ -32,6 +43,8 @@ public:
     bool open(void* parent) {
         window_ = std::make_unique<TPluginEditorWindow>(static_cast<EditorOwner*>(this), mirror_,
                                                        editor::createWindowBackend());
+        window_->setHostScale(hostScale_);
+        window_->setSizeHandler([this](int width, int height) { askResize(width, height); });
         if (!window_->createIn(parent)) return false;
         auto& backend = window_->backend();
         backend.setBounds(0, 0, window_->clientWidth(), window_->clientHeight());
@@ -61,6 +74,31 @@ public:
         if (window_ && !window_->dragging) window_->SetLabel(slot);
     }
 
+    void askResize(int width, int height) {
+        if (resize_ && resize_->ui_resize) resize_->ui_resize(resize_->handle, width, height);
+    }
+
+    // Reads the options the UI knows (ui:scaleFactor) from a list ending in
+    // a zero key; the others are left alone.
+    std::uint32_t setOptions(const LV2_Options_Option* options) {
+        std::uint32_t status = LV2_OPTIONS_SUCCESS;
+        for (const LV2_Options_Option* o = options; o && o->key != 0; ++o) {
+            if (scaleFactorKey_ == 0 || o->key != scaleFactorKey_) continue;
+            double factor = 0.0;
+            if (o->type == floatType_ && o->size == sizeof(float) && o->value)
+                factor = *static_cast<const float*>(o->value);
+            else if (o->type == doubleType_ && o->size == sizeof(double) && o->value)
+                factor = *static_cast<const double*>(o->value);
+            else {
+                status |= LV2_OPTIONS_ERR_BAD_VALUE;
+                continue;
+            }
+            hostScale_ = factor;
+            if (window_) window_->setHostScale(factor);
+        }
+        return status;
+    }
+
     int idle() {
         window_->backend().idle();
         window_->backend().repaintNow();
@@ -86,6 +124,9 @@ private:
     LV2UI_Write_Function write_;
     LV2UI_Controller controller_;
     const LV2UI_Touch* touch_;
+    const LV2UI_Resize* resize_;
+    LV2_URID scaleFactorKey_ = 0, floatType_ = 0, doubleType_ = 0;
+    double hostScale_ = 0.0;
     editor::ParamMirror mirror_{};
     std::unique_ptr<TPluginEditorWindow> window_;
 };
@@ -103,11 +144,14 @@ LV2UI_Handle instantiate(const LV2UI_Descriptor*, const char*, const char*,
     if (!write || !widget || !parent) return nullptr;
     const auto* resize = static_cast<const LV2UI_Resize*>(feature(features, LV2_UI__resize));
     const auto* touch = static_cast<const LV2UI_Touch*>(feature(features, LV2_UI__touch));
+    const auto* map = static_cast<const LV2_URID_Map*>(feature(features, LV2_URID__map));
+    const auto* options = static_cast<const LV2_Options_Option*>(feature(features, LV2_OPTIONS__options));
     try {
-        auto ui = std::make_unique<Ui>(write, controller, touch);
+        auto ui = std::make_unique<Ui>(write, controller, touch, resize, map);
+        ui->setOptions(options);
         if (!ui->open(parent)) return nullptr;
         *widget = ui->widget();
-        if (resize && resize->ui_resize) resize->ui_resize(resize->handle, ui->width(), ui->height());
+        ui->askResize(ui->width(), ui->height());
         return ui.release();
     } catch (...) {
         return nullptr;  // out of memory: no UI
@@ -125,8 +169,20 @@ int idle(LV2UI_Handle handle) { return static_cast<Ui*>(handle)->idle(); }
 
 const LV2UI_Idle_Interface kIdleInterface = {idle};
 
+std::uint32_t getOptions(LV2_Handle, LV2_Options_Option* options) {
+    return options && options->key != 0 ? LV2_OPTIONS_ERR_UNKNOWN : LV2_OPTIONS_SUCCESS;
+}
+
+std::uint32_t setOptions(LV2_Handle handle, const LV2_Options_Option* options) {
+    return static_cast<Ui*>(handle)->setOptions(options);
+}
+
+const LV2_Options_Interface kOptionsInterface = {getOptions, setOptions};
+
 const void* extensionData(const char* uri) {
-    return std::strcmp(uri, LV2_UI__idleInterface) == 0 ? &kIdleInterface : nullptr;
+    if (std::strcmp(uri, LV2_UI__idleInterface) == 0) return &kIdleInterface;
+    if (std::strcmp(uri, LV2_OPTIONS__interface) == 0) return &kOptionsInterface;
+    return nullptr;
 }
 
 const LV2UI_Descriptor kDescriptor = {kUiUri, instantiate, cleanup, portEvent, extensionData};

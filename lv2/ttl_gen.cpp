@@ -19,6 +19,7 @@ const char* kPrefixes =
     "@prefix doap: <http://usefulinc.com/ns/doap#> .\n"
     "@prefix foaf: <http://xmlns.com/foaf/0.1/> .\n"
     "@prefix lv2: <http://lv2plug.in/ns/lv2core#> .\n"
+    "@prefix opts: <http://lv2plug.in/ns/ext/options#> .\n"
     "@prefix pprops: <http://lv2plug.in/ns/ext/port-props#> .\n"
     "@prefix pset: <http://lv2plug.in/ns/ext/presets#> .\n"
     "@prefix rdfs: <http://www.w3.org/2000/01/rdf-schema#> .\n"
@@ -99,8 +100,10 @@ std::string plugin(bool withUi) {
     if (withUi)
         out << "\n" << uri(kUiUri) << "\n    a ui:X11UI ;\n    lv2:binary <" << kUiBinary << "> ;\n"
             << "    lv2:requiredFeature ui:parent , ui:idleInterface ;\n"
-            << "    lv2:optionalFeature ui:resize , ui:touch , ui:noUserResize ;\n"
-            << "    lv2:extensionData ui:idleInterface .\n";
+            << "    lv2:optionalFeature ui:resize , ui:touch , ui:noUserResize , opts:options ,\n"
+            << "        <http://lv2plug.in/ns/ext/urid#map> ;\n"
+            << "    opts:supportedOption ui:scaleFactor ;\n"
+            << "    lv2:extensionData ui:idleInterface , opts:interface .\n";
     return out.str();
 }
 

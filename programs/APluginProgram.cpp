@@ -10,14 +10,16 @@ APluginProgram::APluginProgram() {
 void APluginProgram::setName(const char* text) {
     std::uint32_t seq = nameSequence.load(std::memory_order_relaxed);
     for (;;) {
-        if (!(seq & 1u) && nameSequence.compare_exchange_weak(seq, seq + 1, std::memory_order_acquire,
+        if (!(seq & 1u) && nameSequence.compare_exchange_weak(seq, seq + 1, std::memory_order_acq_rel,
                                                               std::memory_order_relaxed))
             break;
         seq = nameSequence.load(std::memory_order_relaxed);
     }
     std::size_t i = 0;
-    for (; text && text[i] && i < kNameChars; ++i) name[i].store(text[i], std::memory_order_relaxed);
-    name[i].store('\0', std::memory_order_relaxed);
+    // Release stores: a reader that sees any new character also sees the
+    // odd sequence before it, and tries again.
+    for (; text && text[i] && i < kNameChars; ++i) name[i].store(text[i], std::memory_order_release);
+    name[i].store('\0', std::memory_order_release);
     nameSequence.store(seq + 2, std::memory_order_release);
 }
 
@@ -30,9 +32,9 @@ std::size_t APluginProgram::copyName(char* dest, std::size_t maxChars) const {
     for (int attempt = 0; attempt < 1000; ++attempt) {
         const std::uint32_t before = nameSequence.load(std::memory_order_acquire);
         n = 0;
-        for (char c; n < maxChars && (c = name[n].load(std::memory_order_relaxed)) != '\0'; ++n)
+        // Acquire loads: the second look at the sequence stays after them.
+        for (char c; n < maxChars && (c = name[n].load(std::memory_order_acquire)) != '\0'; ++n)
             dest[n] = c;
-        std::atomic_thread_fence(std::memory_order_acquire);
         if (!(before & 1u) && nameSequence.load(std::memory_order_relaxed) == before) break;
     }
     dest[n] = '\0';

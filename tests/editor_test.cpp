@@ -29,6 +29,18 @@ AEffect* VSTCALLBACK linkedMain(audioMasterCallback host) {
     return createEffectInstance(host)->getAeffect();
 }
 
+// Sets HALVORINE_SCALE, or removes it.
+void forceScale(const char* value) {
+#ifdef _WIN32
+    _putenv_s("HALVORINE_SCALE", value ? value : "");
+#else
+    if (value)
+        setenv("HALVORINE_SCALE", value, 1);
+    else
+        unsetenv("HALVORINE_SCALE");
+#endif
+}
+
 // Slider places in the window, by parameter index.
 struct Place {
     int left, top;
@@ -54,7 +66,9 @@ protected:
         screen().press(kSlider[index].left + x, kSlider[index].top + 6, b, shift);
     }
     void move(int index, int x) { screen().move(kSlider[index].left + x, kSlider[index].top + 6); }
-    void release(int index, int x) { screen().release(kSlider[index].left + x, kSlider[index].top + 6); }
+    void release(int index, int x, MouseButton b = MouseButton::Left) {
+        screen().release(kSlider[index].left + x, kSlider[index].top + 6, b);
+    }
 
     std::vector<HostRequest> automation() {
         std::vector<HostRequest> out;
@@ -234,7 +248,19 @@ TEST_F(Editor, OtherButtonsAndSecondPressesAreIgnored) {
     screen().press(kSlider[5].left + 90, kSlider[5].top + 6, MouseButton::Left, false);
     EXPECT_EQ(get(5), 0.5f);  // the press on another slider did nothing
     EXPECT_EQ(get(1), 0.0f);
-    release(1, 10);
+    press(4, 50, MouseButton::Right);  // a right click mid-drag leaves the drag going
+    release(4, 50, MouseButton::Right);
+    move(1, 50);
+    EXPECT_EQ(get(1), 0.5f);
+    EXPECT_NE(get(4), 0.5f);
+    release(1, 50);
+    press(2, 90, MouseButton::Right);  // held while the left button presses elsewhere
+    press(0, 90);
+    EXPECT_EQ(get(0), 1.0f);
+    EXPECT_EQ(get(2), 0.5f);
+    release(0, 90);
+    release(2, 90, MouseButton::Right);
+    EXPECT_FALSE(window().dragging);
 }
 
 TEST_F(Editor, HostChangesMoveSlidersOnTheNextTickButNotTheReadout) {
@@ -290,6 +316,68 @@ TEST_F(Editor, KnobSitsWhereTheValueSays) {
                         << v << " at " << kx << "," << ky;
                 }
     }
+}
+
+// The host's scale call: the editor's size before and after opening, the
+// pointer mapped back to the slider under it, and a new factor while open
+// resizing the window and asking the host for the new size. (The pixels at
+// each factor are checked in the X11 and Win32 tests.)
+TEST_F(Editor, FollowsTheHostsScaleCall) {
+    const auto scaleCall = [&](float factor) {
+        return host.dispatch(e, effVendorSpecific, APluginEditor::kScaleCallIndex,
+                             APluginEditor::kScaleCallValue, nullptr, factor);
+    };
+    for (int s : {1, 2, 3}) {
+        SCOPED_TRACE(s);
+        EXPECT_EQ(scaleCall(static_cast<float>(s)), 1);
+        ERect* r = nullptr;
+        host.dispatch(e, effEditGetRect, 0, 0, &r);
+        EXPECT_EQ(r->right, 380 * s);
+        EXPECT_EQ(r->bottom, 144 * s);
+        open();
+        EXPECT_EQ(screen().bounds.width, 380 * s);
+        EXPECT_EQ(screen().bounds.height, 144 * s);
+        EXPECT_EQ(screen().screen().width(), 380 * s);
+        EXPECT_EQ(screen().screen().height(), 144 * s);
+        // A press at X = 50 and a drag to X = 70 of a slider, in window pixels.
+        screen().press((kSlider[0].left + 50) * s + s - 1, (kSlider[0].top + 6) * s);
+        EXPECT_EQ(get(0), 0.5f);
+        screen().move((kSlider[0].left + 70) * s, (kSlider[0].top + 12) * s + s - 1);
+        EXPECT_EQ(get(0), 0.75f);
+        screen().release((kSlider[0].left + 70) * s, 0);
+        close();
+    }
+    scaleCall(1.0f);
+    open();
+    host.clearRequests();
+    scaleCall(2.0f);
+    EXPECT_EQ(screen().bounds.width, 760);
+    screen().repaintNow();
+    EXPECT_EQ(screen().screen().height(), 288);
+    bool asked = false;
+    for (const auto& req : host.requests())
+        asked |= req.opcode == audioMasterSizeWindow && req.index == 760 && req.value == 288;
+    EXPECT_TRUE(asked);
+}
+
+// Where the factor comes from, in order, and how a factor becomes a whole one.
+TEST(EditorScale, SourcesInOrder) {
+    const struct {
+        const char* forced;  // HALVORINE_SCALE
+        double host, system;
+        int scale;
+    } cases[] = {
+        {nullptr, 0.0, 1.0, 1}, {nullptr, 2.0, 3.0, 2},  {nullptr, 0.0, 2.0, 2},
+        {"3", 2.0, 1.0, 3},     {"1.5", 3.0, 3.0, 1},    {"2,5", 0.0, 1.0, 2},
+        {"nonsense", 2.0, 1.0, 2}, {nullptr, 1.75, 1.0, 1}, {nullptr, 7.0, 1.0, 3},
+        {nullptr, 0.5, 2.0, 1},  {nullptr, std::nan(""), 2.0, 2}, {nullptr, -1.0, 1.5, 1},
+    };
+    for (const auto& c : cases) {
+        forceScale(c.forced);
+        EXPECT_EQ(resolveEditorScale(c.host, c.system), c.scale)
+            << (c.forced ? c.forced : "-") << " " << c.host << " " << c.system;
+    }
+    forceScale(nullptr);
 }
 
 TEST(Readouts, Texts) {

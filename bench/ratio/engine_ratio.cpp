@@ -1,11 +1,16 @@
 // The engine's speed against the plain reference model, in one run, without
 // Google Benchmark: the figure for builds that have no benchmark library
-// (32-bit Linux, the Windows DLLs under Wine). Processes 512-frame blocks
-// through each instruction set this processor runs and through the model,
-// five rounds each, and prints the median time per frame and the ratio.
+// (32-bit Linux, the Windows DLLs under Wine). For 512- and 32-frame blocks
+// it times the model, each instruction set this processor runs and the one
+// an instance takes by default, in turns: many short rounds, each
+// candidate's fastest round counting, so that other programs on the machine
+// disturb the figures little. Prints the processor, the default's choice
+// and why, and the time per frame and ratio of each.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -17,41 +22,65 @@ namespace {
 
 using namespace halvorine::bench;
 
-constexpr int kFrames = kLongest;
-constexpr int kBlocksPerRound = 400;
-constexpr int kRounds = 5;
+constexpr int kRounds = 40;
+constexpr int kFramesPerRound = 8192;
 
-// Median nanoseconds per frame of `block` over kRounds rounds.
-template <class Block>
-double nsPerFrame(Block block) {
-    block();  // warm up
-    std::vector<double> rounds;
-    for (int r = 0; r < kRounds; ++r) {
-        const auto start = std::chrono::steady_clock::now();
-        for (int b = 0; b < kBlocksPerRound; ++b) block();
-        const std::chrono::duration<double, std::nano> took = std::chrono::steady_clock::now() - start;
-        rounds.push_back(took.count() / (kBlocksPerRound * kFrames));
-    }
-    std::sort(rounds.begin(), rounds.end());
-    return rounds[kRounds / 2];
+struct Candidate {
+    std::string name;
+    std::function<void(int frames)> block;
+    double best[2] = {1e30, 1e30};  // ns per frame, 512- and 32-frame blocks
+};
+
+double nsPerFrame(const std::function<void(int)>& block, int frames) {
+    block(frames);  // after the others: its own data back in the caches
+    const auto start = std::chrono::steady_clock::now();
+    for (int done = 0; done < kFramesPerRound; done += frames) block(frames);
+    const std::chrono::duration<double, std::nano> took = std::chrono::steady_clock::now() - start;
+    return took.count() / kFramesPerRound;
 }
 
 }  // namespace
 
 int main() {
     Signals s;
+    const auto& p = halvorine::dsp::SpectralRingModulator::processor();
+    std::printf("processor: %s family %d (0x%X) model %d (0x%X)\n", p.vendor, p.family, p.family,
+                p.model, p.model);
+    std::printf("default:   %s (%s)\n\n", p.best, p.why);
+
+    std::vector<Candidate> candidates;
     halvorine::reference::ReferenceEffect ref;
-    const double reference = nsPerFrame([&] {
-        ref.processReplacing(s.mod.data(), s.car.data(), s.out0.data(), s.out1.data(), kFrames);
-    });
-    std::printf("%-10s %8.1f ns/frame\n", "reference", reference);
-    for (const char* set : {"sse2", "avx2", "avx512"}) {
+    candidates.push_back({"reference", [&](int frames) {
+                              ref.processReplacing(s.mod.data(), s.car.data(), s.out0.data(),
+                                                   s.out1.data(), frames);
+                          }});
+    std::vector<std::unique_ptr<Instance>> instances;
+    for (const char* set : {"sse2", "avx2", "avx512", ""}) {
         forceInstructionSet(set);
-        if (std::string(halvorine::dsp::SpectralRingModulator().instructionSet()) != set)
-            continue;  // not on this processor
-        Instance inst(set);
-        const double ns = nsPerFrame([&] { inst.block(s.in, s.out, kFrames); });
-        std::printf("%-10s %8.1f ns/frame  %.2fx the reference\n", set, ns, reference / ns);
+        const std::string runs = halvorine::dsp::SpectralRingModulator().instructionSet();
+        if (*set && runs != set) continue;  // not on this processor
+        instances.push_back(std::make_unique<Instance>(set));
+        Instance* inst = instances.back().get();
+        candidates.push_back({*set ? set : "default (" + runs + ")",
+                              [&s, inst](int frames) { inst->block(s.in, s.out, frames); }});
+    }
+    forceInstructionSet("");
+
+    const int sizes[2] = {512, 32};
+    for (auto& c : candidates)
+        for (int size : sizes) c.block(size);  // warm up
+    for (int round = 0; round < kRounds; ++round)
+        for (auto& c : candidates)
+            for (int i = 0; i < 2; ++i) c.best[i] = std::min(c.best[i], nsPerFrame(c.block, sizes[i]));
+
+    std::printf("%-18s %12s %8s %12s %8s\n", "", "512 frames", "", "32 frames", "");
+    const Candidate& r = candidates.front();
+    for (const auto& c : candidates) {
+        std::printf("%-18s %9.1f ns", c.name.c_str(), c.best[0]);
+        if (&c != &r) std::printf(" %7.2fx", r.best[0] / c.best[0]); else std::printf(" %8s", "");
+        std::printf(" %9.1f ns", c.best[1]);
+        if (&c != &r) std::printf(" %7.2fx", r.best[1] / c.best[1]);
+        std::printf("\n");
     }
     return 0;
 }

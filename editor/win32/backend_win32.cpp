@@ -108,6 +108,7 @@ public:
     void startTimer(int milliseconds) override;
     void idle() override { repaintNow(); }
     TextRenderer& text() override { return platformTextRenderer(); }
+    double systemScale(void* parent) override;
 
     LRESULT handle(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 
@@ -133,7 +134,25 @@ private:
     // Buttons held since their press, for capture.
     unsigned held_ = 0;
     int lastX_ = 0, lastY_ = 0;
+    UINT reportedDpi_ = 0;  // from the last WM_DPICHANGED, 0 before one
 };
+
+// The DPI of a window, where the system can say (Windows 10 1607 and
+// later), else of the screen; 96 is factor 1. A host that is not DPI-aware
+// gets 96 here, and Windows enlarges the whole window itself.
+UINT dpiOf(HWND window) {
+    using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
+    static const auto getDpiForWindow = reinterpret_cast<GetDpiForWindowFn>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
+    if (window && getDpiForWindow)
+        if (const UINT dpi = getDpiForWindow(window)) return dpi;
+    UINT dpi = 96;
+    if (const HDC screen = GetDC(nullptr)) {
+        dpi = static_cast<UINT>(GetDeviceCaps(screen, LOGPIXELSX));
+        ReleaseDC(nullptr, screen);
+    }
+    return dpi;
+}
 
 unsigned bitOf(MouseButton b) { return 1u << static_cast<unsigned>(b); }
 
@@ -195,6 +214,11 @@ void Win32Backend::destroyed() {
     SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
     hwnd_ = nullptr;
     held_ = 0;
+}
+
+double Win32Backend::systemScale(void* parent) {
+    const UINT dpi = reportedDpi_ ? reportedDpi_ : dpiOf(static_cast<HWND>(parent));
+    return dpi / 96.0;
 }
 
 void Win32Backend::setBounds(int left, int top, int width, int height) {
@@ -331,6 +355,10 @@ LRESULT Win32Backend::handle(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPar
         case WM_MOUSEMOVE:
             lastX_ = GET_X_LPARAM(lParam);
             lastY_ = GET_Y_LPARAM(lParam);
+            // The left button went up where its release did not reach us:
+            // the drag ends before this move is a mere hover.
+            if ((held_ & bitOf(MouseButton::Left)) && !(wParam & MK_LBUTTON))
+                liftButton(MouseButton::Left, lParam);
             if (events_) events_->mouseMove(lastX_, lastY_);
             return 0;
         case WM_CAPTURECHANGED:
@@ -343,6 +371,14 @@ LRESULT Win32Backend::handle(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPar
                 for (MouseButton b : {MouseButton::Left, MouseButton::Right, MouseButton::Middle})
                     if ((held & bitOf(b)) && events_) events_->mouseUp(lastX_, lastY_, b);
             }
+            return 0;
+        case WM_DPICHANGED:  // a top-level's message; some hosts pass it on to their children
+            reportedDpi_ = LOWORD(wParam);
+            if (events_) events_->systemScaleChanged();
+            return 0;
+        case WM_DPICHANGED_AFTERPARENT:  // the host's window moved to a screen of another DPI
+            reportedDpi_ = dpiOf(hwnd);
+            if (events_) events_->systemScaleChanged();
             return 0;
         case WM_NCDESTROY:
             // Also when the host destroys its window before effEditClose:

@@ -10,9 +10,7 @@
 // be open at once, and the library can be unloaded and loaded again.
 //
 // No threads: the host's idle call (effEditIdle, on its user-interface
-// thread) reads the pending events and fires the timer. Hosts that watch
-// file descriptors get the connection's (eventFd) and call idle when it
-// has input.
+// thread) reads the pending events and fires the timer.
 #include <xcb/xcb.h>
 
 #include <algorithm>
@@ -20,6 +18,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
+#include <string_view>
 #include <vector>
 
 #include "backend.h"
@@ -72,6 +71,41 @@ struct PixelFormat {
     }
 };
 
+// The Xft.dpi entry of the server's resource database (the root window's
+// RESOURCE_MANAGER property, "name:\tvalue" lines), or 0 when it has none.
+double xftDpi(xcb_connection_t* conn, xcb_window_t root) {
+    const auto cookie = xcb_get_property(conn, 0, root, XCB_ATOM_RESOURCE_MANAGER, XCB_ATOM_STRING, 0,
+                                         1 << 20);  // in 32-bit units: 4 MB
+    XcbPtr<xcb_get_property_reply_t> reply(xcb_get_property_reply(conn, cookie, nullptr));
+    if (!reply || reply->format != 8) return 0.0;
+    const char* text = static_cast<const char*>(xcb_get_property_value(reply.get()));
+    const std::string_view db(text, static_cast<std::size_t>(xcb_get_property_value_length(reply.get())));
+    constexpr std::string_view key = "Xft.dpi:";
+    for (std::size_t at = 0; at < db.size();) {
+        const std::size_t end = std::min(db.find('\n', at), db.size());
+        const std::string_view line = db.substr(at, end - at);
+        at = end + 1;
+        if (line.substr(0, key.size()) != key) continue;
+        double value = 0.0, place = 0.0;
+        for (char c : line.substr(key.size())) {
+            if (c >= '0' && c <= '9') {
+                if (place > 0.0) {
+                    value += (c - '0') * place;
+                    place /= 10.0;
+                } else {
+                    value = value * 10.0 + (c - '0');
+                }
+            } else if (c == '.' && place == 0.0) {
+                place = 0.1;
+            } else if (c != ' ' && c != '\t') {
+                break;
+            }
+        }
+        return value;
+    }
+    return 0.0;
+}
+
 class X11Backend final : public WindowBackend {
 public:
     X11Backend() = default;
@@ -90,28 +124,36 @@ public:
     void startTimer(int milliseconds) override;
     void idle() override;
     TextRenderer& text() override { return platformTextRenderer(); }
+    double systemScale(void* parent) override;
     void* nativeHandle() const override {
         return reinterpret_cast<void*>(static_cast<std::uintptr_t>(window_));
     }
-    int eventFd() const override { return usable() ? xcb_get_file_descriptor(conn_) : -1; }
+    int eventDescriptor() const override { return usable() ? xcb_get_file_descriptor(conn_) : -1; }
 
 private:
     void release();
     bool usable() const { return conn_ && window_ && !xcb_connection_has_error(conn_); }
     bool describeVisual(xcb_visualid_t visual, int depth);
     void handleEvents();
+    // The left button went up without its release reaching us (the grab
+    // went elsewhere, the window was hidden): the drag ends here.
+    void dropLeft(int x, int y);
+    bool leftStillHeld();
     void tick();
     void paint();
 
     WindowEvents* events_ = nullptr;
     xcb_connection_t* conn_ = nullptr;
     xcb_window_t window_ = 0;  // 0 when none, or once the server has destroyed it
+    xcb_window_t root_ = 0;
     xcb_gcontext_t gc_ = 0;
     int width_ = 0, height_ = 0;
     PixelFormat format_;
     std::size_t maxRequestBytes_ = 0;
     std::vector<std::uint8_t> image_;
     bool dirty_ = true;
+    bool leftHeld_ = false;  // a left press reached us and its release has not
+    int lastX_ = 0, lastY_ = 0;  // the pointer at our last pointer event
 
     bool timerRunning_ = false;
     Clock::duration period_{};
@@ -155,7 +197,8 @@ bool X11Backend::create(void* parent, int width, int height, WindowEvents* event
         0,                     // border pixel (the border is 0 wide)
         XCB_EVENT_MASK_BUTTON_PRESS | XCB_EVENT_MASK_BUTTON_RELEASE |
             XCB_EVENT_MASK_POINTER_MOTION | XCB_EVENT_MASK_EXPOSURE |
-            XCB_EVENT_MASK_STRUCTURE_NOTIFY,
+            XCB_EVENT_MASK_STRUCTURE_NOTIFY | XCB_EVENT_MASK_ENTER_WINDOW |
+            XCB_EVENT_MASK_LEAVE_WINDOW | XCB_EVENT_MASK_FOCUS_CHANGE,
         attrs->colormap,
     };
     error = xcb_request_check(
@@ -171,6 +214,12 @@ bool X11Backend::create(void* parent, int width, int height, WindowEvents* event
     window_ = window;
     width_ = width;
     height_ = height;
+
+    // Changes of the resource database (Xft.dpi, when the desktop's scale
+    // changes) come to us as property changes of the first screen's root.
+    root_ = xcb_setup_roots_iterator(xcb_get_setup(conn_)).data->root;
+    const std::uint32_t rootEvents[] = {XCB_EVENT_MASK_PROPERTY_CHANGE};
+    xcb_change_window_attributes(conn_, root_, XCB_CW_EVENT_MASK, rootEvents);
 
     gc_ = xcb_generate_id(conn_);
     const std::uint32_t gcValues[] = {0};
@@ -239,6 +288,7 @@ void X11Backend::release() {
     }
     conn_ = nullptr;
     window_ = 0;
+    root_ = 0;
     gc_ = 0;
     width_ = height_ = 0;
     format_ = PixelFormat{};
@@ -318,9 +368,13 @@ void X11Backend::handleEvents() {
         if (type == XCB_MOTION_NOTIFY) {
             const auto* e = reinterpret_cast<const xcb_motion_notify_event_t*>(event.get());
             if (e->event == window_) {
+                if (leftHeld_ && !(e->state & XCB_BUTTON_MASK_1)) {
+                    deliverMove();
+                    dropLeft(e->event_x, e->event_y);
+                }
                 moved = true;
-                moveX = e->event_x;
-                moveY = e->event_y;
+                moveX = lastX_ = e->event_x;
+                moveY = lastY_ = e->event_y;
             }
             continue;
         }
@@ -341,11 +395,40 @@ void X11Backend::handleEvents() {
                     case 3: button = MouseButton::Right; break;
                     default: continue;  // wheel and extra buttons
                 }
+                lastX_ = e->event_x;
+                lastY_ = e->event_y;
+                if (button == MouseButton::Left) leftHeld_ = type == XCB_BUTTON_PRESS;
                 if (type == XCB_BUTTON_PRESS)
                     events_->mouseDown(e->event_x, e->event_y, button,
                                        (e->state & XCB_MOD_MASK_SHIFT) != 0);
                 else
                     events_->mouseUp(e->event_x, e->event_y, button);
+                break;
+            }
+            case XCB_ENTER_NOTIFY:
+            case XCB_LEAVE_NOTIFY: {
+                // A grab that begins or ends (someone else's, or ours
+                // released because the window became unviewable) may take
+                // the release away from us: ask the server whether the
+                // button is still down. Plain crossings during our own grab
+                // change nothing.
+                const auto* e = reinterpret_cast<const xcb_enter_notify_event_t*>(event.get());
+                if (leftHeld_ && e->event == window_ && e->mode != XCB_NOTIFY_MODE_NORMAL &&
+                    !leftStillHeld())
+                    dropLeft(e->event_x, e->event_y);
+                break;
+            }
+            case XCB_FOCUS_OUT: {
+                const auto* e = reinterpret_cast<const xcb_focus_out_event_t*>(event.get());
+                if (leftHeld_ && e->event == window_ && e->mode == XCB_NOTIFY_MODE_UNGRAB &&
+                    !leftStillHeld())
+                    dropLeft(lastX_, lastY_);
+                break;
+            }
+            case XCB_UNMAP_NOTIFY: {
+                // Hidden mid-drag: the release can no longer come to us.
+                const auto* e = reinterpret_cast<const xcb_unmap_notify_event_t*>(event.get());
+                if (leftHeld_ && e->window == window_) dropLeft(lastX_, lastY_);
                 break;
             }
             case XCB_EXPOSE: {
@@ -361,6 +444,12 @@ void X11Backend::handleEvents() {
                 }
                 break;
             }
+            case XCB_PROPERTY_NOTIFY: {
+                const auto* e = reinterpret_cast<const xcb_property_notify_event_t*>(event.get());
+                if (e->window == root_ && e->atom == XCB_ATOM_RESOURCE_MANAGER && events_)
+                    events_->systemScaleChanged();
+                break;
+            }
             case XCB_DESTROY_NOTIFY: {
                 // The host destroyed its window, and ours with it: from now
                 // on there is nothing to draw in or destroy.
@@ -373,6 +462,44 @@ void X11Backend::handleEvents() {
         }
     }
     deliverMove();
+}
+
+double X11Backend::systemScale(void*) {
+    // The window's own connection when there is one; a short-lived one before.
+    xcb_connection_t* conn = conn_;
+    if (!conn) {
+        conn = xcb_connect(nullptr, nullptr);
+        if (xcb_connection_has_error(conn)) {
+            xcb_disconnect(conn);
+            conn = nullptr;
+        }
+    }
+    double dpi = 0.0;
+    if (conn) {
+        // The resource database lives on the first screen's root.
+        const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(conn)).data->root;
+        dpi = xftDpi(conn, root);
+        if (conn != conn_) xcb_disconnect(conn);
+    }
+    if (dpi > 0.0) return dpi / 96.0;
+    if (const char* gdk = std::getenv("GDK_SCALE")) {
+        int factor = 0;
+        for (const char* p = gdk; *p >= '0' && *p <= '9'; ++p) factor = factor * 10 + (*p - '0');
+        if (factor > 0) return factor;
+    }
+    return 1.0;
+}
+
+bool X11Backend::leftStillHeld() {
+    if (!usable()) return false;
+    XcbPtr<xcb_query_pointer_reply_t> pointer(
+        xcb_query_pointer_reply(conn_, xcb_query_pointer(conn_, window_), nullptr));
+    return pointer && (pointer->mask & XCB_BUTTON_MASK_1);
+}
+
+void X11Backend::dropLeft(int x, int y) {
+    leftHeld_ = false;
+    if (events_) events_->mouseUp(x, y, MouseButton::Left);
 }
 
 void X11Backend::paint() {

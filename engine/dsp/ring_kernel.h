@@ -58,8 +58,8 @@ struct alignas(64) State {
     float last;  // the latest output sample
 };
 
-// Runs `frames` frames and then starts again from silence any bank whose
-// state has overflowed.
+// Runs `frames` frames. A frame whose band sum overflows is silent and
+// both banks start again from silence after it.
 using BlockFunction = void (*)(State& s, const float* in0, const float* in1, float* out0,
                                float* out1, int frames, bool accumulate);
 

@@ -11,6 +11,7 @@ namespace {
 struct V {
     static constexpr int WD = 4, WF = 8;
     static constexpr int DL = 4;  // lanes of the bank design
+    static constexpr int kRegisters = sizeof(void*) == 8 ? 16 : 8;  // vector registers
     using D = __m256d;
     using H = __m128;
     using Fv = __m256;

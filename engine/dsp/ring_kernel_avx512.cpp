@@ -1,5 +1,6 @@
-// The sample loop in AVX-512: eight doubles or sixteen floats per vector,
-// and fused multiply-adds in the filter step, where they are exact.
+// The sample loop in AVX-512: eight doubles or sixteen floats (eight in
+// 32-bit mode) per vector, and fused multiply-adds in the filter step,
+// where they are exact.
 // GCC 12's AVX-512 intrinsics start some results from a deliberately
 // undefined vector, which its flow analysis reports as uninitialised.
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
@@ -11,12 +12,23 @@
 namespace halvorine::dsp::kernel {
 namespace {
 
+// The band sums take 16 frames a vector, or in 32-bit mode, whose eight
+// vector registers would not hold a 16-row transposition, eight.
 struct V {
+#if defined(__x86_64__)
     static constexpr int WD = 8, WF = 16;
+#else
+    static constexpr int WD = 8, WF = 8;
+#endif
     static constexpr int DL = 8;  // lanes of the bank design
+    static constexpr int kRegisters = sizeof(void*) == 8 ? 32 : 8;  // vector registers
     using D = __m512d;
     using H = __m256;
+#if defined(__x86_64__)
     using Fv = __m512;
+#else
+    using Fv = __m256;
+#endif
 
     static D loadD(const double* p) { return _mm512_load_pd(p); }
     static void storeD(double* p, D v) { _mm512_store_pd(p, v); }
@@ -30,6 +42,7 @@ struct V {
     static D widen(H h) { return _mm512_cvtps_pd(h); }
     static D loadAsD(const float* p) { return _mm512_cvtps_pd(_mm256_loadu_ps(p)); }
 
+#if defined(__x86_64__)
     static Fv loadF(const float* p) { return _mm512_load_ps(p); }
     static Fv loadFu(const float* p) { return _mm512_loadu_ps(p); }
     static void storeFu(float* p, Fv v) { _mm512_storeu_ps(p, v); }
@@ -67,6 +80,36 @@ struct V {
             r[c + 12] = _mm512_shuffle_f32x4(ab23, cd23, 0xDD);
         }
     }
+#else
+    static Fv loadF(const float* p) { return _mm256_load_ps(p); }
+    static Fv loadFu(const float* p) { return _mm256_loadu_ps(p); }
+    static void storeFu(float* p, Fv v) { _mm256_storeu_ps(p, v); }
+    static Fv mulF(Fv a, Fv b) { return _mm256_mul_ps(a, b); }
+    static Fv addF(Fv a, Fv b) { return _mm256_add_ps(a, b); }
+    static Fv setF(float x) { return _mm256_set1_ps(x); }
+    static Fv zeroF() { return _mm256_setzero_ps(); }
+    static unsigned nonFinite(Fv v) {
+        const Fv d = _mm256_sub_ps(v, v);
+        return static_cast<unsigned>(_mm256_movemask_ps(_mm256_cmp_ps(d, d, _CMP_UNORD_Q)));
+    }
+    static void transpose(Fv r[8]) {
+        Fv t[8], u[8];
+        for (int i = 0; i < 8; i += 2) {
+            t[i] = _mm256_unpacklo_ps(r[i], r[i + 1]);
+            t[i + 1] = _mm256_unpackhi_ps(r[i], r[i + 1]);
+        }
+        for (int i = 0; i < 8; i += 4) {
+            u[i] = _mm256_shuffle_ps(t[i], t[i + 2], _MM_SHUFFLE(1, 0, 1, 0));
+            u[i + 1] = _mm256_shuffle_ps(t[i], t[i + 2], _MM_SHUFFLE(3, 2, 3, 2));
+            u[i + 2] = _mm256_shuffle_ps(t[i + 1], t[i + 3], _MM_SHUFFLE(1, 0, 1, 0));
+            u[i + 3] = _mm256_shuffle_ps(t[i + 1], t[i + 3], _MM_SHUFFLE(3, 2, 3, 2));
+        }
+        for (int c = 0; c < 4; ++c) {
+            r[c] = _mm256_permute2f128_ps(u[c], u[c + 4], 0x20);
+            r[c + 4] = _mm256_permute2f128_ps(u[c], u[c + 4], 0x31);
+        }
+    }
+#endif
 };
 
 #include "ring_kernel_impl.h"

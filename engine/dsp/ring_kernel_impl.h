@@ -23,7 +23,9 @@
 constexpr double kOffset = 1e-12;
 
 // One frame of one bank, every band: the new outputs go to `out` (and to
-// `out2`, when given) as floats and become the bank's latest history.
+// `out2`, when given) as floats and become the bank's latest history,
+// b.y[b.p]. The histories pass through memory from frame to frame, so few
+// registers do (as in 32-bit mode).
 inline void stepBank(Bank& b, double x0, double x2, float* out, float* out2) {
     const typename V::D X0 = V::setD(x0), X2 = V::setD(x2), offset = V::setD(kOffset);
     double* y1 = b.y[b.p];
@@ -42,14 +44,71 @@ inline void stepBank(Bank& b, double x0, double x2, float* out, float* out2) {
     b.p ^= 1;
 }
 
+// Frames [begin, end) of one bank, every band, with the frames in the inner
+// loop: each band's last two outputs stay in registers from frame to frame
+// (with 32 vector registers: a whole bank's), which saves the loads and
+// stores of the histories. A clear of the bank at frame `clearedAt` zeroed
+// its input history: the two frames after it see 0 two frames back. Frame
+// f's outputs go to `out` + f `stride` and, with kTwice, also to `out2` +
+// (f + 3) `stride`.
+template <bool kTwice>
+inline void runBankInRegisters(Bank& b, const float* x, int begin, int end, int clearedAt,
+                               float* out, float* out2, int stride) {
+    using D = typename V::D;
+    constexpr int G = kBands / V::WD;
+    D ya[G], yb[G];  // the latest outputs and the ones before, then by turns
+    double* latest = b.y[b.p];
+    double* before = b.y[b.p ^ 1];
+    for (int g = 0; g < G; ++g) {
+        ya[g] = V::loadD(latest + g * V::WD);
+        yb[g] = V::loadD(before + g * V::WD);
+    }
+    const D offset = V::setD(kOffset);
+    // Frame f from y1 (the latest) and y2; its outputs replace y2.
+    const auto step = [&](int f, const D* y1, D* y2) {
+        const D X0 = V::setD(x[f + 2]);
+        const D X2 = V::setD(f - 2 <= clearedAt ? 0.0 : x[f]);
+#pragma GCC unroll 32
+        for (int g = 0; g < G; ++g) {
+            const int j = g * V::WD;
+            D v = V::mulD(V::loadD(b.b0 + j), X0);
+            v = V::madd(V::loadD(b.b2 + j), X2, v);
+            v = V::nmsub(V::loadD(b.a1 + j), y1[g], v);
+            v = V::nmsub(V::loadD(b.a2 + j), y2[g], v);
+            const typename V::H h = V::toH(V::addD(v, offset));
+            V::storeH(out + f * stride + j, h);
+            if (kTwice) V::storeH(out2 + (f + 3) * stride + j, h);
+            y2[g] = V::widen(h);
+        }
+    };
+    int f = begin;
+    for (; f + 1 < end; f += 2) {  // two frames, so the registers take turns without copies
+        step(f, ya, yb);
+        step(f + 1, yb, ya);
+    }
+    const bool odd = f < end;
+    if (odd) step(f, ya, yb);
+    for (int g = 0; g < G; ++g) {
+        V::storeD(latest + g * V::WD, odd ? yb[g] : ya[g]);
+        V::storeD(before + g * V::WD, odd ? ya[g] : yb[g]);
+    }
+}
+
 // Frames [begin, end) of both banks. A clear at frame `clearedAt` zeroed
 // the input history: the two frames after it see 0 two frames back.
 inline void runFilters(State& s, int begin, int end, int clearedAt) {
-    for (int f = begin; f < end; ++f) {
-        const bool cleared = f - 2 <= clearedAt;
-        stepBank(s.mod, s.modIn[f + 2], cleared ? 0.0 : s.modIn[f], s.modOut[f], nullptr);
-        stepBank(s.car, s.carIn[f + 2], cleared ? 0.0 : s.carIn[f], s.carOut[f] + kBands,
-                 s.carOut[f + 3]);
+    if constexpr (V::kRegisters >= 32) {
+        runBankInRegisters<false>(s.mod, s.modIn, begin, end, clearedAt, &s.modOut[0][0], nullptr,
+                                  kBands);
+        runBankInRegisters<true>(s.car, s.carIn, begin, end, clearedAt, &s.carOut[0][kBands],
+                                 &s.carOut[0][0], 2 * kBands);
+    } else {
+        for (int f = begin; f < end; ++f) {
+            const bool cleared = f - 2 <= clearedAt;
+            stepBank(s.mod, s.modIn[f + 2], cleared ? 0.0 : s.modIn[f], s.modOut[f], nullptr);
+            stepBank(s.car, s.carIn[f + 2], cleared ? 0.0 : s.carIn[f], s.carOut[f] + kBands,
+                     s.carOut[f + 3]);
+        }
     }
 }
 
@@ -118,13 +177,17 @@ inline void runSubBlock(State& s, const float* in0, const float* in1, float* out
     s.carIn[0] = s.car.x2;
     s.carIn[1] = s.car.x1;
 
+    // A frame whose sum is not finite counts as 0, and both banks start
+    // again from silence after it. Every output of both banks reaches the
+    // sum within three frames (the carrier's above the shift three frames
+    // late), so this also ends any overflow of the banks, frame by frame,
+    // wherever the host's blocks begin and end.
     int clearedAt = -3;  // no clear yet
     runFilters(s, 0, n, clearedAt);
     int bad = runSums(s, 0, n);
     while (bad < n) {
-        // An overflow at frame `bad`: its processed signal counts as 0 and
-        // both banks start again from silence. The filters have already run
-        // past it; run the rest again, a frame at a time (it is rare).
+        // The filters have already run past frame `bad`; run the rest again,
+        // a frame at a time (it is rare).
         s.sums[bad] = 0.0f;
         clearAfter(s, bad);
         clearedAt = bad;
@@ -177,30 +240,11 @@ inline void runSubBlock(State& s, const float* in0, const float* in1, float* out
     s.last = s.mixed[n - 1];
 }
 
-// True when any of `n` values is infinite or not a number.
-template <class T>
-inline bool anyNonFinite(const T* v, int n) {
-    bool bad = false;
-    for (int i = 0; i < n; ++i) bad |= !__builtin_isfinite(v[i]);
-    return bad;
-}
-
 inline void processBlockImpl(State& s, const float* in0, const float* in1, float* out0,
                              float* out1, int frames, bool accumulate) {
     for (int k = 0; k < frames; k += kSubBlock) {
         const int n = frames - k < kSubBlock ? frames - k : kSubBlock;
         runSubBlock(s, in0 + k, in1 + k, out0 + k, out1 + k, n, accumulate);
-    }
-    // A bank whose state has overflowed would stay so for ever; start it
-    // again from silence. (The modulator's outputs of three frames back
-    // are always finite here: a non-finite one overflows that frame's sum,
-    // which clears both banks.)
-    if (anyNonFinite(&s.mod.y[0][0], 2 * kBands)) clearBankHistory(s.mod);
-    bool carrierBad = anyNonFinite(&s.car.y[0][0], 2 * kBands);
-    for (int r = 0; r < 3; ++r) carrierBad |= anyNonFinite(s.carOut[r], kBands);
-    if (carrierBad) {
-        clearBankHistory(s.car);
-        for (int r = 0; r < 3; ++r) __builtin_memset(s.carOut[r], 0, kBands * sizeof(float));
     }
 }
 

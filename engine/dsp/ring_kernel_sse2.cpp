@@ -10,6 +10,7 @@ namespace {
 struct V {
     static constexpr int WD = 2, WF = 4;
     static constexpr int DL = 8;  // lanes of the bank design
+    static constexpr int kRegisters = sizeof(void*) == 8 ? 16 : 8;  // vector registers
     using D = __m128d;
     using H = __m128;  // the low two lanes
     using Fv = __m128;

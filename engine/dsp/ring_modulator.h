@@ -24,6 +24,14 @@
 
 namespace halvorine::dsp {
 
+struct ProcessorInfo {
+    char vendor[13] = {};  // "GenuineIntel", "AuthenticAMD", ...
+    int family = 0, model = 0;
+    bool hasAvx2 = false, hasAvx512 = false;  // and the operating system keeps their registers
+    const char* best = "";  // the instruction set instances take
+    const char* why = "";
+};
+
 class SpectralRingModulator {
 public:
     static constexpr int kSlots = 11;      // 0..9 host parameters, 10 internal
@@ -65,9 +73,14 @@ public:
     float lastOutput() const { return state_.last; }
 
     // The instruction set the sample loop uses: "sse2", "avx2" or "avx512".
-    // Chosen at construction: the best the processor has, or the one the
-    // environment variable HALVORINE_SIMD names if the processor has it.
+    // Chosen at construction: the fastest on this processor (see
+    // processor()), or the one the environment variable HALVORINE_SIMD
+    // names if the processor has it.
     const char* instructionSet() const { return instructionSet_; }
+
+    // The processor, and the instruction set instances take on it unless
+    // HALVORINE_SIMD names another, with the reason.
+    static const ProcessorInfo& processor();
 
 private:
     struct BankInputs {

@@ -78,6 +78,7 @@ struct ClapHost {
     std::vector<std::string> presetsLoaded, presetErrors;
     std::vector<clap::Id> timers;
     std::vector<int> fds;
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> resizes;
 
     static ClapHost& of(const clap::Host* h) { return *static_cast<ClapHost*>(h->host_data); }
 
@@ -113,7 +114,16 @@ struct ClapHost {
             },
             [](const clap::Host*, int, std::uint32_t) { return true; },
             [](const clap::Host* h, int fd) { return std::erase(of(h).fds, fd) == 1; }};
+        static const clap::HostGui gui{
+            [](const clap::Host*) {},
+            [](const clap::Host* h, std::uint32_t width, std::uint32_t height) {
+                of(h).resizes.emplace_back(width, height);
+                return true;
+            },
+            [](const clap::Host*) { return false; }, [](const clap::Host*) { return false; },
+            [](const clap::Host*, bool) {}};
         const std::string name = extension;
+        if (name == clap::kExtGui) return &gui;
         if (name == clap::kExtThreadCheck) return &threads;
         if (name == clap::kExtParams) return &params;
         if (name == clap::kExtPresetLoad) return &presets;
@@ -716,10 +726,17 @@ TEST(ClapGui, EmbedsTheEditorOnTheHostsTimerAndSendsGestures) {
     EXPECT_FALSE(gui->is_api_supported(p, "x11", true));
     EXPECT_FALSE(gui->is_api_supported(p, "win32", false));
     ASSERT_TRUE(gui->create(p, "x11", false));
-    std::uint32_t width = 0, height = 0;
-    ASSERT_TRUE(gui->get_size(p, &width, &height));
-    EXPECT_EQ(width, 380u);
-    EXPECT_EQ(height, 144u);
+    // The size follows the host's scale, in whole factors; 1 on Xvfb without one.
+    const auto size = [&] {
+        std::uint32_t width = 0, height = 0;
+        EXPECT_TRUE(gui->get_size(p, &width, &height));
+        return std::make_pair(width, height);
+    };
+    EXPECT_EQ(size(), std::make_pair(380u, 144u));
+    EXPECT_TRUE(gui->set_scale(p, 2.5));
+    EXPECT_EQ(size(), std::make_pair(760u, 288u));
+    EXPECT_TRUE(gui->set_scale(p, 0.0));
+    EXPECT_EQ(size(), std::make_pair(380u, 144u));
     EXPECT_FALSE(gui->can_resize(p));
 
     XHost x;
@@ -734,6 +751,11 @@ TEST(ClapGui, EmbedsTheEditorOnTheHostsTimerAndSendsGestures) {
     ASSERT_EQ(in.host.fds.size(), 1u);
     const auto children = x.children(parent);
     ASSERT_EQ(children.size(), 1u);
+    // A new factor while the window exists: the host is asked to resize, and back.
+    EXPECT_TRUE(gui->set_scale(p, 2.0));
+    EXPECT_EQ(size(), std::make_pair(760u, 288u));
+    EXPECT_TRUE(gui->set_scale(p, 1.0));
+    EXPECT_EQ(in.host.resizes, (std::vector<std::pair<std::uint32_t, std::uint32_t>>{{760, 288}, {380, 144}}));
 
     // The host's reactor: the X connection's input, then the timer.
     OutEvents out;

@@ -5,7 +5,10 @@
 // port events from the host move the sliders.
 #include <gtest/gtest.h>
 #include <lilv/lilv.h>
+#include <lv2/atom/atom.h>
+#include <lv2/options/options.h>
 #include <lv2/ui/ui.h>
+#include <lv2/urid/urid.h>
 
 #include <dlfcn.h>
 
@@ -84,6 +87,28 @@ struct Recorder {
         return !writes.empty() && writes.back().port == port && writes.back().value == value;
     }
 };
+
+// A host's URID map: each URI its index in the list, plus one.
+struct UridMap {
+    std::vector<std::string> uris;
+    LV2_URID_Map map{this, &UridMap::mapUri};
+    static LV2_URID mapUri(LV2_URID_Map_Handle handle, const char* uri) {
+        auto& uris = static_cast<UridMap*>(handle)->uris;
+        for (std::size_t i = 0; i < uris.size(); ++i)
+            if (uris[i] == uri) return static_cast<LV2_URID>(i + 1);
+        uris.emplace_back(uri);
+        return static_cast<LV2_URID>(uris.size());
+    }
+};
+
+// The window the UI made in `parent`, and its size.
+std::pair<int, int> childSize(XHost& x, Window parent) {
+    const auto children = x.children(parent);
+    XWindowAttributes attributes{};
+    if (children.size() != 1 || !XGetWindowAttributes(x.display(), children[0], &attributes))
+        return {0, 0};
+    return {attributes.width, attributes.height};
+}
 
 bool differs(const editor::Canvas& a, const editor::Canvas& b, const editor::Rect& r) {
     for (int y = r.top; y < r.top + r.height; ++y)
@@ -168,6 +193,49 @@ TEST(Lv2Ui, EmbedsTheEditorAndTalksInPortValues) {
 
     d->cleanup(ui);
     EXPECT_TRUE(x.children(parent).empty());
+    x.destroy(parent);
+}
+
+// The host's ui:scaleFactor, given at instantiation and changed later
+// through the options interface, sizes the editor, and ui:resize hears of it.
+TEST(Lv2Ui, FollowsTheHostsScaleFactor) {
+    std::string bundle;
+    const LV2UI_Descriptor* d = uiDescriptor(&bundle);
+    ASSERT_NE(d, nullptr);
+    const auto* options =
+        static_cast<const LV2_Options_Interface*>(d->extension_data(LV2_OPTIONS__interface));
+    ASSERT_NE(options, nullptr);
+    XHost x;
+    ASSERT_TRUE(x.ok());
+    const Window parent = x.createTopLevel(kLeft, kTop, kWidth * 3, kHeight * 3);
+    Recorder recorder;
+    UridMap urids;
+    LV2UI_Resize resize{&recorder, Recorder::resize};
+    const LV2_URID scaleFactor = urids.map.map(urids.map.handle, LV2_UI__scaleFactor);
+    const LV2_URID atomFloat = urids.map.map(urids.map.handle, LV2_ATOM__Float);
+    float factor = 2.0f;
+    const LV2_Options_Option given[] = {
+        {LV2_OPTIONS_INSTANCE, 0, urids.map.map(urids.map.handle, "urn:other"), sizeof factor, atomFloat, &factor},
+        {LV2_OPTIONS_INSTANCE, 0, scaleFactor, sizeof factor, atomFloat, &factor},
+        {LV2_OPTIONS_INSTANCE, 0, 0, 0, 0, nullptr}};
+    const LV2_Feature parentFeature{LV2_UI__parent, handle(parent)};
+    const LV2_Feature resizeFeature{LV2_UI__resize, &resize};
+    const LV2_Feature mapFeature{LV2_URID__map, &urids.map};
+    const LV2_Feature optionsFeature{LV2_OPTIONS__options, const_cast<LV2_Options_Option*>(given)};
+    const LV2_Feature* features[] = {&parentFeature, &resizeFeature, &mapFeature, &optionsFeature, nullptr};
+    LV2UI_Widget widget = nullptr;
+    LV2UI_Handle ui = d->instantiate(d, lv2::kPluginUri, bundle.c_str(), Recorder::write, &recorder,
+                                     &widget, features);
+    ASSERT_NE(ui, nullptr);
+    EXPECT_EQ(recorder.width, kWidth * 2);
+    EXPECT_EQ(recorder.height, kHeight * 2);
+    EXPECT_EQ(childSize(x, parent), std::make_pair(kWidth * 2, kHeight * 2));
+    factor = 3.0f;
+    EXPECT_EQ(options->set(ui, given + 1), 0u);
+    EXPECT_EQ(recorder.width, kWidth * 3);
+    EXPECT_EQ(recorder.height, kHeight * 3);
+    EXPECT_TRUE(pumpUntil([] {}, [&] { return childSize(x, parent) == std::make_pair(kWidth * 3, kHeight * 3); }));
+    d->cleanup(ui);
     x.destroy(parent);
 }
 

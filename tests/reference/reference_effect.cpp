@@ -137,7 +137,12 @@ void ReferenceEffect::processReplacing(const float* in0, const float* in1, float
                               F(static_cast<double>(yHist[0][i][slotNow]) * yHist[1][j][slotNow])));
         }
         acc = F(static_cast<double>(acc) * boostGain);
-        if (!std::isfinite(acc)) {  // silence, and both banks start again
+        // A frame whose sum is not finite is silent, and both banks start
+        // again. Every output of both banks reaches the sum within three
+        // frames (the carrier's above the shift three frames late), so this
+        // also ends any overflow in the banks, frame by frame, wherever the
+        // host's blocks begin and end.
+        if (!std::isfinite(acc)) {
             acc = 0.0f;
             clearAll();
         }
@@ -145,19 +150,6 @@ void ReferenceEffect::processReplacing(const float* in0, const float* in1, float
         outSample = F((1.0 - e) * dry + static_cast<double>(acc) * e);
         out0[k] = outSample;
         out1[k] = outSample;
-    }
-    clearOverflowed();
-}
-
-// A bank whose state is no longer finite starts again from silence.
-void ReferenceEffect::clearOverflowed() {
-    for (int bank = 0; bank < 2; ++bank) {
-        bool finite = true;
-        for (int band = 0; band < 64; ++band)
-            for (int slot = 0; slot < 3; ++slot) finite = finite && std::isfinite(yHist[bank][band][slot]);
-        if (!finite)
-            for (int band = 0; band < 128; ++band)
-                for (int slot = 0; slot < 3; ++slot) xHist[bank][band][slot] = yHist[bank][band][slot] = 0.0f;
     }
 }
 

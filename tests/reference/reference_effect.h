@@ -38,7 +38,6 @@ private:
     void designBanks();
     void designBand(int band, int bank, float f, float w);
     void clearAll();
-    void clearOverflowed();
     void processSample(float m, float c);
     void stepBand(int i, float m, float c);
 

@@ -54,7 +54,7 @@ void pump(int milliseconds) {
 // than the editor.
 class HostWindow {
 public:
-    explicit HostWindow(int x = 40, int y = 40) {
+    explicit HostWindow(int x = 40, int y = 40, int scale = 1) {
         static const ATOM atom = [] {
             WNDCLASSEXW wc{};
             wc.cbSize = sizeof wc;
@@ -64,7 +64,7 @@ public:
             wc.lpszClassName = L"HalvorineTestHost";
             return RegisterClassExW(&wc);
         }();
-        RECT r{0, 0, kWidth + 20, kHeight + 20};
+        RECT r{0, 0, kWidth * scale + 20, kHeight * scale + 20};
         AdjustWindowRect(&r, WS_OVERLAPPEDWINDOW, FALSE);
         hwnd = CreateWindowExW(0, reinterpret_cast<LPCWSTR>(static_cast<ULONG_PTR>(atom)), L"Host",
                                WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, x, y, r.right - r.left,
@@ -93,28 +93,31 @@ std::wstring classOf(HWND w) {
 // The window's pixels: what it painted on the screen (BitBlt from its DC),
 // or what it draws for PrintWindow (WM_PRINTCLIENT).
 Canvas capture(HWND w, bool print) {
-    Canvas out(kWidth, kHeight, 0);
+    RECT client{};
+    GetClientRect(w, &client);
+    const int width = client.right, height = client.bottom;  // the window's size, at its scale
+    Canvas out(width, height, 0);
     const HDC windowDc = GetDC(w);
     const HDC dc = CreateCompatibleDC(windowDc);
     BITMAPINFO info{};
     info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = kWidth;
-    info.bmiHeader.biHeight = -kHeight;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;
     info.bmiHeader.biPlanes = 1;
     info.bmiHeader.biBitCount = 32;
     info.bmiHeader.biCompression = BI_RGB;
     void* bits = nullptr;
     const HBITMAP dib = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
     const HGDIOBJ old = SelectObject(dc, dib);
-    PatBlt(dc, 0, 0, kWidth, kHeight, WHITENESS);
+    PatBlt(dc, 0, 0, width, height, WHITENESS);
     bool ok = print ? PrintWindow(w, dc, PW_CLIENTONLY) != FALSE
-                    : BitBlt(dc, 0, 0, kWidth, kHeight, windowDc, 0, 0, SRCCOPY) != FALSE;
+                    : BitBlt(dc, 0, 0, width, height, windowDc, 0, 0, SRCCOPY) != FALSE;
     GdiFlush();
     EXPECT_TRUE(ok) << (print ? "PrintWindow" : "BitBlt") << " failed";
     const auto* pixels = static_cast<const std::uint32_t*>(bits);
-    for (int y = 0; y < kHeight; ++y)
-        for (int x = 0; x < kWidth; ++x)
-            out.set(x, y, pixels[static_cast<std::size_t>(y) * kWidth + x] & 0x00FFFFFFu);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            out.set(x, y, pixels[static_cast<std::size_t>(y) * width + x] & 0x00FFFFFFu);
     SelectObject(dc, old);
     DeleteObject(dib);
     DeleteDC(dc);
@@ -173,6 +176,26 @@ private:
     HeadlessBackend* backend_ = nullptr;
     int parent_ = 0;
 };
+
+// The real pointer to x, y of window `w`, with a button going down or up
+// (flags), through SendInput; then the messages are handled. Absolute moves
+// are not accelerated: pixel x is at x * 65536 / width, rounded down.
+void sendMouse(HWND w, DWORD flags, int x, int y) {
+    const int screenWidth = GetSystemMetrics(SM_CXSCREEN), screenHeight = GetSystemMetrics(SM_CYSCREEN);
+    POINT p{x, y};
+    ClientToScreen(w, &p);
+    INPUT input{};
+    input.type = INPUT_MOUSE;
+    input.mi.dx = static_cast<LONG>((p.x * 65536 + screenWidth - 1) / screenWidth);
+    input.mi.dy = static_cast<LONG>((p.y * 65536 + screenHeight - 1) / screenHeight);
+    input.mi.dwFlags = flags | MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+    ASSERT_EQ(SendInput(1, &input, sizeof input), 1u);
+    pump(60);
+}
+
+// Sets HALVORINE_SCALE, or removes it, for the DLL too (both use the
+// system's C runtime).
+void forceScale(const char* value) { _putenv_s("HALVORINE_SCALE", value ? value : ""); }
 
 class Win32Editor : public ::testing::Test {
 protected:
@@ -349,6 +372,19 @@ TEST_F(Win32Editor, LosingTheCaptureEndsTheDrag) {
     EXPECT_EQ(e->getParameter(e, 1), 1.0f);
     ASSERT_EQ(automation().size(), 1u);
     EXPECT_EQ(automation().front().index, 1);
+
+    // The release went elsewhere while the capture stayed: the first move
+    // without the button ends the drag and its gesture.
+    post(w, WM_LBUTTONDOWN, MK_LBUTTON, 4, 30);
+    host.clearRequests();
+    post(w, WM_MOUSEMOVE, 0, 4, 70);
+    post(w, WM_MOUSEMOVE, 0, 4, 80);
+    EXPECT_EQ(e->getParameter(e, 4), 0.25f);
+    EXPECT_TRUE(automation().empty());
+    EXPECT_NE(GetCapture(), w);
+    int ends = 0;
+    for (const auto& r : host.requests()) ends += r.opcode == audioMasterEndEdit && r.index == 4;
+    EXPECT_EQ(ends, 1);
     close();
 }
 
@@ -360,19 +396,7 @@ TEST_F(Win32Editor, RealPointerInputIsCapturedOutsideTheWindow) {
     SetForegroundWindow(parent.hwnd);
     pump(50);
 
-    const int screenWidth = GetSystemMetrics(SM_CXSCREEN), screenHeight = GetSystemMetrics(SM_CYSCREEN);
-    // Absolute moves are not accelerated: pixel x is at x * 65536 / width.
-    auto mouse = [&](DWORD flags, int x, int y) {
-        POINT p{x, y};
-        ClientToScreen(w, &p);
-        INPUT input{};
-        input.type = INPUT_MOUSE;
-        input.mi.dx = static_cast<LONG>((p.x * 65536 + screenWidth / 2) / screenWidth);
-        input.mi.dy = static_cast<LONG>((p.y * 65536 + screenHeight / 2) / screenHeight);
-        input.mi.dwFlags = flags | MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
-        ASSERT_EQ(SendInput(1, &input, sizeof input), 1u);
-        pump(60);
-    };
+    const auto mouse = [&](DWORD flags, int x, int y) { sendMouse(w, flags, x, y); };
 
     host.clearRequests();
     const int y = kSlider[3].top + 6;
@@ -396,6 +420,80 @@ TEST_F(Win32Editor, RealPointerInputIsCapturedOutsideTheWindow) {
     mouse(0, kSlider[3].left + 60, y);
     EXPECT_TRUE(automation().empty());
     close();
+}
+
+// The editor at 1x, 2x and 3x, from the host's scale call, HALVORINE_SCALE
+// and a change of DPI: its size, every pixel outside the readout an exact
+// enlargement of the 1x picture, GDI text at the scaled size, and a drag
+// with the real pointer landing where the pointer is.
+TEST_F(Win32Editor, DrawsAtTheScaleOfEachSource) {
+    const struct {
+        const char* source;
+        int scale;
+        float hostFactor;  // the scale call's, 0 for none
+        const char* forced;
+        UINT dpi;  // a WM_DPICHANGED after opening, 0 for none
+    } cases[] = {
+        {"nothing", 1, 0.0f, nullptr, 0},
+        {"the host", 2, 2.0f, nullptr, 0},
+        {"HALVORINE_SCALE", 3, 2.0f, "3", 0},
+        {"a new DPI", 2, 0.0f, nullptr, 192},
+    };
+    const Place start = kSlider[0];
+    Canvas one;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.source);
+        const int s = c.scale;
+        host.dispatch(e, effVendorSpecific, APluginEditor::kScaleCallIndex,
+                      APluginEditor::kScaleCallValue, nullptr, c.hostFactor);
+        forceScale(c.forced);
+        HostWindow parent(40, 40, s);
+        open(parent.hwnd);
+        const HWND w = parent.editor();
+        ASSERT_NE(w, nullptr);
+        if (c.dpi) {
+            host.clearRequests();
+            SendMessageW(w, WM_DPICHANGED, MAKEWPARAM(c.dpi, c.dpi), 0);
+            pump(50);
+            bool asked = false;
+            for (const auto& r : host.requests())
+                asked |= r.opcode == audioMasterSizeWindow && r.index == kWidth * s && r.value == kHeight * s;
+            EXPECT_TRUE(asked) << "the host was not asked to resize";
+        }
+        ERect* rect = nullptr;
+        host.dispatch(e, effEditGetRect, 0, 0, &rect);
+        EXPECT_EQ(rect->right, kWidth * s);
+        EXPECT_EQ(rect->bottom, kHeight * s);
+        const Canvas shown = capture(w, false);
+        ASSERT_EQ(shown.width(), kWidth * s);
+        ASSERT_EQ(shown.height(), kHeight * s);
+        if (s == 1) one = shown;
+        int unlike = 0;
+        for (int y = 0; y < shown.height(); ++y)
+            for (int x = 0; x < shown.width(); ++x) {
+                const int ux = x / s, uy = y / s;
+                if (ux >= 25 && ux < 225 && uy >= 110 && uy < 133) {  // the readout
+                    unlike += shown.at(x, y) != one.at(ux, uy);
+                } else {
+                    ASSERT_EQ(shown.at(x, y), one.at(ux, uy)) << x << "," << y;
+                }
+            }
+        if (s > 1) {
+            EXPECT_GT(unlike, 20 * s) << "the readout's text is the 1x text enlarged";
+        }
+
+        SetForegroundWindow(parent.hwnd);
+        const auto mouse = [&](DWORD flags, int x, int y) { sendMouse(w, flags, x, y); };
+        mouse(MOUSEEVENTF_LEFTDOWN, (start.left + 50) * s + s - 1, (start.top + 6) * s);
+        EXPECT_EQ(e->getParameter(e, 0), 0.5f);
+        mouse(0, (start.left + 70) * s, (start.top + 12) * s + s - 1);
+        EXPECT_EQ(e->getParameter(e, 0), 0.75f);
+        mouse(MOUSEEVENTF_LEFTUP, (start.left + 70) * s, (start.top + 12) * s);
+        mouse(0, -30, -30);
+        e->setParameter(e, 0, 0.0f);
+        close();
+    }
+    forceScale(nullptr);
 }
 
 TEST_F(Win32Editor, HostChangesReachTheScreenOnTheTimer) {

@@ -12,11 +12,14 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <vector>
 
 #include "assets.h"
 #include "x_host.h"
+
+#include <X11/Xatom.h>
 
 namespace halvorine::test {
 namespace {
@@ -254,6 +257,165 @@ TEST_F(X11Editor, SlidersFollowThePointerThroughDragsPastTheEdgeAndShiftPresses)
 
     host.dispatch(e, effEditClose);
     EXPECT_TRUE(x.children(parent).empty());
+}
+
+// The host hides its window mid-drag and the button goes up elsewhere: the
+// drag and its gesture end, and hovering afterwards sets nothing.
+TEST_F(X11Editor, ADragEndsWhenTheButtonDoesThoughTheReleaseWentElsewhere) {
+    AEffect* e = load();
+    ASSERT_NE(e, nullptr);
+    const Window parent = openEditor(e);
+    for (int i = 0; i < 5; ++i) idle(e);
+    const Slider start = kSliders[0];
+    const auto requests = [&](VstInt32 opcode) {
+        int n = 0;
+        for (const HostRequest& r : host.requests()) n += r.opcode == opcode && r.index == 0;
+        return n;
+    };
+    for (const bool hideFirst : {true, false}) {
+        host.clearRequests();
+        pointTo(start.left + 50, start.top + 6);
+        x.button(1, true);
+        EXPECT_TRUE(pump(e, [&] { return e->getParameter(e, 0) == 0.5f; }));
+        XUnmapWindow(x.display(), parent);
+        if (hideFirst) {  // the editor hears of the hiding while the button is down
+            x.sync();
+            for (int i = 0; i < 5; ++i) idle(e);
+        }
+        pointTo(kWidth + 200, kHeight + 200);
+        x.button(1, false);
+        XMapWindow(x.display(), parent);
+        x.sync();
+        for (int i = 0; i < 10; ++i) idle(e);
+        pointTo(start.left + 80, start.top + 6);
+        for (int i = 0; i < 5; ++i) idle(e);
+        pointTo(start.left + 85, start.top + 6);
+        EXPECT_TRUE(pump(e, [&] { return requests(audioMasterEndEdit) > 0; })) << hideFirst;
+        for (int i = 0; i < 10; ++i) idle(e);
+        EXPECT_EQ(e->getParameter(e, 0), 0.5f) << hideFirst;
+        EXPECT_EQ(requests(audioMasterAutomate), 1) << hideFirst;
+        EXPECT_EQ(requests(audioMasterBeginEdit), 1) << hideFirst;
+        EXPECT_EQ(requests(audioMasterEndEdit), 1) << hideFirst;
+    }
+    host.dispatch(e, effEditClose);
+}
+
+// The editor at factors 1, 2 and 3, each from another of its sources: its
+// size, every pixel outside the readout an exact enlargement of the 1x
+// picture, text rendered anew rather than enlarged, and a drag that lands
+// where the pointer is.
+TEST_F(X11Editor, DrawsAtTheScaleOfEachSource) {
+    AEffect* e = load();
+    ASSERT_NE(e, nullptr);
+    const Window root = DefaultRootWindow(x.display());
+    const auto resources = [&](const char* text) {
+        if (text)
+            XChangeProperty(x.display(), root, XA_RESOURCE_MANAGER, XA_STRING, 8, PropModeReplace,
+                            reinterpret_cast<const unsigned char*>(text), static_cast<int>(std::strlen(text)));
+        else
+            XDeleteProperty(x.display(), root, XA_RESOURCE_MANAGER);
+        x.sync();
+    };
+    const struct {
+        const char* source;
+        int scale;
+        float hostFactor;       // the VST 2 scale call's, 0 for none
+        const char* forced;     // HALVORINE_SCALE
+        const char* resources;  // the server's resource database
+        const char* gdk;        // GDK_SCALE
+    } cases[] = {
+        {"nothing", 1, 0.0f, nullptr, nullptr, nullptr},
+        {"the host", 2, 2.0f, nullptr, "Xft.dpi:\t288\n", "3"},
+        {"Xft.dpi", 2, 0.0f, nullptr, "Xft.foo:\t1\nXft.dpi:\t192\n", "3"},
+        {"GDK_SCALE", 3, 0.0f, nullptr, nullptr, "3"},
+        {"HALVORINE_SCALE", 3, 2.0f, "3", "Xft.dpi:\t192\n", nullptr},
+    };
+    const Slider start = kSliders[0];
+    Canvas one;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.source);
+        const int s = c.scale;
+        host.dispatch(e, effVendorSpecific, 0x50726553, 0x41654373, nullptr, c.hostFactor);
+        c.forced ? setenv("HALVORINE_SCALE", c.forced, 1) : unsetenv("HALVORINE_SCALE");
+        c.gdk ? setenv("GDK_SCALE", c.gdk, 1) : unsetenv("GDK_SCALE");
+        resources(c.resources);
+
+        HostRect* rect = nullptr;
+        host.dispatch(e, effEditGetRect, 0, 0, &rect);
+        ASSERT_NE(rect, nullptr);
+        EXPECT_EQ(rect->right, kWidth * s);
+        EXPECT_EQ(rect->bottom, kHeight * s);
+        pointTo(-50, -50);
+        const Window parent = x.createTopLevel(kLeft, kTop, kWidth * s, kHeight * s);
+        ASSERT_EQ(host.dispatch(e, effEditOpen, 0, 0, handle(parent)), 1);
+        const auto children = x.children(parent);
+        ASSERT_EQ(children.size(), 1u);
+        XWindowAttributes attributes{};
+        XGetWindowAttributes(x.display(), children[0], &attributes);
+        EXPECT_EQ(attributes.width, kWidth * s);
+        EXPECT_EQ(attributes.height, kHeight * s);
+
+        Canvas shown;
+        pump(e, [&] {
+            shown = x.capture(children[0]);
+            return shown.width() == kWidth * s && readoutInk(one.empty() ? shown : one) > 40;
+        });
+        ASSERT_EQ(shown.width(), kWidth * s);
+        ASSERT_EQ(shown.height(), kHeight * s);
+        if (s == 1) one = shown;
+        if (s < 3) {  // the README's pictures
+            EXPECT_TRUE(writePng("editor-x11-" + std::to_string(s) + "x.png", shown));
+        }
+        int unlike = 0;
+        for (int y = 0; y < shown.height(); ++y)
+            for (int x1 = 0; x1 < shown.width(); ++x1) {
+                const int ux = x1 / s, uy = y / s;
+                const bool readout = ux >= kReadout.left && ux < kReadout.left + kReadout.width &&
+                                     uy >= kReadout.top && uy < kReadout.top + kReadout.height;
+                if (readout) {
+                    unlike += shown.at(x1, y) != one.at(ux, uy);
+                } else {
+                    ASSERT_EQ(shown.at(x1, y), one.at(ux, uy)) << x1 << "," << y;
+                }
+            }
+        if (s > 1) {
+            EXPECT_GT(unlike, 20 * s) << "the readout's text is the 1x text enlarged";
+        }
+
+        // A press at X = 50 of "Hstart", dragged to X = 70, in screen pixels.
+        pointTo((start.left + 50) * s + s - 1, (start.top + 6) * s);
+        x.button(1, true);
+        EXPECT_TRUE(pump(e, [&] { return e->getParameter(e, 0) == 0.5f; }));
+        pointTo((start.left + 70) * s, (start.top + 12) * s + s - 1);
+        EXPECT_TRUE(pump(e, [&] { return e->getParameter(e, 0) == 0.75f; }));
+        x.button(1, false);
+        for (int i = 0; i < 5; ++i) idle(e);
+        e->setParameter(e, 0, 0.0f);
+        host.dispatch(e, effEditClose);
+        x.destroy(parent);
+    }
+    unsetenv("HALVORINE_SCALE");
+    unsetenv("GDK_SCALE");
+
+    // The desktop's scale changes while the editor is open: it resizes and
+    // asks the host to.
+    host.dispatch(e, effVendorSpecific, 0x50726553, 0x41654373, nullptr, 0.0f);
+    resources("Xft.dpi:\t96\n");
+    const Window parent = openEditor(e);
+    host.clearRequests();
+    resources("Xft.dpi:\t192\n");
+    EXPECT_TRUE(pump(e, [&] {
+        XWindowAttributes attributes{};
+        const auto children = x.children(parent);
+        return children.size() == 1 && XGetWindowAttributes(x.display(), children[0], &attributes) &&
+               attributes.width == kWidth * 2 && attributes.height == kHeight * 2;
+    }));
+    bool asked = false;
+    for (const HostRequest& r : host.requests())
+        asked |= r.opcode == audioMasterSizeWindow && r.index == kWidth * 2 && r.value == kHeight * 2;
+    EXPECT_TRUE(asked);
+    host.dispatch(e, effEditClose);
+    resources(nullptr);
 }
 
 TEST_F(X11Editor, AHostThatDestroysItsWindowBeforeClosingTheEditor) {

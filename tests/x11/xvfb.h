@@ -18,7 +18,7 @@ public:
     // Starts the server with one screen of the given geometry ("1024x768x24")
     // and sets DISPLAY for this process. False, with `error()` saying why,
     // when it does not come up within a few seconds.
-    bool start(const std::string& screen = "1024x768x24");
+    bool start(const std::string& screen = "1600x1000x24");  // room for the editor at 3x
     void stop();
     const std::string& display() const { return display_; }
     const std::string& error() const { return error_; }

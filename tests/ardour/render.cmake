@@ -1,0 +1,125 @@
+# Ardour 7, a host we did not write, renders a file through a plug-in, and
+# the result must hold the VST 2 library's bits.
+#   TYPE     VST3, LV2 or LXVST (Ardour's plug-in types)
+#   ID       the plug-in's name or identifier as Ardour lists it ("Halvorine",
+#            "urn:brindlex:halvorine")
+#   PLUGIN   what to install: the .vst3 or .lv2 bundle, or the VST 2 .so
+#   1. The plug-in is copied into a private folder on the type's search path
+#      (VST3_PATH, LV2_PATH, LXVST_PATH) with a private home, so nothing of
+#      the user's is read; Ardour's scanner caches VST 3 and VST 2 plug-ins
+#      (its Lua host loads only cached ones).
+#   2. ardour7-lua runs render.lua: a session whose track plays the input
+#      after a second of silence into the plug-in, exported with it and
+#      without (the exact signal the plug-in was fed).
+#   3. halvorine-host renders that signal through the VST 2 library; from
+#      the file's first frame on, the two files' samples must be identical.
+# Exit code 77 (a skip) when Ardour is not installed.
+cmake_policy(VERSION 3.25)
+if(NOT ARDOUR_LUA)
+  message(STATUS "ardour7-lua not found: skipped")
+  cmake_language(EXIT 77)
+endif()
+
+file(REMOVE_RECURSE ${WORK})
+set(home ${WORK}/home)
+set(plugins ${WORK}/plugins)
+file(MAKE_DIRECTORY ${home}/.config/ardour7/scripts ${home}/.config/ardour7/export ${plugins})
+set(env HOME=${home} XDG_CONFIG_HOME=${home}/.config XDG_CACHE_HOME=${home}/.cache
+    XDG_DATA_HOME=${home}/.local/share)
+
+function(run)
+  execute_process(COMMAND ${ARGN} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
+  if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "failed (${rc}): ${ARGN}\n${out}${err}")
+  endif()
+endfunction()
+
+# The scanners stamp their cache with the module's time in whole seconds,
+# and the host ignores a cache older than the module: the copy gets a
+# whole-second time.
+file(COPY ${PLUGIN} DESTINATION ${plugins})
+get_filename_component(copy ${PLUGIN} NAME)
+set(copy ${plugins}/${copy})
+if(TYPE STREQUAL "VST3")
+  list(APPEND env VST3_PATH=${plugins})
+  file(GLOB module ${copy}/Contents/*-linux/*.so)
+  set(scanner ardour-vst3-scanner)
+elseif(TYPE STREQUAL "LXVST")
+  list(APPEND env LXVST_PATH=${plugins})
+  set(module ${copy})
+  set(scanner ardour-vst-scanner)
+elseif(TYPE STREQUAL "LV2")
+  list(APPEND env LV2_PATH=${plugins})
+  set(module "")
+else()
+  message(FATAL_ERROR "TYPE must be VST3, LV2 or LXVST, not '${TYPE}'")
+endif()
+if(module)
+  find_program(scanner_path ${scanner} PATHS ${ARDOUR_LIBS} NO_DEFAULT_PATH)
+  if(NOT scanner_path)
+    message(STATUS "${scanner} not found in ${ARDOUR_LIBS}: skipped")
+    cmake_language(EXIT 77)
+  endif()
+  run(touch -d @1700000000 ${module})
+  run(${CMAKE_COMMAND} -E env ${env} LD_LIBRARY_PATH=${ARDOUR_LIBS} ${scanner_path} -q
+      ${copy})
+endif()
+
+set(preset 3e0c9a6d-5b27-4f1e-8d43-91a7c2f60b58)
+set(HALVORINE_PRESET ${preset})
+configure_file(${SOURCE_DIR}/float_wav.preset.in ${home}/.config/ardour7/export/halvorine.preset @ONLY)
+configure_file(${SOURCE_DIR}/source.lua ${home}/.config/ardour7/scripts/_halvorine_test_source.lua COPYONLY)
+run(${SOX} -n -e floating-point -b 32 -r 44100 -c 2 ${WORK}/in.wav
+    synth 0.5 sawtooth 220 sine 300-2000)
+
+# ardour7-lua sometimes crashes on its way out; a run that printed both
+# exports is complete, any other is tried again.
+foreach(attempt RANGE 1 3)
+  file(REMOVE_RECURSE ${WORK}/out)
+  execute_process(
+    COMMAND ${CMAKE_COMMAND} -E env ${env} HALVORINE_OUT=${WORK}/out
+            HALVORINE_INPUT=${WORK}/in.wav HALVORINE_PRESET=${preset}
+            HALVORINE_PLUGIN_TYPE=${TYPE} HALVORINE_PLUGIN_ID=${ID}
+            ${ARDOUR_LUA} ${SOURCE_DIR}/render.lua
+    RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err TIMEOUT 300)
+  file(GLOB processed ${WORK}/out/processed/*.wav)
+  file(GLOB raw ${WORK}/out/raw/*.wav)
+  if(out MATCHES "exported processed" AND out MATCHES "exported raw" AND processed AND raw)
+    break()
+  endif()
+  message(STATUS "ardour7-lua run ${attempt} incomplete (${rc}):\n${out}${err}")
+  set(processed "")
+endforeach()
+if(NOT processed)
+  message(FATAL_ERROR "ardour7-lua did not export")
+endif()
+
+run(${HOST} render ${raw} -o ${WORK}/vst2.wav --format float --quiet)
+
+# The sample data of a WAV file, as hex: what follows its "data" chunk header.
+function(samples file result)
+  file(READ ${file} hex HEX)
+  string(FIND "${hex}" "64617461" at)
+  if(at LESS 0)
+    message(FATAL_ERROR "${file} has no data chunk")
+  endif()
+  math(EXPR at "${at} + 16")
+  string(SUBSTRING "${hex}" ${at} -1 data)
+  set(${result} "${data}" PARENT_SCOPE)
+endfunction()
+samples(${processed} ardour)
+samples(${WORK}/vst2.wav vst2)
+# The plug-in ran on silence before the export (filters settled), the VST 2
+# library starts fresh: within the second of silence both settle to the same
+# state, and from the file's first frame on (44100 stereo float frames, 2
+# hex digits a byte) every bit must agree.
+string(LENGTH "${vst2}" length)
+if(length LESS 800000)
+  message(FATAL_ERROR "the render is too short (${length} hex digits)")
+endif()
+string(SUBSTRING "${ardour}" 705600 -1 ardour)
+string(SUBSTRING "${vst2}" 705600 -1 vst2)
+if(NOT ardour STREQUAL vst2)
+  message(FATAL_ERROR "Ardour's render through the ${TYPE} plug-in differs from the VST 2 library's")
+endif()
+message(STATUS "Ardour renders the VST 2 library's bits through the ${TYPE} plug-in")

@@ -1,0 +1,876 @@
+// A small VST 3 host: loads the bundle's module, makes the effect through
+// its factory, and drives it as hosts do, comparing every output bit with
+// the VST 2 library fed the same signals, with the same changes between
+// blocks cut where the VST 3 changes fall.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#if defined(_WIN32)
+#include <windows.h>
+#else
+#include <dlfcn.h>
+#endif
+
+#include "identity.h"
+#include "interfaces.h"
+#include "support/plugin_host.h"
+
+#ifdef HALVORINE_VST3_X11
+#include <poll.h>
+
+#include <chrono>
+#include <thread>
+
+#include "x_host.h"
+#endif
+
+namespace halvorine::test {
+
+#ifdef HALVORINE_VST3_COUNT_ALLOCATIONS
+// The process's allocations, the module's included (alloc_count.cpp).
+void countAllocations(bool on);
+long allocationsCounted();
+#else
+inline void countAllocations(bool) {}
+inline long allocationsCounted() { return 0; }
+#endif
+
+namespace {
+
+using namespace halvorine::vst3;
+
+// ------------------------------------------------------------ the module
+
+IPluginFactory* factory() {
+    static IPluginFactory* const loaded = [] {
+        using GetFactory = IPluginFactory*(HALVORINE_VST3_CALL*)();
+        void* getFactory = nullptr;
+        bool entered = false;
+#if defined(_WIN32)
+        using Init = bool (*)();
+        HMODULE module = LoadLibraryA(HALVORINE_VST3_MODULE);
+        if (module) {
+            auto init = reinterpret_cast<Init>(reinterpret_cast<void*>(GetProcAddress(module, "InitDll")));
+            entered = init && init();
+            getFactory = reinterpret_cast<void*>(GetProcAddress(module, "GetPluginFactory"));
+        }
+#else
+        using Entry = bool (*)(void*);
+        void* module = dlopen(HALVORINE_VST3_MODULE, RTLD_NOW | RTLD_LOCAL);
+        if (module) {
+            auto entry = reinterpret_cast<Entry>(dlsym(module, "ModuleEntry"));
+            entered = entry && entry(module);
+            getFactory = dlsym(module, "GetPluginFactory");
+        }
+#endif
+        if (!entered || !getFactory) return static_cast<IPluginFactory*>(nullptr);
+        return reinterpret_cast<GetFactory>(getFactory)();
+    }();
+    return loaded;
+}
+
+// -------------------------------------------------------- the host's side
+
+// Host objects live on the test's stack; their references are not counted.
+#define HALVORINE_HOST_UNKNOWN(Interface)                                              \
+    tresult HALVORINE_VST3_CALL queryInterface(const TUID wanted, void** obj) override { \
+        *obj = FUnknown::iid.matches(wanted) || Interface::iid.matches(wanted) ? this : nullptr; \
+        return *obj ? kResultOk : kNoInterface;                                         \
+    }                                                                                   \
+    uint32 HALVORINE_VST3_CALL addRef() override { return 1; }                          \
+    uint32 HALVORINE_VST3_CALL release() override { return 1; }
+
+class Stream final : public IBStream {
+public:
+    HALVORINE_HOST_UNKNOWN(IBStream)
+    explicit Stream(std::vector<std::uint8_t> data = {}) : bytes(std::move(data)) {}
+    tresult HALVORINE_VST3_CALL read(void* buffer, int32 n, int32* done) override {
+        const auto count = std::min<std::size_t>(static_cast<std::size_t>(std::max(n, 0)), bytes.size() - at);
+        if (count) std::memcpy(buffer, bytes.data() + at, count);
+        at += count;
+        if (done) *done = static_cast<int32>(count);
+        return kResultOk;
+    }
+    tresult HALVORINE_VST3_CALL write(void* buffer, int32 n, int32* done) override {
+        const auto* p = static_cast<const std::uint8_t*>(buffer);
+        bytes.insert(bytes.end(), p, p + n);
+        if (done) *done = n;
+        return kResultOk;
+    }
+    tresult HALVORINE_VST3_CALL seek(int64 pos, int32, int64* result) override {
+        at = std::min<std::size_t>(static_cast<std::size_t>(pos), bytes.size());
+        if (result) *result = static_cast<int64>(at);
+        return kResultOk;
+    }
+    tresult HALVORINE_VST3_CALL tell(int64* pos) override {
+        *pos = static_cast<int64>(at);
+        return kResultOk;
+    }
+    std::vector<std::uint8_t> bytes;
+    std::size_t at = 0;
+};
+
+struct Change {
+    int offset;
+    ParamID id;
+    double value;
+};
+
+class Queue final : public IParamValueQueue {
+public:
+    HALVORINE_HOST_UNKNOWN(IParamValueQueue)
+    explicit Queue(ParamID p) : id(p) {}
+    ParamID HALVORINE_VST3_CALL getParameterId() override { return id; }
+    int32 HALVORINE_VST3_CALL getPointCount() override { return static_cast<int32>(points.size()); }
+    tresult HALVORINE_VST3_CALL getPoint(int32 i, int32& offset, ParamValue& value) override {
+        if (i < 0 || i >= getPointCount()) return kInvalidArgument;
+        offset = points[static_cast<std::size_t>(i)].first;
+        value = points[static_cast<std::size_t>(i)].second;
+        return kResultOk;
+    }
+    tresult HALVORINE_VST3_CALL addPoint(int32, ParamValue, int32&) override { return kResultFalse; }
+    ParamID id;
+    std::vector<std::pair<int32, double>> points;
+};
+
+class Changes final : public IParameterChanges {
+public:
+    HALVORINE_HOST_UNKNOWN(IParameterChanges)
+    explicit Changes(const std::vector<Change>& list) {
+        queues.reserve(list.size());
+        for (const Change& c : list) {
+            auto q = std::find_if(queues.begin(), queues.end(), [&](const Queue& x) { return x.id == c.id; });
+            if (q == queues.end()) q = queues.insert(queues.end(), Queue(c.id));
+            q->points.emplace_back(c.offset, c.value);
+        }
+    }
+    int32 HALVORINE_VST3_CALL getParameterCount() override { return static_cast<int32>(queues.size()); }
+    IParamValueQueue* HALVORINE_VST3_CALL getParameterData(int32 i) override {
+        return i >= 0 && i < getParameterCount() ? &queues[static_cast<std::size_t>(i)] : nullptr;
+    }
+    IParamValueQueue* HALVORINE_VST3_CALL addParameterData(const ParamID&, int32&) override { return nullptr; }
+    std::vector<Queue> queues;
+};
+
+struct Edit {
+    char kind;  // 'b'egin, 'p'erform, 'e'nd
+    ParamID id;
+    double value;
+    bool operator==(const Edit&) const = default;
+};
+
+class Handler final : public IComponentHandler {
+public:
+    HALVORINE_HOST_UNKNOWN(IComponentHandler)
+    tresult HALVORINE_VST3_CALL beginEdit(ParamID id) override { return record({'b', id, 0.0}); }
+    tresult HALVORINE_VST3_CALL performEdit(ParamID id, ParamValue v) override { return record({'p', id, v}); }
+    tresult HALVORINE_VST3_CALL endEdit(ParamID id) override { return record({'e', id, 0.0}); }
+    tresult HALVORINE_VST3_CALL restartComponent(int32 flags) override {
+        restarts.push_back(flags);
+        return kResultOk;
+    }
+    tresult record(const Edit& e) {
+        edits.push_back(e);
+        return kResultOk;
+    }
+    std::vector<Edit> edits;
+    std::vector<int32> restarts;
+};
+
+template <class T>
+T* query(FUnknown* object) {
+    void* p = nullptr;
+    return object && object->queryInterface(T::iid.bytes, &p) == kResultOk ? static_cast<T*>(p) : nullptr;
+}
+
+std::string narrow(const char16* text) {
+    std::string s;
+    for (; *text; ++text) s += static_cast<char>(*text);
+    return s;
+}
+
+std::u16string wide(const std::string& text) { return std::u16string(text.begin(), text.end()); }
+
+// ------------------------------------------------------------- instances
+
+// The layout a host gives the buses. side 0: the sidechain is never activated.
+struct Layout {
+    int main = 2, side = 0, out = 2;
+};
+
+SpeakerArrangement arrangement(int channels) {
+    return channels == 1 ? speaker::kMono : speaker::kStereo;
+}
+
+class Plugin {
+public:
+    explicit Plugin(Layout layout = {}, double rate = 44100.0) : layout_(layout) {
+        const Uid cid = makeUid(kClassIdWords[0], kClassIdWords[1], kClassIdWords[2], kClassIdWords[3]);
+        void* p = nullptr;
+        if (factory() && factory()->createInstance(cid.bytes, IComponent::iid.bytes, &p) == kResultOk)
+            component = static_cast<IComponent*>(p);
+        if (!component) return;
+        component->initialize(nullptr);
+        processor = query<IAudioProcessor>(component);
+        controller = query<IEditController>(component);
+        units = query<IUnitInfo>(component);
+        if (!processor || !controller || !units) return;
+        controller->setComponentHandler(&handler);
+        SpeakerArrangement in[2] = {arrangement(layout.main), arrangement(layout.side ? layout.side : 2)};
+        SpeakerArrangement out = arrangement(layout.out);
+        arranged = processor->setBusArrangements(in, 2, &out, 1) == kResultTrue;
+        if (layout.side) component->activateBus(kAudio, kInput, 1, 1);
+        setup(rate);
+    }
+    ~Plugin() {
+        if (processor) processor->release();
+        if (units) units->release();
+        if (controller) {
+            controller->setComponentHandler(nullptr);
+            controller->release();
+        }
+        if (component) {
+            component->setActive(0);
+            component->terminate();
+            component->release();
+        }
+    }
+    Plugin(const Plugin&) = delete;
+    Plugin& operator=(const Plugin&) = delete;
+
+    bool ok() const { return component && processor && controller && units && arranged; }
+
+    void setup(double rate) {
+        component->setActive(0);
+        ProcessSetup s{kRealtime, kSample32, 4096, rate};
+        processor->setupProcessing(s);
+        component->setActive(1);
+        processor->setProcessing(1);
+    }
+
+    // One process call. `main`, `side` and `out` hold each bus's channels;
+    // in place when `out` points at the main input's buffers.
+    uint64 process(std::vector<float*> main, std::vector<float*> side, std::vector<float*> out,
+                   int frames, const std::vector<Change>& changes, uint64 mainSilence = 0) {
+        Changes list(changes);
+        AudioBusBuffers in[2]{};
+        in[0].numChannels = static_cast<int32>(main.size());
+        in[0].silenceFlags = mainSilence;
+        in[0].channelBuffers32 = main.data();
+        in[1].numChannels = static_cast<int32>(side.size());
+        in[1].channelBuffers32 = side.empty() ? nullptr : side.data();
+        AudioBusBuffers output{};
+        output.numChannels = static_cast<int32>(out.size());
+        output.silenceFlags = 0xFF;  // left over: the plug-in must say
+        output.channelBuffers32 = out.data();
+        ProcessData d{};
+        d.processMode = kRealtime;
+        d.symbolicSampleSize = kSample32;
+        d.numSamples = frames;
+        d.numInputs = 2;
+        d.numOutputs = 1;
+        d.inputs = in;
+        d.outputs = &output;
+        d.inputParameterChanges = &list;
+        countAllocations(true);
+        const tresult result = processor->process(d);
+        allocations += allocationsCounted();
+        countAllocations(false);
+        EXPECT_EQ(result, kResultOk);
+        return output.silenceFlags;
+    }
+
+    std::vector<std::uint8_t> state() {
+        Stream s;
+        EXPECT_EQ(component->getState(&s), kResultOk);
+        return s.bytes;
+    }
+    tresult load(const std::vector<std::uint8_t>& bytes) {
+        Stream s(bytes);
+        return component->setState(&s);
+    }
+
+    IComponent* component = nullptr;
+    IAudioProcessor* processor = nullptr;
+    IEditController* controller = nullptr;
+    IUnitInfo* units = nullptr;
+    Handler handler;
+    bool arranged = false;
+    long allocations = 0;  // made while processing
+
+private:
+    Layout layout_;
+};
+
+// The VST 2 library, the reference.
+class Vst2 {
+public:
+    explicit Vst2(float rate = 44100.0f) {
+        e = host.loadOrFail(PluginLibrary::entry());
+        if (!e) return;
+        host.dispatch(e, effSetSampleRate, 0, 0, nullptr, rate);
+        host.dispatch(e, effSetBlockSize, 0, 4096);
+        host.dispatch(e, effMainsChanged, 0, 1);
+    }
+    void apply(const Change& c) {
+        if (c.id == 100)
+            host.dispatch(e, effSetProgram, 0, static_cast<VstIntPtr>(std::lround(c.value * 7)));
+        else
+            e->setParameter(e, static_cast<VstInt32>(c.id), static_cast<float>(c.value));
+    }
+    // A block cut at its changes' offsets, each change made between pieces.
+    void render(const float* mod, const float* car, float* out, int frames, std::vector<Change> changes) {
+        std::stable_sort(changes.begin(), changes.end(),
+                         [](const Change& a, const Change& b) { return a.offset < b.offset; });
+        std::vector<float> spare(static_cast<std::size_t>(std::max(frames, 1)));
+        int at = 0;
+        for (const Change& c : changes) {
+            const int cut = std::clamp(c.offset, at, frames);
+            if (cut > at) processBlock(e, mod + at, car + at, out + at, spare.data(), cut - at);
+            at = cut;
+            apply(c);
+        }
+        if (frames > at) processBlock(e, mod + at, car + at, out + at, spare.data(), frames - at);
+    }
+    TestHost host;
+    AEffect* e = nullptr;
+};
+
+// --------------------------------------------------------------- signals
+
+// Integer noise and a few slow sines: the same bits on every target.
+std::vector<float> signal(std::size_t n, std::uint32_t seed, double amplitude) {
+    std::vector<float> v(n);
+    std::uint32_t state = seed;
+    for (std::size_t i = 0; i < n; ++i) {
+        state = state * 1664525u + 1013904223u;
+        const double noise = static_cast<double>(state >> 8) / 16777216.0 - 0.5;
+        const double ramp = static_cast<double>((i * seed) % 200) / 200.0 - 0.5;
+        v[i] = static_cast<float>(amplitude * (noise + ramp));
+    }
+    return v;
+}
+
+bool sameBits(const std::vector<float>& a, const std::vector<float>& b, std::string* where) {
+    if (a.size() != b.size()) {
+        *where = "sizes differ";
+        return false;
+    }
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (bitsOf(a[i]) != bitsOf(b[i])) {
+            *where = "frame " + std::to_string(i) + ": " + std::to_string(a[i]) + " vs " + std::to_string(b[i]);
+            return false;
+        }
+    return true;
+}
+
+// ----------------------------------------------------------- the renders
+
+enum class Stereo { Copies, Distinct };
+
+struct Block {
+    int frames;
+    std::vector<Change> changes;
+};
+
+struct RenderCase {
+    const char* name;
+    Layout layout;
+    Stereo stereo;
+    bool inPlace;
+    double rate;
+    std::vector<Block> blocks;
+    bool mainFlaggedSilent;
+};
+
+const std::vector<Block> kPlainBlocks = {{512, {}}, {1000, {}}, {7, {}}, {1, {}}, {528, {}}};
+// Changes at offsets, some sharing one, one beyond the block (after it),
+// a program change, and a zero-frame call that only changes.
+const std::vector<Block> kChangingBlocks = {
+    {700, {{0, 8, 0.6}, {17, 6, 0.1}, {17, 0, 0.3}, {300, 7, 0.25}, {650, 4, 0.8}, {700, 2, 0.9}}},
+    {0, {{0, 3, 0.4}, {0, 5, 0.05}}},
+    {900, {{450, 100, 2.0 / 7.0}, {451, 7, 0.75}, {899, 1, 0.7}}},
+    {448, {{1, 100, 1.0}, {200, 6, 1.0}, {200, 6, 0.0}}},
+};
+
+const RenderCase kRenderCases[] = {
+    {"SidechainMono", {1, 1, 1}, Stereo::Copies, false, 44100, kPlainBlocks, false},
+    {"SidechainStereoCopies", {2, 2, 2}, Stereo::Copies, false, 44100, kPlainBlocks, false},
+    {"SidechainStereoMeans", {2, 2, 2}, Stereo::Distinct, false, 44100, kPlainBlocks, false},
+    {"SidechainMonoMainStereoSide", {1, 2, 2}, Stereo::Distinct, false, 48000, kPlainBlocks, false},
+    {"NeverActivatedVst2Layout", {2, 0, 2}, Stereo::Distinct, false, 44100, kPlainBlocks, false},
+    {"NeverActivatedMonoMain", {1, 0, 1}, Stereo::Distinct, false, 44100, kPlainBlocks, false},
+    {"InPlaceVst2Layout", {2, 0, 2}, Stereo::Distinct, true, 44100, kPlainBlocks, false},
+    {"InPlaceSidechain", {2, 1, 2}, Stereo::Distinct, true, 96000, kPlainBlocks, false},
+    {"ChangesAtOffsets", {2, 2, 2}, Stereo::Distinct, false, 44100, kChangingBlocks, false},
+    {"ChangesAtOffsetsVst2Layout", {2, 0, 1}, Stereo::Distinct, true, 44100, kChangingBlocks, false},
+    {"MainFlaggedSilent", {2, 2, 2}, Stereo::Distinct, false, 44100, kPlainBlocks, true},
+};
+
+void PrintTo(const RenderCase& c, std::ostream* os) { *os << c.name; }
+
+class Render : public ::testing::TestWithParam<RenderCase> {};
+
+TEST_P(Render, GivesTheVst2Bits) {
+    const RenderCase& c = GetParam();
+    std::size_t total = 0;
+    for (const Block& b : c.blocks) total += static_cast<std::size_t>(b.frames);
+    // The buses' channels, and what the engine must get from them.
+    std::vector<float> mainL = signal(total, 11, 0.9), mainR = signal(total, 23, 0.7);
+    std::vector<float> sideL = signal(total, 37, 0.8), sideR = signal(total, 41, 0.5);
+    if (c.stereo == Stereo::Copies) mainR = mainL, sideR = sideL;
+    const auto mean = [](const std::vector<float>& l, const std::vector<float>& r, int channels) {
+        if (channels == 1) return l;
+        std::vector<float> m(l.size());
+        for (std::size_t i = 0; i < l.size(); ++i)
+            m[i] = static_cast<float>((static_cast<double>(l[i]) + r[i]) / 2);
+        return m;
+    };
+    std::vector<float> modulator, carrier;
+    if (c.layout.side) {
+        modulator = mean(mainL, mainR, c.layout.main);
+        carrier = mean(sideL, sideR, c.layout.side);
+    } else {
+        modulator = mainL;
+        carrier = c.layout.main == 2 ? mainR : std::vector<float>(total, 0.0f);
+    }
+    if (c.mainFlaggedSilent) {
+        modulator.assign(total, 0.0f);  // whatever the buffers hold
+        if (!c.layout.side) carrier.assign(total, 0.0f);
+    }
+    if (c.stereo == Stereo::Copies && c.layout.side) {
+        ASSERT_EQ(modulator, mainL);
+        ASSERT_EQ(carrier, sideL);
+    }
+
+    Vst2 reference(static_cast<float>(c.rate));
+    ASSERT_NE(reference.e, nullptr);
+    std::vector<float> expected(total);
+    Plugin plugin(c.layout, c.rate);
+    ASSERT_TRUE(plugin.ok());
+    std::vector<float> out0(total, 0.25f), out1(total, 0.25f);
+    std::size_t at = 0;
+    for (const Block& b : c.blocks) {
+        reference.render(modulator.data() + at, carrier.data() + at, expected.data() + at, b.frames, b.changes);
+        std::vector<float*> main = {mainL.data() + at, mainR.data() + at};
+        std::vector<float*> side = {sideL.data() + at, sideR.data() + at};
+        main.resize(static_cast<std::size_t>(c.layout.main));
+        side.resize(static_cast<std::size_t>(c.layout.side));
+        std::vector<float*> out = c.inPlace ? main : std::vector<float*>{out0.data() + at, out1.data() + at};
+        if (c.inPlace && c.layout.out == 2 && out.size() == 1) out.push_back(out1.data() + at);
+        out.resize(static_cast<std::size_t>(c.layout.out));
+        const uint64 flags = plugin.process(main, side, out, b.frames, b.changes, c.mainFlaggedSilent ? 3 : 0);
+        bool silent = true;
+        for (float* ch : out)
+            for (int i = 0; i < b.frames; ++i) silent = silent && ch[i] == 0.0f;
+        if (b.frames > 0) {
+            EXPECT_EQ(flags, silent ? (uint64{1} << out.size()) - 1 : 0u) << "output silence flags";
+        }
+        if (c.inPlace) {
+            std::copy_n(mainL.data() + at, b.frames, out0.data() + at);
+            if (c.layout.out == 2) std::copy_n(out.back(), b.frames, out1.data() + at);
+        }
+        at += static_cast<std::size_t>(b.frames);
+    }
+    EXPECT_EQ(plugin.allocations, 0) << "the audio thread allocated";
+    std::string where;
+    EXPECT_TRUE(sameBits(out0, expected, &where)) << "first output, " << where;
+    if (c.layout.out == 2) {
+        EXPECT_TRUE(sameBits(out1, expected, &where)) << "second output, " << where;
+    }
+}
+
+std::string caseName(const ::testing::TestParamInfo<RenderCase>& c) { return c.param.name; }
+INSTANTIATE_TEST_SUITE_P(Vst3, Render, ::testing::ValuesIn(kRenderCases), caseName);
+
+// The renders of two instances, fed the same after `prepare` ran on each.
+std::vector<float> renderAfter(Plugin& p, int frames = 1500) {
+    std::vector<float> l = signal(static_cast<std::size_t>(frames), 5, 0.9);
+    std::vector<float> r = signal(static_cast<std::size_t>(frames), 9, 0.9);
+    std::vector<float> o0(l.size()), o1(l.size());
+    p.process({l.data(), r.data()}, {}, {o0.data(), o1.data()}, frames, {});
+    return o0;
+}
+
+// ------------------------------------------------------------------ state
+
+TEST(Vst3State, RoundTripsAndRefusesBadBytesUntouched) {
+    Plugin a;
+    ASSERT_TRUE(a.ok());
+    a.process({}, {}, {}, 0, {{0, 100, 3.0 / 7.0}, {0, 2, 0.1}, {0, 8, 0.9}, {0, 6, 0.2}});
+    const std::vector<std::uint8_t> saved = a.state();
+    ASSERT_FALSE(saved.empty());
+
+    Plugin b;
+    ASSERT_EQ(b.load(saved), kResultOk);
+    EXPECT_EQ(b.state(), saved);
+    EXPECT_EQ(b.controller->getParamNormalized(2), static_cast<double>(0.1f)) << "the controller follows";
+    EXPECT_EQ(b.controller->getParamNormalized(100), 3.0 / 7.0);
+    std::string where;
+    EXPECT_TRUE(sameBits(renderAfter(b), renderAfter(a), &where)) << where;
+
+    // Bad bytes: refused, and the sound stays as it was.
+    std::vector<std::vector<std::uint8_t>> bad = {{}, {saved.begin(), saved.end() - 1}, {1, 2, 3}};
+    std::vector<std::uint8_t> garbage(saved.size());
+    for (std::size_t i = 0; i < garbage.size(); ++i) garbage[i] = static_cast<std::uint8_t>(i * 97 + 13);
+    bad.push_back(garbage);
+    for (std::size_t i = 0; i < 8 && i < saved.size(); ++i) {  // magic and version
+        auto v = saved;
+        v[i] ^= 0x5A;
+        bad.push_back(v);
+    }
+    // Randomly damaged copies: whatever is refused leaves the state alone.
+    std::uint32_t seed = 1;
+    std::vector<std::vector<std::uint8_t>> fuzzed;
+    for (int n = 0; n < 400; ++n) {
+        auto v = saved;
+        for (int k = 0; k < 1 + n % 4; ++k) {
+            seed = seed * 1664525u + 1013904223u;
+            v[(seed >> 8) % v.size()] = static_cast<std::uint8_t>(seed >> 24);
+        }
+        if (n % 7 == 0) v.resize((seed >> 4) % (v.size() + 1));
+        fuzzed.push_back(v);
+    }
+    Plugin c, untouched;
+    ASSERT_TRUE(c.ok() && untouched.ok());
+    const auto before = c.state();
+    for (const auto& v : bad) {
+        EXPECT_NE(c.load(v), kResultOk) << v.size() << " bytes";
+        EXPECT_EQ(c.state(), before);
+    }
+    for (const auto& v : fuzzed) {
+        if (c.load(v) != kResultOk) {
+            ASSERT_EQ(c.state(), before);
+        } else {
+            ASSERT_EQ(c.load(before), kResultOk);
+        }
+    }
+    EXPECT_TRUE(sameBits(renderAfter(c), renderAfter(untouched), &where)) << where;
+}
+
+// While the audio thread processes, the host's other thread reads and writes
+// the controller and the state (ThreadSanitizer watches this one).
+TEST(Vst3State, LoadsAndSavesWhileProcessing) {
+    Plugin p({2, 2, 2});
+    ASSERT_TRUE(p.ok());
+    const auto saved = p.state();
+    std::vector<float> l = signal(256, 3, 0.5), r = signal(256, 7, 0.5), o0(256), o1(256);
+    std::atomic<bool> done{false};
+    std::thread audio([&] {
+        for (int block = 0; block < 300; ++block)
+            p.process({l.data(), r.data()}, {r.data(), l.data()}, {o0.data(), o1.data()}, 256,
+                      {{block % 256, static_cast<ParamID>(block % 9), (block % 10) / 10.0},
+                       {0, 100, (block % 8) / 7.0}});
+        done = true;
+    });
+    String128 text{};
+    for (int i = 0; !done; ++i) {
+        EXPECT_EQ(p.load(saved), kResultOk);
+        p.controller->setParamNormalized(static_cast<ParamID>(i % 9), 0.3);
+        p.controller->getParamStringByValue(static_cast<ParamID>(i % 9), p.controller->getParamNormalized(i % 9), text);
+        p.units->getProgramName(1, i % 8, text);
+        (void)p.state();
+    }
+    audio.join();
+}
+
+// -------------------------------------------- parameters, programs, texts
+
+TEST(Vst3Controller, ParametersProgramsAndTextsAreTheVst2Ones) {
+    Plugin p;
+    ASSERT_TRUE(p.ok());
+    Vst2 v;
+    ASSERT_NE(v.e, nullptr);
+    ASSERT_EQ(p.controller->getParameterCount(), 10);
+    for (int32 i = 0; i < 9; ++i) {
+        ParameterInfo info{};
+        ASSERT_EQ(p.controller->getParameterInfo(i, info), kResultOk);
+        EXPECT_EQ(info.id, static_cast<ParamID>(i));
+        EXPECT_EQ(narrow(info.title), v.host.text(v.e, effGetParamName, i));
+        EXPECT_EQ(info.stepCount, i == 6 ? 63 : 0);
+        EXPECT_EQ(info.defaultNormalizedValue, v.e->getParameter(v.e, i)) << i;
+        EXPECT_EQ(info.flags, ParameterInfo::kCanAutomate);
+        for (double value : {0.0, 0.1, 0.25, 0.5, 0.731, 0.999, 1.0}) {
+            v.e->setParameter(v.e, i, static_cast<float>(value));
+            String128 text{};
+            ASSERT_EQ(p.controller->getParamStringByValue(static_cast<ParamID>(i), value, text), kResultOk);
+            EXPECT_EQ(narrow(text), v.host.text(v.e, effGetParamDisplay, i)) << i << " at " << value;
+        }
+        for (const char* typed : {"1.2 kHz", "640", "12.3%", "19 bands", "50%/100", "+6dB", "-20dB", "0.5", "x"}) {
+            std::u16string w = wide(typed);
+            ParamValue got = -1.0;
+            const bool read = p.controller->getParamValueByString(static_cast<ParamID>(i), w.data(), got) == kResultOk;
+            v.e->setParameter(v.e, i, 0.123f);
+            char copy[64];
+            std::snprintf(copy, sizeof copy, "%s", typed);
+            const bool vst2Read = v.host.dispatch(v.e, effString2Parameter, i, 0, copy) != 0;
+            EXPECT_EQ(read, vst2Read) << i << " '" << typed << "'";
+            if (read && vst2Read) {
+                EXPECT_EQ(static_cast<float>(got), v.e->getParameter(v.e, i)) << i << " '" << typed << "'";
+            }
+        }
+    }
+    ParameterInfo program{};
+    ASSERT_EQ(p.controller->getParameterInfo(9, program), kResultOk);
+    EXPECT_EQ(program.id, 100u);
+    EXPECT_EQ(program.stepCount, 7);
+    EXPECT_TRUE(program.flags & ParameterInfo::kIsProgramChange);
+    EXPECT_EQ(program.unitId, kRootUnitId);
+    ASSERT_EQ(p.controller->getParameterInfo(10, program), kInvalidArgument) << "the tenth slot is not offered";
+
+    // The program list hosts show, through the root unit.
+    UnitInfo unit{};
+    ASSERT_EQ(p.units->getUnitCount(), 1);
+    ASSERT_EQ(p.units->getUnitInfo(0, unit), kResultOk);
+    ProgramListInfo list{};
+    ASSERT_EQ(p.units->getProgramListInfo(0, list), kResultOk);
+    EXPECT_EQ(list.id, unit.programListId);
+    ASSERT_EQ(list.programCount, 8);
+    for (int32 i = 0; i < 8; ++i) {
+        String128 name{};
+        ASSERT_EQ(p.units->getProgramName(list.id, i, name), kResultOk);
+        EXPECT_EQ(narrow(name), "Preset " + std::to_string(i));
+        ASSERT_EQ(p.controller->getParamStringByValue(100, i / 7.0, name), kResultOk);
+        EXPECT_EQ(narrow(name), "Preset " + std::to_string(i));
+    }
+    // Selecting a program on the controller shows its values and tells the host.
+    p.controller->setParamNormalized(3, 0.9);
+    ASSERT_EQ(p.controller->setParamNormalized(100, 0.0), kResultOk);
+    EXPECT_EQ(p.controller->getParamNormalized(3), 0.0);
+    EXPECT_EQ(p.handler.restarts, std::vector<int32>{kParamValuesChanged});
+}
+
+// ------------------------------------------------ the module and the buses
+
+TEST(Vst3Module, FactoryBusesAndProcessingRules) {
+    ASSERT_NE(factory(), nullptr);
+    PFactoryInfo info{};
+    ASSERT_EQ(factory()->getFactoryInfo(&info), kResultOk);
+    EXPECT_STREQ(info.vendor, "Brindlex");
+    ASSERT_EQ(factory()->countClasses(), 1);
+    auto* f2 = query<IPluginFactory2>(factory());
+    ASSERT_NE(f2, nullptr);
+    PClassInfo2 c{};
+    ASSERT_EQ(f2->getClassInfo2(0, &c), kResultOk);
+    EXPECT_STREQ(c.name, "Halvorine");
+    EXPECT_STREQ(c.category, "Audio Module Class");
+    EXPECT_STREQ(c.subCategories, "Fx|Modulation");
+    EXPECT_STREQ(c.vendor, "Brindlex");
+    EXPECT_EQ(std::memcmp(c.cid, makeUid(0xD1AAEF93, 0xCCB14B27, 0x9F3F7681, 0x8C9C2932).bytes, 16), 0)
+        << "saved projects name this class id";
+
+    Plugin p;
+    ASSERT_TRUE(p.ok());
+    ASSERT_EQ(p.component->getBusCount(kAudio, kInput), 2);
+    BusInfo bus{};
+    ASSERT_EQ(p.component->getBusInfo(kAudio, kInput, 0, bus), kResultOk);
+    EXPECT_EQ(narrow(bus.name), "Modulator");
+    EXPECT_EQ(bus.busType, kMain);
+    ASSERT_EQ(p.component->getBusInfo(kAudio, kInput, 1, bus), kResultOk);
+    EXPECT_EQ(narrow(bus.name), "Carrier");
+    EXPECT_EQ(bus.busType, kAux);
+    EXPECT_EQ(bus.flags & BusInfo::kDefaultActive, 0u) << "hosts activate the sidechain when they route one";
+    EXPECT_EQ(p.component->getBusCount(kEvent, kInput), 0);
+
+    struct Arrangement {
+        std::vector<SpeakerArrangement> in, out;
+        bool accepted;
+    };
+    const SpeakerArrangement m = speaker::kMono, s = speaker::kStereo, surround = 0x3F;
+    const Arrangement arrangements[] = {
+        {{m, m}, {m}, true},       {{s, s}, {s}, true},         {{m, s}, {s}, true},
+        {{s, m}, {m}, true},       {{surround, s}, {s}, false}, {{s, surround}, {s}, false},
+        {{s, s}, {surround}, false}, {{s, s}, {s, s}, false},   {{s, s, s}, {s}, false},
+        {{0, s}, {s}, false},      {{s, s}, {0}, false},
+    };
+    for (const Arrangement& a : arrangements) {
+        auto in = a.in;
+        auto out = a.out;
+        EXPECT_EQ(p.processor->setBusArrangements(in.data(), static_cast<int32>(in.size()), out.data(),
+                                                  static_cast<int32>(out.size())) == kResultTrue,
+                  a.accepted)
+            << in.size() << " in, " << out.size() << " out, first " << in[0];
+    }
+    EXPECT_EQ(p.processor->canProcessSampleSize(kSample32), kResultTrue);
+    EXPECT_EQ(p.processor->canProcessSampleSize(kSample64), kResultFalse);
+    for (ProcessSetup refused : {ProcessSetup{kRealtime, kSample64, 512, 44100.0},
+                                 ProcessSetup{kRealtime, kSample32, 512, 0.0},
+                                 ProcessSetup{kRealtime, kSample32, 512, std::nan("")},
+                                 ProcessSetup{kRealtime, kSample32, 512, 1e300}})
+        EXPECT_NE(p.processor->setupProcessing(refused), kResultOk) << refused.sampleRate;
+    EXPECT_EQ(p.processor->getLatencySamples(), 0u);
+    EXPECT_GE(p.processor->getTailSamples(), 44100u);
+}
+
+#ifdef HALVORINE_VST3_X11
+// ------------------------------------------------------------------ view
+
+// The host's run loop: a timer and a descriptor, served by pump().
+class RunLoop final : public linux_ui::IRunLoop, public IPlugFrame {
+public:
+    tresult HALVORINE_VST3_CALL queryInterface(const TUID id, void** obj) override {
+        *obj = nullptr;
+        if (linux_ui::IRunLoop::iid.matches(id)) *obj = static_cast<linux_ui::IRunLoop*>(this);
+        if (IPlugFrame::iid.matches(id) || FUnknown::iid.matches(id)) *obj = static_cast<IPlugFrame*>(this);
+        return *obj ? kResultOk : kNoInterface;
+    }
+    uint32 HALVORINE_VST3_CALL addRef() override { return 1; }
+    uint32 HALVORINE_VST3_CALL release() override { return 1; }
+    tresult HALVORINE_VST3_CALL resizeView(IPlugView*, ViewRect*) override { return kResultFalse; }
+    tresult HALVORINE_VST3_CALL registerEventHandler(linux_ui::IEventHandler* h, int fd) override {
+        handler = h;
+        descriptor = fd;
+        return kResultOk;
+    }
+    tresult HALVORINE_VST3_CALL unregisterEventHandler(linux_ui::IEventHandler*) override {
+        handler = nullptr;
+        return kResultOk;
+    }
+    tresult HALVORINE_VST3_CALL registerTimer(linux_ui::ITimerHandler* t, uint64 ms) override {
+        timer = t;
+        period = ms;
+        return kResultOk;
+    }
+    tresult HALVORINE_VST3_CALL unregisterTimer(linux_ui::ITimerHandler*) override {
+        timer = nullptr;
+        return kResultOk;
+    }
+    // One turn of the loop: the descriptor when readable, the timer when due.
+    void turn() {
+        if (handler) {
+            pollfd p{descriptor, POLLIN, 0};
+            if (poll(&p, 1, 5) > 0) handler->onFDIsSet(descriptor);
+        }
+        const auto now = std::chrono::steady_clock::now();
+        if (timer && now >= due) {
+            due = now + std::chrono::milliseconds(period);
+            timer->onTimer();
+        }
+    }
+    linux_ui::IEventHandler* handler = nullptr;
+    linux_ui::ITimerHandler* timer = nullptr;
+    int descriptor = -1;
+    uint64 period = 0;
+    std::chrono::steady_clock::time_point due{};
+};
+
+bool differs(const editor::Canvas& a, const editor::Canvas& b, const editor::Rect& r) {
+    for (int y = r.top; y < r.top + r.height; ++y)
+        for (int x = r.left; x < r.left + r.width; ++x)
+            if (a.at(x, y) != b.at(x, y)) return true;
+    return false;
+}
+
+TEST(Vst3View, EmbedsTheEditorOnTheHostsRunLoop) {
+    constexpr int kLeft = 60, kTop = 90;
+    constexpr editor::Rect kShiftSlider{140, 80, 100, 13};
+    constexpr editor::Rect kBoostSlider{260, 80, 100, 13};
+    Plugin p;
+    ASSERT_TRUE(p.ok());
+    IPlugView* view = p.controller->createView("editor");
+    ASSERT_NE(view, nullptr);
+    EXPECT_EQ(view->isPlatformTypeSupported(kPlatformTypeX11EmbedWindowID), kResultTrue);
+    EXPECT_EQ(view->isPlatformTypeSupported(kPlatformTypeHWND), kResultFalse);
+    ViewRect size{};
+    ASSERT_EQ(view->getSize(&size), kResultOk);
+    EXPECT_EQ(size.right - size.left, 380);
+    EXPECT_EQ(size.bottom - size.top, 144);
+    EXPECT_EQ(view->canResize(), kResultFalse);
+
+    XHost x;
+    ASSERT_TRUE(x.ok());
+    const Window parent = x.createTopLevel(kLeft, kTop, 380, 144);
+    RunLoop loop;
+    view->setFrame(&loop);
+    ASSERT_EQ(view->attached(handle(parent), kPlatformTypeX11EmbedWindowID), kResultOk);
+    ASSERT_EQ(x.children(parent).size(), 1u);
+    const Window child = x.children(parent)[0];
+    EXPECT_EQ(loop.period, 25u);
+    EXPECT_NE(loop.handler, nullptr) << "the X connection's events come through the run loop";
+    const auto pump = [&](const std::function<bool()>& done) {
+        return pumpUntil([&] { loop.turn(); }, done);
+    };
+
+    // A drag on Boost from X = 30 ((30 - 10) / 80 = 0.25) past the right end.
+    x.moveTo(kLeft + kBoostSlider.left + 30, kTop + kBoostSlider.top + 6);
+    x.button(1, true);
+    EXPECT_TRUE(pump([&] { return !p.handler.edits.empty() && p.handler.edits.back().value == 0.25; }));
+    x.moveTo(kLeft + 380 + 40, kTop + kBoostSlider.top + 6);
+    EXPECT_TRUE(pump([&] { return p.handler.edits.back().value == 1.0; }));
+    x.button(1, false);
+    EXPECT_TRUE(pump([&] { return p.handler.edits.back().kind == 'e'; }));
+    ASSERT_GE(p.handler.edits.size(), 4u);
+    EXPECT_EQ(p.handler.edits.front(), (Edit{'b', 8, 0.0}));
+    EXPECT_EQ(p.handler.edits.back(), (Edit{'e', 8, 0.0}));
+    for (std::size_t i = 1; i + 1 < p.handler.edits.size(); ++i) EXPECT_EQ(p.handler.edits[i].kind, 'p');
+    EXPECT_EQ(p.controller->getParamNormalized(8), 1.0);
+
+    // The host moves Shift: its slider follows on the timer, Boost stays.
+    x.moveTo(kLeft + 500, kTop + 300);
+    for (int i = 0; i < 5; ++i) loop.turn();
+    const editor::Canvas before = x.capture(child);
+    ASSERT_EQ(before.width(), 380);
+    p.controller->setParamNormalized(6, 0.1);
+    editor::Canvas after;
+    EXPECT_TRUE(pump([&] {
+        after = x.capture(child);
+        return after.width() == 380 && differs(before, after, kShiftSlider);
+    }));
+    EXPECT_FALSE(differs(before, after, kBoostSlider));
+
+    EXPECT_EQ(view->removed(), kResultOk);
+    EXPECT_TRUE(x.children(parent).empty());
+    EXPECT_EQ(loop.timer, nullptr);
+    EXPECT_EQ(loop.handler, nullptr);
+    view->release();
+    x.destroy(parent);
+}
+#endif
+
+#ifdef _WIN32
+// ------------------------------------------------------------ view (HWND)
+
+TEST(Vst3View, EmbedsTheEditorInAnHwnd) {
+    Plugin p;
+    ASSERT_TRUE(p.ok());
+    IPlugView* view = p.controller->createView("editor");
+    ASSERT_NE(view, nullptr);
+    EXPECT_EQ(view->isPlatformTypeSupported(kPlatformTypeHWND), kResultTrue);
+    EXPECT_EQ(view->isPlatformTypeSupported(kPlatformTypeX11EmbedWindowID), kResultFalse);
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = DefWindowProcW;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"HalvorineVst3TestHost";
+    RegisterClassExW(&wc);
+    HWND parent = CreateWindowExW(0, wc.lpszClassName, L"Host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 40, 40,
+                                  500, 300, nullptr, nullptr, wc.hInstance, nullptr);
+    ASSERT_NE(parent, nullptr);
+    ASSERT_EQ(view->attached(parent, kPlatformTypeHWND), kResultOk);
+    HWND child = GetWindow(parent, GW_CHILD);
+    ASSERT_NE(child, nullptr);
+    // A click on Boost at X = 30 of its 100 pixels: 0.25, one gesture.
+    const LPARAM at = MAKELPARAM(260 + 30, 80 + 6);
+    SendMessageW(child, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    SendMessageW(child, WM_LBUTTONUP, 0, at);
+    ASSERT_EQ(p.handler.edits.size(), 3u);
+    EXPECT_EQ(p.handler.edits[0], (Edit{'b', 8, 0.0}));
+    EXPECT_EQ(p.handler.edits[1], (Edit{'p', 8, 0.25}));
+    EXPECT_EQ(p.handler.edits[2], (Edit{'e', 8, 0.0}));
+    EXPECT_EQ(view->removed(), kResultOk);
+    EXPECT_EQ(GetWindow(parent, GW_CHILD), nullptr);
+    view->release();
+    DestroyWindow(parent);
+}
+#endif
+
+}  // namespace
+}  // namespace halvorine::test

@@ -1,0 +1,510 @@
+#include "effect.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+#include "parameter_table.h"
+#include "state_bytes.h"
+#include "view.h"
+
+namespace halvorine::vst3 {
+namespace {
+
+constexpr int kLastProgram = EffectCore::kPrograms - 1;
+
+// ASCII text into a host's UTF-16 field (the plug-in's texts are ASCII).
+void toUtf16(const char* text, char16* out, std::size_t capacity) {
+    std::size_t i = 0;
+    for (; text && text[i] && i + 1 < capacity; ++i)
+        out[i] = static_cast<char16>(static_cast<unsigned char>(text[i]));
+    out[i] = 0;
+}
+
+// A host's UTF-16 text as ASCII; anything else becomes '?', which no
+// value text contains.
+void fromUtf16(const char16* text, char* out, std::size_t capacity) {
+    std::size_t i = 0;
+    for (; text && text[i] && i + 1 < capacity; ++i)
+        out[i] = text[i] < 128 ? static_cast<char>(text[i]) : '?';
+    out[i] = 0;
+}
+
+int programOf(ParamValue normalised) {
+    if (!(normalised > 0.0)) return 0;
+    if (normalised >= 1.0) return kLastProgram;
+    return static_cast<int>(std::floor(normalised * kLastProgram + 0.5));
+}
+
+ParamValue normalisedProgram(int program) {
+    return static_cast<ParamValue>(program) / kLastProgram;
+}
+
+bool isParameter(ParamID id) { return id < static_cast<ParamID>(Effect::kParameters); }
+
+// Bytes from a host stream until it has no more or `capacity` are in.
+std::size_t readAll(IBStream* stream, std::uint8_t* out, std::size_t capacity) {
+    std::size_t total = 0;
+    while (total < capacity) {
+        int32 got = 0;
+        const tresult r = stream->read(out + total, static_cast<int32>(capacity - total), &got);
+        if (r != kResultOk || got <= 0) break;
+        total += static_cast<std::size_t>(got);
+    }
+    return total;
+}
+
+}  // namespace
+
+Effect::Effect() { takeValuesFromCore(); }
+
+// ------------------------------------------------------------------ FUnknown
+
+tresult Effect::queryInterface(const TUID interfaceId, void** obj) {
+    if (!obj) return kInvalidArgument;
+    void* found = nullptr;
+    if (FUnknown::iid.matches(interfaceId) || IPluginBase::iid.matches(interfaceId) || IComponent::iid.matches(interfaceId))
+        found = static_cast<IComponent*>(this);
+    else if (IAudioProcessor::iid.matches(interfaceId))
+        found = static_cast<IAudioProcessor*>(this);
+    else if (IEditController::iid.matches(interfaceId))
+        found = static_cast<IEditController*>(this);
+    else if (IUnitInfo::iid.matches(interfaceId))
+        found = static_cast<IUnitInfo*>(this);
+    *obj = found;
+    if (!found) return kNoInterface;
+    addRef();
+    return kResultOk;
+}
+
+uint32 Effect::addRef() { return references_.fetch_add(1, std::memory_order_relaxed) + 1; }
+
+uint32 Effect::release() {
+    const uint32 left = references_.fetch_sub(1, std::memory_order_acq_rel) - 1;
+    if (left == 0) delete this;
+    return left;
+}
+
+tresult Effect::initialize(FUnknown*) { return kResultOk; }
+tresult Effect::terminate() {
+    setComponentHandler(nullptr);
+    return kResultOk;
+}
+
+Effect::~Effect() { setComponentHandler(nullptr); }
+
+// ----------------------------------------------------------------- component
+
+tresult Effect::getControllerClassId(TUID classId) {
+    // No separate controller class: this object is the controller.
+    if (classId) std::memset(classId, 0, sizeof(TUID));
+    return kResultFalse;
+}
+
+tresult Effect::setIoMode(int32) { return kResultOk; }
+
+int32 Effect::getBusCount(int32 type, int32 dir) {
+    if (type != kAudio) return 0;
+    return dir == kInput ? 2 : dir == kOutput ? 1 : 0;
+}
+
+tresult Effect::getBusInfo(int32 type, int32 dir, int32 index, BusInfo& bus) {
+    if (type != kAudio) return kInvalidArgument;
+    std::memset(&bus, 0, sizeof bus);
+    bus.mediaType = kAudio;
+    bus.direction = dir;
+    if (dir == kInput && index == 0) {
+        bus.channelCount = mainChannels_.load();
+        toUtf16("Modulator", bus.name, 128);
+        bus.busType = kMain;
+        bus.flags = BusInfo::kDefaultActive;
+    } else if (dir == kInput && index == 1) {
+        bus.channelCount = sideChannels_.load();
+        toUtf16("Carrier", bus.name, 128);
+        bus.busType = kAux;
+        bus.flags = 0;
+    } else if (dir == kOutput && index == 0) {
+        bus.channelCount = outputChannels_.load();
+        toUtf16("Output", bus.name, 128);
+        bus.busType = kMain;
+        bus.flags = BusInfo::kDefaultActive;
+    } else {
+        return kInvalidArgument;
+    }
+    return kResultOk;
+}
+
+tresult Effect::getRoutingInfo(RoutingInfo&, RoutingInfo&) { return kNotImplemented; }
+
+tresult Effect::activateBus(int32 type, int32 dir, int32 index, TBool state) {
+    if (type != kAudio) return kInvalidArgument;
+    if (dir == kInput && index == 1) sideActive_.store(state != 0);
+    return index == 0 || (dir == kInput && index == 1) ? kResultOk : kInvalidArgument;
+}
+
+tresult Effect::setActive(TBool state) {
+    if (state) core_.reset();  // every activation starts from silent filters
+    return kResultOk;
+}
+
+tresult Effect::loadBank(IBStream* state) {
+    if (!state) return kInvalidArgument;
+    std::uint8_t bytes[common::kStateBytes + 1];
+    const std::size_t size = readAll(state, bytes, sizeof bytes);
+    if (!common::readState(core_, bytes, size)) return kResultFalse;
+    takeValuesFromCore();
+    return kResultOk;
+}
+
+tresult Effect::saveBank(IBStream* state) {
+    if (!state) return kInvalidArgument;
+    std::uint8_t bytes[common::kStateBytes];
+    const std::size_t size = common::writeState(core_, bytes, sizeof bytes);
+    std::size_t done = 0;
+    while (done < size) {
+        int32 wrote = 0;
+        if (state->write(bytes + done, static_cast<int32>(size - done), &wrote) != kResultOk ||
+            wrote <= 0)
+            return kResultFalse;
+        done += static_cast<std::size_t>(wrote);
+    }
+    return kResultOk;
+}
+
+// ------------------------------------------------------------------ processor
+
+namespace {
+int channelsOf(SpeakerArrangement arrangement) {
+    if (arrangement == speaker::kMono) return 1;
+    if (arrangement == speaker::kStereo) return 2;
+    return 0;
+}
+}  // namespace
+
+tresult Effect::setBusArrangements(SpeakerArrangement* inputs, int32 numIns,
+                                   SpeakerArrangement* outputs, int32 numOuts) {
+    if (numIns < 1 || numIns > 2 || numOuts != 1 || !inputs || !outputs) return kResultFalse;
+    const int main = channelsOf(inputs[0]);
+    const int side = numIns > 1 ? channelsOf(inputs[1]) : sideChannels_.load();
+    const int out = channelsOf(outputs[0]);
+    if (!main || !side || !out) return kResultFalse;
+    mainChannels_.store(main);
+    sideChannels_.store(side);
+    outputChannels_.store(out);
+    return kResultTrue;
+}
+
+tresult Effect::getBusArrangement(int32 dir, int32 index, SpeakerArrangement& arr) {
+    int channels = 0;
+    if (dir == kInput && index == 0) channels = mainChannels_.load();
+    else if (dir == kInput && index == 1) channels = sideChannels_.load();
+    else if (dir == kOutput && index == 0) channels = outputChannels_.load();
+    else return kInvalidArgument;
+    arr = channels == 1 ? speaker::kMono : speaker::kStereo;
+    return kResultOk;
+}
+
+tresult Effect::canProcessSampleSize(int32 size) {
+    return size == kSample32 ? kResultTrue : kResultFalse;
+}
+
+uint32 Effect::getLatencySamples() { return 0; }
+
+tresult Effect::setupProcessing(ProcessSetup& setup) {
+    // 32-bit floats only, and a rate the filters can be designed at.
+    const float rate = static_cast<float>(setup.sampleRate);
+    if (setup.symbolicSampleSize != kSample32 || !std::isfinite(rate) || rate <= 0.0f)
+        return kResultFalse;
+    core_.setSampleRate(rate);
+    return kResultOk;
+}
+
+tresult Effect::setProcessing(TBool) { return kResultOk; }
+
+void Effect::collectChanges(IParameterChanges* changes) {
+    changes_.clear();
+    if (!changes) return;
+    const int32 queues = changes->getParameterCount();
+    for (int32 q = 0; q < queues; ++q) {
+        IParamValueQueue* queue = changes->getParameterData(q);
+        if (!queue) continue;
+        const ParamID id = queue->getParameterId();
+        if (!isParameter(id) && id != kProgramParameter) continue;
+        const int32 points = queue->getPointCount();
+        for (int32 p = 0; p < points; ++p) {
+            int32 offset = 0;
+            ParamValue value = 0.0;
+            if (queue->getPoint(p, offset, value) == kResultOk)
+                changes_.add(offset, static_cast<int>(id), value);
+        }
+    }
+    changes_.sort();
+}
+
+void Effect::apply(const common::Change& change) {
+    if (change.id == static_cast<int>(kProgramParameter))
+        core_.setProgram(programOf(change.value));
+    else
+        core_.setParameter(change.id, static_cast<float>(change.value));
+}
+
+// The channels of input bus `index` from `offset` on: silent channels (by
+// the host's flags, or missing) read zeros.
+Effect::Bus Effect::inputBus(const ProcessData& data, int index, int offset) const {
+    Bus bus{{zeros_.data(), zeros_.data()}, 0};
+    if (index >= data.numInputs || !data.inputs) return bus;
+    const AudioBusBuffers& b = data.inputs[index];
+    if (b.numChannels < 1 || !b.channelBuffers32) return bus;
+    bus.count = std::min<int>(b.numChannels, 2);
+    for (int ch = 0; ch < bus.count; ++ch) {
+        const float* samples = b.channelBuffers32[ch];
+        const bool silent = !samples || (b.silenceFlags >> ch) & 1u;
+        bus.channels[ch] = silent ? zeros_.data() : samples + offset;
+    }
+    return bus;
+}
+
+void Effect::render(const ProcessData& data, int start, int frames) {
+    AudioBusBuffers& out = data.outputs[0];
+    const int outputs = std::min<int>(out.numChannels, 2);
+    for (int done = 0; done < frames;) {
+        const int n = std::min(frames - done, common::BusInputs::kMaxFrames);
+        const int at = start + done;
+        const Bus main = inputBus(data, 0, at);
+        Bus side{{nullptr, nullptr}, 0};
+        if (sideActive_.load(std::memory_order_relaxed)) side = inputBus(data, 1, at);
+        float* o[2] = {out.channelBuffers32[0] + at,
+                       outputs > 1 ? out.channelBuffers32[1] + at : nullptr};
+        common::renderBuses(core_, buses_, main.channels, std::max(main.count, 1),
+                            side.count ? side.channels : nullptr, side.count, o, outputs, 0, n);
+        done += n;
+    }
+}
+
+tresult Effect::process(ProcessData& data) {
+    if (data.symbolicSampleSize != kSample32) return kInvalidArgument;
+    collectChanges(data.inputParameterChanges);
+    const int frames = data.numSamples;
+    const bool canRender = frames > 0 && data.numOutputs > 0 && data.outputs &&
+                           data.outputs[0].numChannels > 0 && data.outputs[0].channelBuffers32;
+    if (!canRender) {
+        for (int i = 0; i < changes_.size(); ++i) apply(changes_[i]);
+        return kResultOk;
+    }
+    common::renderSplit(
+        changes_, frames, [this](const common::Change& c) { apply(c); },
+        [this, &data](int start, int count) { render(data, start, count); });
+
+    // The output is flagged silent only when every sample is zero.
+    AudioBusBuffers& out = data.outputs[0];
+    const int outputs = std::min<int>(out.numChannels, 2);
+    bool silent = true;
+    for (int ch = 0; ch < outputs && silent; ++ch)
+        for (int i = 0; i < frames; ++i)
+            if (out.channelBuffers32[ch][i] != 0.0f) {
+                silent = false;
+                break;
+            }
+    out.silenceFlags = silent ? (uint64{1} << outputs) - 1 : 0;
+    return kResultOk;
+}
+
+// Measured: at the narrowest bands (Q 0, 20 Hz to 20480 Hz) the output falls
+// 120 dB below its peak within 0.8 s of silence; two seconds leave margin.
+uint32 Effect::getTailSamples() {
+    return static_cast<uint32>(std::ceil(2.0 * core_.sampleRate()));
+}
+
+// ----------------------------------------------------------------- controller
+
+void Effect::takeValuesFromCore() {
+    for (int slot = 0; slot < kParameters; ++slot)
+        values_[static_cast<std::size_t>(slot)].store(core_.parameter(slot));
+    program_.store(core_.program());
+}
+
+void Effect::loadProgramValues(int program) {
+    program_.store(program);
+    for (int slot = 0; slot < kParameters; ++slot)
+        values_[static_cast<std::size_t>(slot)].store(core_.programValue(program, slot));
+}
+
+tresult Effect::setComponentState(IBStream*) {
+    // The component is this object: its state is already in force.
+    takeValuesFromCore();
+    return kResultOk;
+}
+
+int32 Effect::getParameterCount() { return kParameters + 1; }
+
+tresult Effect::getParameterInfo(int32 index, ParameterInfo& info) {
+    if (index < 0 || index > kParameters) return kInvalidArgument;
+    std::memset(&info, 0, sizeof info);
+    info.unitId = kRootUnitId;
+    if (index == kParameters) {
+        info.id = kProgramParameter;
+        toUtf16("Program", info.title, 128);
+        toUtf16("Program", info.shortTitle, 128);
+        info.stepCount = kLastProgram;
+        info.defaultNormalizedValue = normalisedProgram(kLastProgram);
+        info.flags = ParameterInfo::kCanAutomate | ParameterInfo::kIsList |
+                     ParameterInfo::kIsProgramChange;
+        return kResultOk;
+    }
+    const engine::ParameterInfo& p = engine::parameterInfo(index);
+    info.id = static_cast<ParamID>(index);
+    toUtf16(p.name, info.title, 128);
+    toUtf16(p.name, info.shortTitle, 128);
+    toUtf16(p.unitLabel, info.units, 128);
+    info.stepCount = p.steps;
+    info.defaultNormalizedValue = p.defaultValue;
+    info.flags = ParameterInfo::kCanAutomate;
+    return kResultOk;
+}
+
+tresult Effect::getParamStringByValue(ParamID id, ParamValue value, String128 string) {
+    if (!string) return kInvalidArgument;
+    char text[EffectCore::kNameChars + 1];
+    if (id == kProgramParameter)
+        core_.copyProgramName(programOf(value), text, EffectCore::kNameChars);
+    else if (isParameter(id))
+        engine::writeValueText(static_cast<int>(id), static_cast<float>(value), text, sizeof text);
+    else
+        return kInvalidArgument;
+    toUtf16(text, string, 128);
+    return kResultOk;
+}
+
+tresult Effect::getParamValueByString(ParamID id, char16* string, ParamValue& value) {
+    char text[128];
+    fromUtf16(string, text, sizeof text);
+    if (id == kProgramParameter) {
+        char name[EffectCore::kNameChars + 1];
+        for (int p = 0; p < EffectCore::kPrograms; ++p) {
+            core_.copyProgramName(p, name, EffectCore::kNameChars);
+            if (std::strcmp(name, text) == 0) {
+                value = normalisedProgram(p);
+                return kResultOk;
+            }
+        }
+        return kResultFalse;
+    }
+    if (!isParameter(id)) return kInvalidArgument;
+    float v = 0.0f;
+    if (!engine::parseValueText(static_cast<int>(id), text, v)) return kResultFalse;
+    value = v;
+    return kResultOk;
+}
+
+ParamValue Effect::normalizedParamToPlain(ParamID id, ParamValue value) {
+    if (id == kProgramParameter) return programOf(value);
+    if (!isParameter(id)) return value;
+    return engine::toUnits(static_cast<int>(id), static_cast<float>(value));
+}
+
+ParamValue Effect::plainParamToNormalized(ParamID id, ParamValue plain) {
+    if (id == kProgramParameter)
+        return normalisedProgram(std::clamp(static_cast<int>(std::floor(plain + 0.5)), 0, kLastProgram));
+    if (!isParameter(id)) return plain;
+    return engine::toNormalised(static_cast<int>(id), plain);
+}
+
+ParamValue Effect::getParamNormalized(ParamID id) {
+    if (id == kProgramParameter) return normalisedProgram(program_.load());
+    if (!isParameter(id)) return 0.0;
+    return values_[id].load();
+}
+
+tresult Effect::setParamNormalized(ParamID id, ParamValue value) {
+    if (id == kProgramParameter) {
+        const int program = programOf(value);
+        if (program == program_.load()) return kResultOk;
+        loadProgramValues(program);
+        if (handler_) handler_->restartComponent(kParamValuesChanged);
+        return kResultOk;
+    }
+    if (!isParameter(id)) return kInvalidArgument;
+    values_[id].store(dsp::SpectralRingModulator::clampValue(static_cast<float>(value)));
+    return kResultOk;
+}
+
+tresult Effect::setComponentHandler(IComponentHandler* handler) {
+    if (handler == handler_) return kResultOk;
+    if (handler) handler->addRef();
+    if (handler_) handler_->release();
+    handler_ = handler;
+    return kResultOk;
+}
+
+IPlugView* Effect::createView(FIDString name) {
+    if (!name || std::strcmp(name, "editor") != 0) return nullptr;
+    return makeView(*this);
+}
+
+float Effect::controllerValue(int slot) const {
+    return slot >= 0 && slot < kParameters ? values_[static_cast<std::size_t>(slot)].load() : 0.0f;
+}
+
+void Effect::userBeginEdit(int index) {
+    if (handler_ && index >= 0 && index < kParameters) handler_->beginEdit(static_cast<ParamID>(index));
+}
+
+void Effect::userPerformEdit(int index, float value) {
+    if (index < 0 || index >= kParameters) return;
+    values_[static_cast<std::size_t>(index)].store(value);
+    if (handler_) handler_->performEdit(static_cast<ParamID>(index), value);
+}
+
+void Effect::userEndEdit(int index) {
+    if (handler_ && index >= 0 && index < kParameters) handler_->endEdit(static_cast<ParamID>(index));
+}
+
+// ------------------------------------------------------------------ units
+
+int32 Effect::getUnitCount() { return 1; }
+
+tresult Effect::getUnitInfo(int32 index, UnitInfo& info) {
+    if (index != 0) return kInvalidArgument;
+    std::memset(&info, 0, sizeof info);
+    info.id = kRootUnitId;
+    info.parentUnitId = kNoParentUnitId;
+    toUtf16("Halvorine", info.name, 128);
+    info.programListId = kProgramList;
+    return kResultOk;
+}
+
+int32 Effect::getProgramListCount() { return 1; }
+
+tresult Effect::getProgramListInfo(int32 index, ProgramListInfo& info) {
+    if (index != 0) return kInvalidArgument;
+    std::memset(&info, 0, sizeof info);
+    info.id = kProgramList;
+    toUtf16("Programs", info.name, 128);
+    info.programCount = EffectCore::kPrograms;
+    return kResultOk;
+}
+
+tresult Effect::getProgramName(ProgramListID list, int32 program, String128 name) {
+    if (list != kProgramList || program < 0 || program >= EffectCore::kPrograms || !name)
+        return kInvalidArgument;
+    char text[EffectCore::kNameChars + 1];
+    core_.copyProgramName(program, text, EffectCore::kNameChars);
+    toUtf16(text, name, 128);
+    return kResultOk;
+}
+
+tresult Effect::getProgramInfo(ProgramListID, int32, const char*, String128) { return kResultFalse; }
+tresult Effect::hasProgramPitchNames(ProgramListID, int32) { return kResultFalse; }
+tresult Effect::getProgramPitchName(ProgramListID, int32, int16, String128) { return kResultFalse; }
+UnitID Effect::getSelectedUnit() { return kRootUnitId; }
+tresult Effect::selectUnit(UnitID) { return kResultOk; }
+
+tresult Effect::getUnitByBus(int32, int32, int32, int32, UnitID& unit) {
+    unit = kRootUnitId;
+    return kResultOk;
+}
+
+tresult Effect::setUnitProgramData(int32, int32, IBStream*) { return kNotImplemented; }
+
+}  // namespace halvorine::vst3

@@ -1,0 +1,187 @@
+// The view owns the editor window while the host has it attached. On Linux
+// the host's run loop drives it: a 25 ms timer for the window's own timer,
+// and the X connection's descriptor for its events; nothing here runs a
+// thread. On Windows the window system delivers both by itself.
+#include "view.h"
+
+#include <atomic>
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "effect.h"
+#include "uEditor.h"
+
+namespace halvorine::vst3 {
+namespace {
+
+using editor::TPluginEditorWindow;
+
+#ifdef _WIN32
+constexpr const char* kPlatformType = kPlatformTypeHWND;
+#else
+constexpr const char* kPlatformType = kPlatformTypeX11EmbedWindowID;
+#endif
+constexpr uint64 kTimerMilliseconds = 25;
+
+class View final : public IPlugView,
+                   public linux_ui::IEventHandler,
+                   public linux_ui::ITimerHandler,
+                   private editor::EditorOwner {
+public:
+    explicit View(Effect& effect) : effect_(effect) {
+        static_cast<IEditController&>(effect_).addRef();
+    }
+
+    tresult HALVORINE_VST3_CALL queryInterface(const TUID interfaceId, void** obj) override {
+        if (!obj) return kInvalidArgument;
+        void* found = nullptr;
+        if (FUnknown::iid.matches(interfaceId) || IPlugView::iid.matches(interfaceId))
+            found = static_cast<IPlugView*>(this);
+        else if (linux_ui::IEventHandler::iid.matches(interfaceId))
+            found = static_cast<linux_ui::IEventHandler*>(this);
+        else if (linux_ui::ITimerHandler::iid.matches(interfaceId))
+            found = static_cast<linux_ui::ITimerHandler*>(this);
+        *obj = found;
+        if (!found) return kNoInterface;
+        addRef();
+        return kResultOk;
+    }
+    uint32 HALVORINE_VST3_CALL addRef() override { return ++references_; }
+    uint32 HALVORINE_VST3_CALL release() override {
+        const uint32 left = --references_;
+        if (left == 0) delete this;
+        return left;
+    }
+
+    tresult HALVORINE_VST3_CALL isPlatformTypeSupported(FIDString type) override {
+        return type && std::strcmp(type, kPlatformType) == 0 ? kResultTrue : kResultFalse;
+    }
+
+    tresult HALVORINE_VST3_CALL attached(void* parent, FIDString type) override {
+        if (window_ || !parent || isPlatformTypeSupported(type) != kResultTrue) return kResultFalse;
+        refresh(mirror_);
+        try {
+            window_ = std::make_unique<TPluginEditorWindow>(
+                static_cast<EditorOwner*>(this), mirror_, editor::createWindowBackend(),
+                [this](editor::ParamMirror& mirror) { refresh(mirror); });
+        } catch (...) {
+            return kResultFalse;
+        }
+        if (!window_->createIn(parent)) {
+            window_.reset();
+            return kResultFalse;
+        }
+        auto& backend = window_->backend();
+        backend.setBounds(0, 0, window_->clientWidth(), window_->clientHeight());
+        backend.show();
+        window_->SetAll();
+        backend.repaintNow();
+        joinRunLoop();
+        return kResultOk;
+    }
+
+    tresult HALVORINE_VST3_CALL removed() override {
+        leaveRunLoop();
+        window_.reset();
+        return kResultOk;
+    }
+
+    tresult HALVORINE_VST3_CALL onWheel(float) override { return kResultFalse; }
+    tresult HALVORINE_VST3_CALL onKeyDown(char16, int16, int16) override { return kResultFalse; }
+    tresult HALVORINE_VST3_CALL onKeyUp(char16, int16, int16) override { return kResultFalse; }
+
+    tresult HALVORINE_VST3_CALL getSize(ViewRect* size) override {
+        if (!size) return kInvalidArgument;
+        *size = fixedSize();
+        return kResultOk;
+    }
+    tresult HALVORINE_VST3_CALL onSize(ViewRect*) override { return kResultOk; }
+    tresult HALVORINE_VST3_CALL onFocus(TBool) override { return kResultOk; }
+    tresult HALVORINE_VST3_CALL setFrame(IPlugFrame* frame) override {
+        frame_ = frame;
+        return kResultOk;
+    }
+    tresult HALVORINE_VST3_CALL canResize() override { return kResultFalse; }
+    tresult HALVORINE_VST3_CALL checkSizeConstraint(ViewRect* rect) override {
+        if (!rect) return kInvalidArgument;
+        *rect = fixedSize();
+        return kResultTrue;
+    }
+
+    // The host's run loop.
+    void HALVORINE_VST3_CALL onFDIsSet(linux_ui::FileDescriptor) override {
+        if (window_) window_->backend().idle();
+    }
+    void HALVORINE_VST3_CALL onTimer() override {
+        if (!window_) return;
+        window_->timerTick();
+        window_->backend().idle();  // events the connection already read, and the repaint
+    }
+
+private:
+    ~View() {
+        leaveRunLoop();
+        window_.reset();
+        static_cast<IEditController&>(effect_).release();
+    }
+
+    static ViewRect fixedSize() {
+        return ViewRect{0, 0, TPluginEditorWindow::kWidth, TPluginEditorWindow::kHeight};
+    }
+
+    void refresh(editor::ParamMirror& mirror) const {
+        for (int slot = 0; slot < Effect::kParameters; ++slot)
+            mirror[static_cast<std::size_t>(slot)].store(effect_.controllerValue(slot),
+                                                         std::memory_order_relaxed);
+    }
+
+    void joinRunLoop() {
+#ifndef _WIN32
+        void* loop = nullptr;
+        if (!frame_ || frame_->queryInterface(linux_ui::IRunLoop::iid.bytes, &loop) != kResultOk ||
+            !loop)
+            return;
+        runLoop_ = static_cast<linux_ui::IRunLoop*>(loop);
+        runLoop_->registerTimer(this, kTimerMilliseconds);
+        const int fd = window_->backend().eventDescriptor();
+        if (fd >= 0) {
+            runLoop_->registerEventHandler(this, fd);
+            watching_ = true;
+        }
+#endif
+    }
+
+    void leaveRunLoop() {
+        if (!runLoop_) return;
+        runLoop_->unregisterTimer(this);
+        if (watching_) runLoop_->unregisterEventHandler(this);
+        watching_ = false;
+        runLoop_->release();
+        runLoop_ = nullptr;
+    }
+
+    // EditorOwner: the user's values go to the controller and the host.
+    void setParameterAutomated(int index, float value) override {
+        effect_.userPerformEdit(index, value);
+    }
+    void beginEdit(int index) override { effect_.userBeginEdit(index); }
+    void endEdit(int index) override { effect_.userEndEdit(index); }
+
+    std::atomic<uint32> references_{1};
+    Effect& effect_;
+    IPlugFrame* frame_ = nullptr;
+    linux_ui::IRunLoop* runLoop_ = nullptr;
+    bool watching_ = false;
+    editor::ParamMirror mirror_{};
+    std::unique_ptr<TPluginEditorWindow> window_;
+};
+
+}  // namespace
+
+IPlugView* makeView(Effect& effect) {
+    if (!editor::windowSystemPresent()) return nullptr;
+    return new (std::nothrow) View(effect);
+}
+
+}  // namespace halvorine::vst3
