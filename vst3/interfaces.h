@@ -464,6 +464,18 @@ protected:
     ~IPlugFrame() = default;
 };
 
+// The host's scale factor for the view's contents (a HiDPI screen, or a
+// host that enlarges plug-ins): called before or after attached().
+class IPlugViewContentScaleSupport : public FUnknown {
+public:
+    using ScaleFactor = float;
+    virtual tresult HALVORINE_VST3_CALL setContentScaleFactor(ScaleFactor factor) = 0;
+    HALVORINE_VST3_IID(0x65ED9690, 0x8AC44525, 0x8AADEF7A, 0x72EA703F);
+
+protected:
+    ~IPlugViewContentScaleSupport() = default;
+};
+
 // Linux: the host's run loop delivers file-descriptor readiness and timers
 // on its user-interface thread.
 namespace linux_ui {

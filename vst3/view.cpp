@@ -25,6 +25,7 @@ constexpr const char* kPlatformType = kPlatformTypeX11EmbedWindowID;
 constexpr uint64 kTimerMilliseconds = 25;
 
 class View final : public IPlugView,
+                   public IPlugViewContentScaleSupport,
                    public linux_ui::IEventHandler,
                    public linux_ui::ITimerHandler,
                    private editor::EditorOwner {
@@ -38,6 +39,8 @@ public:
         void* found = nullptr;
         if (FUnknown::iid.matches(interfaceId) || IPlugView::iid.matches(interfaceId))
             found = static_cast<IPlugView*>(this);
+        else if (IPlugViewContentScaleSupport::iid.matches(interfaceId))
+            found = static_cast<IPlugViewContentScaleSupport*>(this);
         else if (linux_ui::IEventHandler::iid.matches(interfaceId))
             found = static_cast<linux_ui::IEventHandler*>(this);
         else if (linux_ui::ITimerHandler::iid.matches(interfaceId))
@@ -68,6 +71,13 @@ public:
         } catch (...) {
             return kResultFalse;
         }
+        // A new scale while attached: the editor resizes its window and the
+        // host is asked to follow.
+        window_->setSizeHandler([this](int width, int height) {
+            ViewRect rect{0, 0, width, height};
+            if (frame_) frame_->resizeView(this, &rect);
+        });
+        window_->setHostScale(hostScale_);
         if (!window_->createIn(parent)) {
             window_.reset();
             return kResultFalse;
@@ -93,7 +103,7 @@ public:
 
     tresult HALVORINE_VST3_CALL getSize(ViewRect* size) override {
         if (!size) return kInvalidArgument;
-        *size = fixedSize();
+        *size = currentSize();
         return kResultOk;
     }
     tresult HALVORINE_VST3_CALL onSize(ViewRect*) override { return kResultOk; }
@@ -105,7 +115,13 @@ public:
     tresult HALVORINE_VST3_CALL canResize() override { return kResultFalse; }
     tresult HALVORINE_VST3_CALL checkSizeConstraint(ViewRect* rect) override {
         if (!rect) return kInvalidArgument;
-        *rect = fixedSize();
+        *rect = currentSize();
+        return kResultTrue;
+    }
+
+    tresult HALVORINE_VST3_CALL setContentScaleFactor(ScaleFactor factor) override {
+        hostScale_ = factor;
+        if (window_) window_->setHostScale(factor);
         return kResultTrue;
     }
 
@@ -126,8 +142,12 @@ private:
         static_cast<IEditController&>(effect_).release();
     }
 
-    static ViewRect fixedSize() {
-        return ViewRect{0, 0, TPluginEditorWindow::kWidth, TPluginEditorWindow::kHeight};
+    // The editor's size at the screen's scale: the window's own while it
+    // exists, else what it will be.
+    ViewRect currentSize() const {
+        if (window_) return ViewRect{0, 0, window_->clientWidth(), window_->clientHeight()};
+        const editor::EditorSize size = TPluginEditorWindow::sizeFor(hostScale_);
+        return ViewRect{0, 0, size.width, size.height};
     }
 
     void refresh(editor::ParamMirror& mirror) const {
@@ -171,6 +191,7 @@ private:
     std::atomic<uint32> references_{1};
     Effect& effect_;
     IPlugFrame* frame_ = nullptr;
+    double hostScale_ = 0.0;  // none given
     linux_ui::IRunLoop* runLoop_ = nullptr;
     bool watching_ = false;
     editor::ParamMirror mirror_{};

@@ -724,7 +724,10 @@ public:
     }
     uint32 HALVORINE_VST3_CALL addRef() override { return 1; }
     uint32 HALVORINE_VST3_CALL release() override { return 1; }
-    tresult HALVORINE_VST3_CALL resizeView(IPlugView*, ViewRect*) override { return kResultFalse; }
+    tresult HALVORINE_VST3_CALL resizeView(IPlugView*, ViewRect* r) override {
+        resized = *r;
+        return kResultTrue;
+    }
     tresult HALVORINE_VST3_CALL registerEventHandler(linux_ui::IEventHandler* h, int fd) override {
         handler = h;
         descriptor = fd;
@@ -760,6 +763,7 @@ public:
     int descriptor = -1;
     uint64 period = 0;
     std::chrono::steady_clock::time_point due{};
+    ViewRect resized{};
 };
 
 bool differs(const editor::Canvas& a, const editor::Canvas& b, const editor::Rect& r) {
@@ -830,6 +834,23 @@ TEST(Vst3View, EmbedsTheEditorOnTheHostsRunLoop) {
     EXPECT_TRUE(x.children(parent).empty());
     EXPECT_EQ(loop.timer, nullptr);
     EXPECT_EQ(loop.handler, nullptr);
+
+    // The host's content scale: the size before attaching, the window's,
+    // and a change while attached that asks the host to resize.
+    void* scaling = nullptr;
+    ASSERT_EQ(view->queryInterface(IPlugViewContentScaleSupport::iid.bytes, &scaling), kResultOk);
+    auto* contentScale = static_cast<IPlugViewContentScaleSupport*>(scaling);
+    EXPECT_EQ(contentScale->setContentScaleFactor(2.0f), kResultTrue);
+    ASSERT_EQ(view->getSize(&size), kResultOk);
+    EXPECT_EQ(size.right - size.left, 760);
+    EXPECT_EQ(size.bottom - size.top, 288);
+    ASSERT_EQ(view->attached(handle(parent), kPlatformTypeX11EmbedWindowID), kResultOk);
+    EXPECT_TRUE(pump([&] { return x.capture(x.children(parent)[0]).width() == 760; }));
+    EXPECT_EQ(contentScale->setContentScaleFactor(3.0f), kResultTrue);
+    EXPECT_EQ(loop.resized.right - loop.resized.left, 1140);
+    EXPECT_EQ(loop.resized.bottom - loop.resized.top, 432);
+    EXPECT_EQ(view->removed(), kResultOk);
+    contentScale->release();
     view->release();
     x.destroy(parent);
 }
