@@ -1,0 +1,73 @@
+// The editor embedded in the host's window, 380 x 144 at the screen's (or
+// the host's) whole scale factor; it asks the host to resize it when the
+// factor changes. On
+// Linux the window is an X11 child window, driven by the host's timer
+// (timer-support) and by the X connection's file descriptor (posix-fd-
+// support); on Windows a Win32 child window that the host's message loop
+// drives. Values set in the editor go to the effect at once and to the host
+// as output events, each drag framed by a gesture begin and end.
+#pragma once
+
+#include <atomic>
+#include <memory>
+
+#include "clap_abi.h"
+#include "editor_queue.h"
+#include "uEditor.h"
+
+namespace halvorine {
+class EffectCore;
+}
+
+namespace halvorine::clap {
+
+// The window system API of this build ("x11", "win32"), or null when it has none.
+const char* guiApi();
+
+class Gui final : private editor::EditorOwner {
+public:
+    // `processing` tells whether the host is in its processing state: the
+    // queue is then drained by process(), otherwise the host is asked to flush.
+    Gui(const Host* host, EffectCore& core, EditorQueue& queue, const std::atomic<bool>& processing);
+    ~Gui();
+    Gui(const Gui&) = delete;
+    Gui& operator=(const Gui&) = delete;
+
+    // Whether an embedded window of `api` can be made in this host: the
+    // build's window system, and on Linux the host's timer and fd support.
+    static bool supported(const Host* host, const char* api, bool floating);
+
+    bool setParent(const Window* window);
+    // The host's scale factor (0: none given); the window follows it.
+    void setScale(double factor);
+    // The editor's size in pixels: the window's, or what it will be.
+    editor::EditorSize size() const;
+    bool show();
+    bool hide();
+    void onTimer(Id timer);
+    void onFd(int fd, std::uint32_t flags);
+
+private:
+    void setParameterAutomated(int index, float value) override;
+    void beginEdit(int index) override;
+    void endEdit(int index) override;
+    void send(const EditorEvent& event);
+    void pump();
+    void release();
+
+    const Host* host_;
+    EffectCore& core_;
+    EditorQueue& queue_;
+    const std::atomic<bool>& processing_;
+    const HostParams* hostParams_ = nullptr;
+    const HostGui* hostGui_ = nullptr;
+    const HostTimerSupport* timers_ = nullptr;
+    const HostPosixFdSupport* fds_ = nullptr;
+    editor::ParamMirror mirror_{};
+    std::unique_ptr<editor::TPluginEditorWindow> window_;
+    Id timer_ = kInvalidId;
+    int fd_ = -1;
+    double hostScale_ = 0.0;
+};
+
+}  // namespace halvorine::clap

@@ -1,0 +1,862 @@
+// Halvorine.clap as a CLAP host sees it: loaded through clap_entry, its
+// descriptor, ports and parameters, its sound against the VST 2 library's
+// bits, its state, its presets and (under Xvfb) its embedded editor.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "clap_abi.h"
+#include "parameter_table.h"
+#include "support/plugin_host.h"
+
+#if defined(_WIN32)
+#include <windows.h>
+#else
+#include <dlfcn.h>
+#include <poll.h>
+#endif
+
+#if defined(HALVORINE_CLAP_GUI_TESTS)
+#include "x_host.h"
+#endif
+
+#if defined(HALVORINE_COUNT_ALLOCATIONS)
+namespace halvorine::test {
+void countAllocations(bool on);
+long allocationsCounted();
+}  // namespace halvorine::test
+#endif
+
+namespace halvorine::test {
+namespace {
+
+namespace clap = halvorine::clap;
+
+std::string clapPath() {
+#if defined(_WIN32)
+    char exe[MAX_PATH];
+    const DWORD n = GetModuleFileNameA(nullptr, exe, MAX_PATH);
+    std::string dir(exe, n);
+    dir.resize(dir.find_last_of("\\/") + 1);
+    return dir + "..\\clap\\Halvorine.clap";
+#else
+    return HALVORINE_CLAP_PATH;
+#endif
+}
+
+const clap::PluginEntry* entry() {
+    static const clap::PluginEntry* e = [] {
+        const std::string path = clapPath();
+#if defined(_WIN32)
+        HMODULE module = LoadLibraryA(path.c_str());
+        void* symbol = module ? reinterpret_cast<void*>(GetProcAddress(module, "clap_entry")) : nullptr;
+#else
+        void* module = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+        void* symbol = module ? dlsym(module, "clap_entry") : nullptr;
+#endif
+        return static_cast<const clap::PluginEntry*>(symbol);
+    }();
+    return e;
+}
+
+// ------------------------------------------------------------------ the host
+
+struct ClapHost {
+    clap::Host clap{clap::kVersion, this, "halvorine-tests", "Brindlex", "", "1",
+                    getExtension, [](const clap::Host*) {}, [](const clap::Host*) {},
+                    [](const clap::Host*) {}};
+    std::thread::id mainThread = std::this_thread::get_id();
+    std::atomic<bool> inAudio{false};  // the test thread plays the audio thread
+    bool offerFds = true;
+    int rescans = 0, flushRequests = 0;
+    std::vector<std::string> presetsLoaded, presetErrors;
+    std::vector<clap::Id> timers;
+    std::vector<int> fds;
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> resizes;
+
+    static ClapHost& of(const clap::Host* h) { return *static_cast<ClapHost*>(h->host_data); }
+
+    static const void* getExtension(const clap::Host* self, const char* extension) {
+        static const clap::HostThreadCheck threads{
+            [](const clap::Host* h) {
+                return !of(h).inAudio && std::this_thread::get_id() == of(h).mainThread;
+            },
+            [](const clap::Host* h) {
+                return of(h).inAudio || std::this_thread::get_id() != of(h).mainThread;
+            }};
+        static const clap::HostParams params{
+            [](const clap::Host* h, std::uint32_t) { ++of(h).rescans; },
+            [](const clap::Host*, clap::Id, std::uint32_t) {},
+            [](const clap::Host* h) { ++of(h).flushRequests; }};
+        static const clap::HostPresetLoad presets{
+            [](const clap::Host* h, std::uint32_t, const char*, const char* key, std::int32_t,
+               const char*) { of(h).presetErrors.push_back(key ? key : "(null)"); },
+            [](const clap::Host* h, std::uint32_t, const char*, const char* key) {
+                of(h).presetsLoaded.push_back(key ? key : "(null)");
+            }};
+        static const clap::HostTimerSupport timerSupport{
+            [](const clap::Host* h, std::uint32_t, clap::Id* id) {
+                *id = 40 + static_cast<clap::Id>(of(h).timers.size());
+                of(h).timers.push_back(*id);
+                return true;
+            },
+            [](const clap::Host* h, clap::Id id) { return std::erase(of(h).timers, id) == 1; }};
+        static const clap::HostPosixFdSupport fdSupport{
+            [](const clap::Host* h, int fd, std::uint32_t) {
+                of(h).fds.push_back(fd);
+                return true;
+            },
+            [](const clap::Host*, int, std::uint32_t) { return true; },
+            [](const clap::Host* h, int fd) { return std::erase(of(h).fds, fd) == 1; }};
+        static const clap::HostGui gui{
+            [](const clap::Host*) {},
+            [](const clap::Host* h, std::uint32_t width, std::uint32_t height) {
+                of(h).resizes.emplace_back(width, height);
+                return true;
+            },
+            [](const clap::Host*) { return false; }, [](const clap::Host*) { return false; },
+            [](const clap::Host*, bool) {}};
+        const std::string name = extension;
+        if (name == clap::kExtGui) return &gui;
+        if (name == clap::kExtThreadCheck) return &threads;
+        if (name == clap::kExtParams) return &params;
+        if (name == clap::kExtPresetLoad) return &presets;
+        if (name == clap::kExtTimerSupport && of(self).offerFds) return &timerSupport;
+        if (name == clap::kExtPosixFdSupport && of(self).offerFds) return &fdSupport;
+        return nullptr;
+    }
+};
+
+// An initialised instance of Halvorine in a host of its own.
+struct Instance {
+    ClapHost host;
+    const clap::Plugin* plugin = nullptr;
+
+    explicit Instance(bool offerFds = true) {
+        host.offerFds = offerFds;
+        const clap::PluginEntry* e = entry();
+        if (!e || !e->init(clapPath().c_str())) return;
+        const auto* factory = static_cast<const clap::PluginFactory*>(e->get_factory(clap::kPluginFactoryId));
+        plugin = factory ? factory->create_plugin(factory, &host.clap, "brindlex.halvorine") : nullptr;
+        if (plugin && !plugin->init(plugin)) {
+            plugin->destroy(plugin);
+            plugin = nullptr;
+        }
+    }
+    ~Instance() {
+        if (plugin) plugin->destroy(plugin);
+        if (entry()) entry()->deinit();
+    }
+    template <class T>
+    const T* ext(const char* id) const {
+        return static_cast<const T*>(plugin->get_extension(plugin, id));
+    }
+    const clap::PluginParams& params() const { return *ext<clap::PluginParams>(clap::kExtParams); }
+    double value(clap::Id id) const {
+        double v = -1e9;
+        EXPECT_TRUE(params().get_value(plugin, id, &v));
+        return v;
+    }
+};
+
+struct InEvents {
+    std::vector<clap::EventParamValue> events;
+    clap::InputEvents list{this,
+                           [](const clap::InputEvents* l) {
+                               return static_cast<std::uint32_t>(
+                                   static_cast<InEvents*>(l->ctx)->events.size());
+                           },
+                           [](const clap::InputEvents* l, std::uint32_t i) -> const clap::EventHeader* {
+                               return &static_cast<InEvents*>(l->ctx)->events[i].header;
+                           }};
+    void add(std::uint32_t time, clap::Id id, double value, std::uint16_t type = clap::kEventParamValue) {
+        clap::EventParamValue e{};
+        e.header = {sizeof e, time, clap::kCoreEventSpace, type, 0};
+        e.param_id = id;
+        e.note_id = -1;
+        e.port_index = e.channel = e.key = -1;
+        e.value = value;
+        events.push_back(e);
+    }
+};
+
+// What the plug-in sent out: type, parameter, value (gestures: 0).
+struct OutEvent {
+    std::uint16_t type;
+    clap::Id id;
+    double value;
+    bool operator==(const OutEvent&) const = default;
+};
+struct OutEvents {
+    std::vector<OutEvent> events;
+    clap::OutputEvents list{this, [](const clap::OutputEvents* l, const clap::EventHeader* h) {
+                                auto* self = static_cast<OutEvents*>(l->ctx);
+                                const auto* v = reinterpret_cast<const clap::EventParamValue*>(h);
+                                self->events.push_back(
+                                    {h->type, v->param_id, h->type == clap::kEventParamValue ? v->value : 0.0});
+                                return true;
+                            }};
+};
+
+void setValues(Instance& in, const std::vector<std::pair<clap::Id, double>>& values) {
+    InEvents events;
+    for (const auto& [id, v] : values) events.add(0, id, v);
+    in.params().flush(in.plugin, &events.list, nullptr);
+}
+
+// ----------------------------------------------------- entry, descriptor, ports
+
+TEST(ClapEntry, InitAndDeinitBalanceAndTheDescriptorIsHalvorine) {
+    const clap::PluginEntry* e = entry();
+    ASSERT_NE(e, nullptr) << "no clap_entry in " << clapPath();
+    EXPECT_EQ(e->clap_version.major, 1u);
+    ASSERT_TRUE(e->init("a"));
+    ASSERT_TRUE(e->init("a"));
+    e->deinit();
+    EXPECT_NE(e->get_factory(clap::kPluginFactoryId), nullptr) << "one init is still open";
+    e->deinit();
+    EXPECT_EQ(e->get_factory(clap::kPluginFactoryId), nullptr);
+    e->deinit();  // one too many is harmless
+    ASSERT_TRUE(e->init("a"));
+    const auto* f = static_cast<const clap::PluginFactory*>(e->get_factory(clap::kPluginFactoryId));
+    ASSERT_NE(f, nullptr);
+    EXPECT_EQ(e->get_factory("clap.no-such-factory"), nullptr);
+    ASSERT_EQ(f->get_plugin_count(f), 1u);
+    EXPECT_EQ(f->get_plugin_descriptor(f, 1), nullptr);
+    const clap::PluginDescriptor* d = f->get_plugin_descriptor(f, 0);
+    ASSERT_NE(d, nullptr);
+    EXPECT_STREQ(d->id, "brindlex.halvorine");
+    EXPECT_STREQ(d->name, "Halvorine");
+    EXPECT_STREQ(d->vendor, "Brindlex");
+    EXPECT_STREQ(d->version, HALVORINE_VERSION);
+    std::vector<std::string> features;
+    for (const char* const* p = d->features; *p; ++p) features.push_back(*p);
+    EXPECT_EQ(features, (std::vector<std::string>{"audio-effect", "filter", "stereo"}));
+    ClapHost host;
+    EXPECT_EQ(f->create_plugin(f, &host.clap, "brindlex.other"), nullptr);
+    e->deinit();
+}
+
+TEST(ClapPlugin, PortsLatencyAndTail) {
+    Instance in;
+    ASSERT_NE(in.plugin, nullptr);
+    const auto* ports = in.ext<clap::PluginAudioPorts>(clap::kExtAudioPorts);
+    ASSERT_NE(ports, nullptr);
+    ASSERT_EQ(ports->count(in.plugin, true), 2u);
+    ASSERT_EQ(ports->count(in.plugin, false), 1u);
+    const struct {
+        bool input;
+        std::uint32_t index;
+        const char* name;
+        bool main;
+    } expected[] = {{true, 0, "Modulator", true}, {true, 1, "Carrier", false}, {false, 0, "Output", true}};
+    for (const auto& x : expected) {
+        clap::AudioPortInfo info{};
+        ASSERT_TRUE(ports->get(in.plugin, x.index, x.input, &info)) << x.name;
+        EXPECT_STREQ(info.name, x.name);
+        EXPECT_EQ((info.flags & clap::kAudioPortIsMain) != 0, x.main) << x.name;
+        EXPECT_EQ(info.channel_count, 2u) << x.name;
+        EXPECT_STREQ(info.port_type, "stereo") << x.name;
+    }
+    clap::AudioPortInfo info{};
+    EXPECT_FALSE(ports->get(in.plugin, 2, true, &info));
+    EXPECT_FALSE(ports->get(in.plugin, 1, false, &info));
+
+    const auto* latency = in.ext<clap::PluginLatency>(clap::kExtLatency);
+    ASSERT_NE(latency, nullptr);
+    EXPECT_EQ(latency->get(in.plugin), 0u);
+    ASSERT_TRUE(in.plugin->activate(in.plugin, 48000.0, 1, 4096));
+    const auto* tail = in.ext<clap::PluginTail>(clap::kExtTail);
+    ASSERT_NE(tail, nullptr);
+    EXPECT_GT(tail->get(in.plugin), 0u);
+    in.plugin->deactivate(in.plugin);
+}
+
+// ---------------------------------------------------------------- parameters
+
+TEST(ClapParams, NamesRangesFlagsAndTextsMatchTheVst2Library) {
+    Instance in;
+    ASSERT_NE(in.plugin, nullptr);
+    TestHost vst;
+    AEffect* e = vst.loadOrFail(PluginLibrary::entry());
+    const clap::PluginParams& params = in.params();
+    ASSERT_EQ(params.count(in.plugin), 9u);
+    const struct {
+        double minimum, maximum, defaultValue;
+        bool stepped;
+    } expected[9] = {{20, 20480, 20, false}, {20, 20480, 20480, false}, {0, 100, 50, false},
+                     {20, 20480, 20, false}, {20, 20480, 20480, false}, {0, 100, 50, false},
+                     {0, 63, 31, true},      {0, 1, 0.5, false},        {-20, 20, 10, false}};
+    for (std::uint32_t id = 0; id < 9; ++id) {
+        SCOPED_TRACE(id);
+        clap::ParamInfo info{};
+        ASSERT_TRUE(params.get_info(in.plugin, id, &info));
+        EXPECT_EQ(info.id, id);
+        EXPECT_EQ(info.name, vst.text(e, effGetParamName, static_cast<VstInt32>(id)));
+        EXPECT_NE(info.module[0], '\0');
+        EXPECT_EQ(info.min_value, expected[id].minimum);
+        EXPECT_EQ(info.max_value, expected[id].maximum);
+        EXPECT_EQ(info.default_value, expected[id].defaultValue);
+        EXPECT_EQ((info.flags & clap::kParamIsStepped) != 0, expected[id].stepped);
+        EXPECT_NE(info.flags & clap::kParamIsAutomatable, 0u);
+        EXPECT_DOUBLE_EQ(in.value(id), expected[id].defaultValue);
+        // The text of a value in units is the VST 2 display of that value.
+        for (float v : {0.0f, 0.3f, 0.5f, 0.75f, 1.0f}) {
+            const double units = engine::toUnits(static_cast<int>(id), v);
+            e->setParameter(e, static_cast<VstInt32>(id), engine::toNormalised(static_cast<int>(id), units));
+            char text[64] = "";
+            ASSERT_TRUE(params.value_to_text(in.plugin, id, units, text, sizeof text));
+            EXPECT_EQ(text, vst.text(e, effGetParamDisplay, static_cast<VstInt32>(id))) << v;
+        }
+    }
+    clap::ParamInfo info{};
+    EXPECT_FALSE(params.get_info(in.plugin, 9, &info));
+    char text[8];
+    EXPECT_FALSE(params.value_to_text(in.plugin, 9, 0.0, text, sizeof text));
+
+    const struct {
+        clap::Id id;
+        const char* text;
+        bool read;
+        double units;
+    } texts[] = {{0, "1.2 kHz", true, 1200}, {8, "+6dB", true, 6},     {6, "19 bands", true, 19},
+                 {2, "12.3%", true, 12.3},   {5, "80", true, 80},  {8, "6 parsecs", false, 0},
+                 {9, "1", false, 0}};
+    for (const auto& t : texts) {
+        double units = -99;
+        EXPECT_EQ(params.text_to_value(in.plugin, t.id, t.text, &units), t.read) << t.text;
+        if (t.read) {
+            EXPECT_NEAR(units, t.units, 1e-3 * std::max(1.0, std::abs(t.units))) << t.text;
+        }
+    }
+
+    // flush applies values in units; other events and unknown ids change nothing.
+    InEvents events;
+    events.add(0, 8, -6.0);
+    events.add(0, 6, 40.0);
+    events.add(0, 2, 90.0, clap::kEventParamMod);
+    events.add(0, 12, 1.0);
+    params.flush(in.plugin, &events.list, nullptr);
+    EXPECT_DOUBLE_EQ(in.value(8), -6.0);
+    EXPECT_DOUBLE_EQ(in.value(6), 40.0);
+    EXPECT_DOUBLE_EQ(in.value(2), 50.0);
+    vst.close(e);
+}
+
+// ------------------------------------------------------------------ the sound
+
+std::vector<float> signal(int frames, double frequency, unsigned seed) {
+    std::vector<float> s(static_cast<std::size_t>(frames));
+    unsigned state = seed;
+    for (int i = 0; i < frames; ++i) {
+        state = state * 1664525u + 1013904223u;
+        const double noise = static_cast<double>(state >> 8) / 16777216.0 - 0.5;
+        s[static_cast<std::size_t>(i)] = static_cast<float>(0.5 * std::sin(frequency * i) + 0.3 * noise);
+    }
+    return s;
+}
+
+std::vector<float> mono(const std::vector<float>& l, const std::vector<float>& r) {
+    std::vector<float> m(l.size());
+    for (std::size_t i = 0; i < l.size(); ++i)
+        m[i] = static_cast<float>((static_cast<double>(l[i]) + r[i]) / 2.0);
+    return m;
+}
+
+constexpr double kRate = 48000.0;
+constexpr int kBlocks[] = {256, 700, 5000, 300};
+struct Change {
+    int frame;
+    clap::Id id;
+    double units;
+};
+// Several in one block, two at one frame, one on a block's last frame.
+constexpr Change kChanges[] = {{300, 8, -6.0}, {300, 6, 5.0},   {811, 0, 640.0},
+                               {1000, 7, 0.3}, {3000, 2, 12.0}, {6255, 4, 7000.0}};
+
+// The VST 2 library on the same inputs, each change given before the frame it falls on.
+std::vector<float> renderVst(const std::vector<float>& modulator, const std::vector<float>& carrier) {
+    TestHost host;
+    AEffect* e = host.loadOrFail(PluginLibrary::entry());
+    host.dispatch(e, effSetSampleRate, 0, 0, nullptr, static_cast<float>(kRate));
+    std::vector<int> cuts;
+    int at = 0;
+    for (int frames : kBlocks) cuts.push_back(at += frames);
+    for (const Change& c : kChanges) cuts.push_back(c.frame);
+    std::sort(cuts.begin(), cuts.end());
+    std::vector<float> out(modulator.size()), other(modulator.size());
+    int start = 0;
+    for (int cut : cuts) {
+        for (const Change& c : kChanges)
+            if (c.frame == start)
+                e->setParameter(e, static_cast<VstInt32>(c.id),
+                                engine::toNormalised(static_cast<int>(c.id), c.units));
+        if (cut > start)
+            processBlock(e, modulator.data() + start, carrier.data() + start, out.data() + start,
+                         other.data() + start, cut - start);
+        start = std::max(start, cut);
+    }
+    host.close(e);
+    EXPECT_EQ(out, other);
+    return out;
+}
+
+enum class Side { NoPort, NoBuffer, NoChannels, Mono, Stereo };
+
+TEST(ClapProcess, SameBitsAsTheVst2LibraryOnEveryBusLayout) {
+    int total = 0;
+    for (int frames : kBlocks) total += frames;
+    const auto l = signal(total, 0.031, 1), r = signal(total, 0.0077, 2);
+    const auto sl = signal(total, 0.013, 3), sr = signal(total, 0.05, 4);
+    const std::vector<float> silence(static_cast<std::size_t>(total), 0.0f);
+    const struct {
+        const char* what;
+        int mainChannels;
+        Side side;
+        bool inPlace;
+    } layouts[] = {
+        {"stereo, stereo sidechain", 2, Side::Stereo, false},
+        {"mono, mono sidechain", 1, Side::Mono, false},
+        {"stereo, mono sidechain, in place", 2, Side::Mono, true},
+        {"stereo, no sidechain port", 2, Side::NoPort, false},
+        {"stereo, sidechain without buffer", 2, Side::NoBuffer, false},
+        {"stereo, sidechain of no channels, in place", 2, Side::NoChannels, true},
+        {"mono, no sidechain port", 1, Side::NoPort, false},
+    };
+    for (const auto& layout : layouts) {
+        SCOPED_TRACE(layout.what);
+        const bool sideActive = layout.side == Side::Mono || layout.side == Side::Stereo;
+        const auto mainMono = layout.mainChannels == 2 ? mono(l, r) : l;
+        const auto sideMono = layout.side == Side::Stereo ? mono(sl, sr) : sl;
+        const auto expected = renderVst(sideActive ? mainMono : l,
+                                        sideActive ? sideMono : (layout.mainChannels == 2 ? r : silence));
+
+        Instance in;
+        ASSERT_NE(in.plugin, nullptr);
+        ASSERT_TRUE(in.plugin->activate(in.plugin, kRate, 1, 8192));
+        std::vector<float> mainL = l, mainR = r, sideL = sl, sideR = sr;
+        std::vector<float> outL(l.size()), outR(l.size());
+        if (layout.inPlace) {
+            outL = l;
+            outR = r;
+        }
+        float* const inL = layout.inPlace ? outL.data() : mainL.data();
+        float* const inR = layout.inPlace ? outR.data() : mainR.data();
+        in.host.inAudio = true;
+        ASSERT_TRUE(in.plugin->start_processing(in.plugin));
+        long allocations = 0;
+        int at = 0;
+        for (int frames : kBlocks) {
+            float* mainData[2] = {inL + at, inR + at};
+            float* sideData[2] = {sideL.data() + at, sideR.data() + at};
+            float* outData[2] = {outL.data() + at, outR.data() + at};
+            clap::AudioBuffer inputs[2] = {
+                {mainData, nullptr, static_cast<std::uint32_t>(layout.mainChannels), 0, 0},
+                {layout.side == Side::NoBuffer ? nullptr : sideData, nullptr,
+                 layout.side == Side::Stereo ? 2u : layout.side == Side::NoChannels ? 0u : 1u, 0, 0}};
+            clap::AudioBuffer outputs[1] = {{outData, nullptr, 2, 0, 0}};
+            InEvents events;
+            events.events.reserve(8);
+            for (const Change& c : kChanges)
+                if (c.frame >= at && c.frame < at + frames)
+                    events.add(static_cast<std::uint32_t>(c.frame - at), c.id, c.units);
+            OutEvents out;
+            const clap::Process process{-1, static_cast<std::uint32_t>(frames), nullptr, inputs, outputs,
+                                        layout.side == Side::NoPort ? 1u : 2u, 1, &events.list, &out.list};
+#if defined(HALVORINE_COUNT_ALLOCATIONS)
+            countAllocations(true);
+#endif
+            EXPECT_EQ(in.plugin->process(in.plugin, &process), clap::kProcessContinue);
+#if defined(HALVORINE_COUNT_ALLOCATIONS)
+            countAllocations(false);
+            allocations += allocationsCounted();
+#endif
+            at += frames;
+        }
+        in.plugin->stop_processing(in.plugin);
+        in.host.inAudio = false;
+        in.plugin->deactivate(in.plugin);
+        EXPECT_EQ(allocations, 0) << "process allocated";
+        int differing = 0, first = -1;
+        for (std::size_t i = 0; i < expected.size(); ++i)
+            if (bitsOf(outL[i]) != bitsOf(expected[i]) || bitsOf(outR[i]) != bitsOf(expected[i])) {
+                if (first < 0) first = static_cast<int>(i);
+                ++differing;
+            }
+        EXPECT_EQ(differing, 0) << "first at frame " << first;
+    }
+}
+
+// ------------------------------------------------------------ state and presets
+
+struct Writer {
+    std::vector<std::uint8_t> bytes;
+    std::size_t chunk = 1u << 20;
+    bool fail = false;
+    clap::OStream stream{this, [](const clap::OStream* s, const void* data, std::uint64_t size) -> std::int64_t {
+                             auto* self = static_cast<Writer*>(s->ctx);
+                             if (self->fail) return -1;
+                             const auto n = std::min<std::uint64_t>(size, self->chunk);
+                             const auto* p = static_cast<const std::uint8_t*>(data);
+                             self->bytes.insert(self->bytes.end(), p, p + n);
+                             return static_cast<std::int64_t>(n);
+                         }};
+};
+
+struct Reader {
+    std::vector<std::uint8_t> bytes;
+    std::size_t chunk = 1u << 20;
+    std::size_t failAt = ~std::size_t{0};  // the read that would pass this offset fails
+    std::size_t at = 0;
+    clap::IStream stream{this, [](const clap::IStream* s, void* data, std::uint64_t size) -> std::int64_t {
+                             auto* self = static_cast<Reader*>(s->ctx);
+                             const auto n = std::min<std::uint64_t>(
+                                 {size, self->chunk, self->bytes.size() - self->at});
+                             if (self->at + n > self->failAt) return -1;
+                             if (n > 0) std::memcpy(data, self->bytes.data() + self->at, n);
+                             self->at += n;
+                             return static_cast<std::int64_t>(n);
+                         }};
+};
+
+std::vector<std::uint8_t> save(const Instance& in) {
+    Writer w;
+    EXPECT_TRUE(in.ext<clap::PluginState>(clap::kExtState)->save(in.plugin, &w.stream));
+    return w.bytes;
+}
+
+bool loadPreset(const Instance& in, const char* key, std::uint32_t kind = clap::kPresetLocationPlugin,
+                const char* location = nullptr) {
+    const auto* load = in.ext<clap::PluginPresetLoad>(clap::kExtPresetLoad);
+    return load && load->from_location(in.plugin, kind, location, key);
+}
+
+TEST(ClapState, RoundTripsTheWholeBankAndRefusesBadStreams) {
+    Instance a, b;
+    ASSERT_NE(a.plugin, nullptr);
+    ASSERT_NE(b.plugin, nullptr);
+    setValues(a, {{0, 640.0}, {8, -6.0}});  // into program 7
+    ASSERT_TRUE(loadPreset(a, "2"));
+    setValues(a, {{6, 5.0}});  // into program 2
+    const auto bytes = save(a);
+    ASSERT_FALSE(bytes.empty());
+
+    const auto* state = b.ext<clap::PluginState>(clap::kExtState);
+    Reader trickle{bytes, 1};
+    ASSERT_TRUE(state->load(b.plugin, &trickle.stream));
+    EXPECT_GT(b.host.rescans, 0);
+    for (clap::Id id = 0; id < 9; ++id) EXPECT_EQ(b.value(id), a.value(id)) << id;
+    EXPECT_EQ(save(b), bytes);
+    ASSERT_TRUE(loadPreset(b, "7"));
+    EXPECT_DOUBLE_EQ(b.value(0), 640.0) << "the other programs came along";
+
+    setValues(b, {{7, 0.9}});
+    const auto before = save(b);
+    auto flipped = bytes;
+    flipped[0] ^= 0x5A;
+    auto longer = bytes;
+    longer.push_back(0);
+    const struct {
+        const char* what;
+        Reader reader;
+    } bad[] = {{"empty", Reader{{}}},
+               {"truncated", Reader{{bytes.begin(), bytes.end() - 1}}},
+               {"a byte too many", Reader{longer}},
+               {"bad first byte", Reader{flipped}},
+               {"read error", Reader{bytes, 7, bytes.size() / 2}}};
+    for (const auto& c : bad) {
+        Reader reader = c.reader;
+        reader.stream.ctx = &reader;
+        EXPECT_FALSE(state->load(b.plugin, &reader.stream)) << c.what;
+        EXPECT_EQ(save(b), before) << c.what << " changed the sound";
+    }
+    Writer failing;
+    failing.fail = true;
+    EXPECT_FALSE(state->save(b.plugin, &failing.stream));
+    Writer trickling;
+    trickling.chunk = 3;
+    EXPECT_TRUE(state->save(b.plugin, &trickling.stream));
+    EXPECT_EQ(trickling.bytes, before);
+}
+
+struct Indexer {
+    std::vector<clap::PresetLocation> locations;
+    clap::PresetIndexer clap{clap::kVersion, "tests", "", "", "1", this,
+                             [](const clap::PresetIndexer*, const clap::PresetFiletype*) { return true; },
+                             [](const clap::PresetIndexer* i, const clap::PresetLocation* l) {
+                                 static_cast<Indexer*>(i->indexer_data)->locations.push_back(*l);
+                                 return true;
+                             },
+                             [](const clap::PresetIndexer*, const clap::PresetSoundpack*) { return true; },
+                             [](const clap::PresetIndexer*, const char*) -> const void* { return nullptr; }};
+};
+
+struct Receiver {
+    std::vector<std::string> names, keys, pluginIds;
+    clap::PresetMetadataReceiver clap{
+        this,
+        [](const clap::PresetMetadataReceiver*, std::int32_t, const char*) {},
+        [](const clap::PresetMetadataReceiver* r, const char* name, const char* key) {
+            auto* self = static_cast<Receiver*>(r->receiver_data);
+            self->names.push_back(name);
+            self->keys.push_back(key);
+            return true;
+        },
+        [](const clap::PresetMetadataReceiver* r, const clap::UniversalPluginId* id) {
+            static_cast<Receiver*>(r->receiver_data)->pluginIds.push_back(std::string(id->abi) + ":" + id->id);
+        },
+        [](const clap::PresetMetadataReceiver*, const char*) {},
+        [](const clap::PresetMetadataReceiver*, std::uint32_t) {},
+        [](const clap::PresetMetadataReceiver*, const char*) {},
+        [](const clap::PresetMetadataReceiver*, const char*) {},
+        [](const clap::PresetMetadataReceiver*, std::uint64_t, std::uint64_t) {},
+        [](const clap::PresetMetadataReceiver*, const char*) {},
+        [](const clap::PresetMetadataReceiver*, const char*, const char*) {}};
+};
+
+TEST(ClapPresets, TheEightProgramsAreDiscoveredAndLoaded) {
+    const clap::PluginEntry* e = entry();
+    ASSERT_NE(e, nullptr);
+    ASSERT_TRUE(e->init("a"));
+    const auto* f = static_cast<const clap::PresetDiscoveryFactory*>(
+        e->get_factory(clap::kPresetDiscoveryFactoryId));
+    ASSERT_NE(f, nullptr);
+    ASSERT_EQ(f->count(f), 1u);
+    const clap::PresetProviderDescriptor* d = f->get_descriptor(f, 0);
+    ASSERT_NE(d, nullptr);
+    Indexer indexer;
+    const clap::PresetProvider* provider = f->create(f, &indexer.clap, d->id);
+    ASSERT_NE(provider, nullptr);
+    ASSERT_TRUE(provider->init(provider));
+    ASSERT_EQ(indexer.locations.size(), 1u);
+    EXPECT_EQ(indexer.locations[0].kind, clap::kPresetLocationPlugin);
+    EXPECT_EQ(indexer.locations[0].location, nullptr);
+    Receiver receiver;
+    EXPECT_TRUE(provider->get_metadata(provider, clap::kPresetLocationPlugin, nullptr, &receiver.clap));
+    provider->destroy(provider);
+    e->deinit();
+    std::vector<std::string> names, keys;
+    for (int i = 0; i < 8; ++i) {
+        names.push_back("Preset " + std::to_string(i));
+        keys.push_back(std::to_string(i));
+    }
+    EXPECT_EQ(receiver.names, names);
+    EXPECT_EQ(receiver.pluginIds, std::vector<std::string>(8, "clap:brindlex.halvorine"));
+
+    // Each key loads its program, as the VST 2 library's program switch does.
+    Instance in;
+    ASSERT_NE(in.plugin, nullptr);
+    setValues(in, {{8, -6.0}});
+    for (const std::string& key : receiver.keys) {
+        ASSERT_TRUE(loadPreset(in, key.c_str())) << key;
+        EXPECT_DOUBLE_EQ(in.value(8), key == "7" ? -6.0 : 10.0) << key;
+    }
+    EXPECT_EQ(in.host.presetsLoaded, keys);
+    EXPECT_FALSE(loadPreset(in, "8"));
+    EXPECT_FALSE(loadPreset(in, "0", clap::kPresetLocationFile, "/tmp/x"));
+    EXPECT_EQ(in.host.presetErrors, (std::vector<std::string>{"8", "0"}));
+    EXPECT_DOUBLE_EQ(in.value(8), -6.0) << "a failed load leaves the current sound";
+}
+
+// The main thread saves, loads, switches presets and reads values while the
+// audio thread processes with automation: ThreadSanitizer finds any race.
+TEST(ClapThreads, MainThreadCallsRunBesideProcessing) {
+    Instance in;
+    ASSERT_NE(in.plugin, nullptr);
+    ASSERT_TRUE(in.plugin->activate(in.plugin, kRate, 1, 256));
+    const auto bytes = save(in);
+    std::atomic<bool> done{false};
+    std::thread audio([&] {
+        std::vector<float> l = signal(256, 0.03, 5), r = signal(256, 0.01, 6), outL(256), outR(256);
+        float* mainData[2] = {l.data(), r.data()};
+        float* outData[2] = {outL.data(), outR.data()};
+        const clap::AudioBuffer inputs[1] = {{mainData, nullptr, 2, 0, 0}};
+        clap::AudioBuffer outputs[1] = {{outData, nullptr, 2, 0, 0}};
+        InEvents events;
+        events.add(17, 8, -6.0);
+        events.add(100, 0, 640.0);
+        const clap::Process process{-1, 256, nullptr, inputs, outputs, 1, 1, &events.list, nullptr};
+        in.plugin->start_processing(in.plugin);
+        for (int i = 0; i < 300 || !done.load(); ++i) in.plugin->process(in.plugin, &process);
+        in.plugin->stop_processing(in.plugin);
+    });
+    const auto* state = in.ext<clap::PluginState>(clap::kExtState);
+    for (int i = 0; i < 200; ++i) {
+        Reader reader{bytes};
+        EXPECT_TRUE(state->load(in.plugin, &reader.stream));
+        EXPECT_TRUE(loadPreset(in, i % 2 ? "3" : "7"));
+        EXPECT_EQ(save(in).size(), bytes.size());
+        in.value(static_cast<clap::Id>(i % 9));
+    }
+    done = true;
+    audio.join();
+    in.plugin->deactivate(in.plugin);
+}
+
+// ------------------------------------------------------------------- the editor
+
+#if defined(HALVORINE_CLAP_GUI_TESTS)
+constexpr int kLeft = 60, kTop = 90;  // the host window on the root
+constexpr editor::Rect kBoostSlider{260, 80, 100, 13};
+
+TEST(ClapGui, EmbedsTheEditorOnTheHostsTimerAndSendsGestures) {
+    {
+        Instance bare(false);
+        ASSERT_NE(bare.plugin, nullptr);
+        const auto* gui = bare.ext<clap::PluginGui>(clap::kExtGui);
+        ASSERT_NE(gui, nullptr);
+        EXPECT_FALSE(gui->is_api_supported(bare.plugin, "x11", false)) << "the host has no timer or fd support";
+        EXPECT_FALSE(gui->create(bare.plugin, "x11", false));
+    }
+    Instance in;
+    ASSERT_NE(in.plugin, nullptr);
+    const clap::Plugin* p = in.plugin;
+    const auto* gui = in.ext<clap::PluginGui>(clap::kExtGui);
+    ASSERT_NE(gui, nullptr);
+    const auto* timer = in.ext<clap::PluginTimerSupport>(clap::kExtTimerSupport);
+    const auto* fd = in.ext<clap::PluginPosixFdSupport>(clap::kExtPosixFdSupport);
+    ASSERT_TRUE(timer && fd);
+    EXPECT_TRUE(gui->is_api_supported(p, "x11", false));
+    EXPECT_FALSE(gui->is_api_supported(p, "x11", true));
+    EXPECT_FALSE(gui->is_api_supported(p, "win32", false));
+    ASSERT_TRUE(gui->create(p, "x11", false));
+    // The size follows the host's scale, in whole factors; 1 on Xvfb without one.
+    const auto size = [&] {
+        std::uint32_t width = 0, height = 0;
+        EXPECT_TRUE(gui->get_size(p, &width, &height));
+        return std::make_pair(width, height);
+    };
+    EXPECT_EQ(size(), std::make_pair(380u, 144u));
+    EXPECT_TRUE(gui->set_scale(p, 2.5));
+    EXPECT_EQ(size(), std::make_pair(760u, 288u));
+    EXPECT_TRUE(gui->set_scale(p, 0.0));
+    EXPECT_EQ(size(), std::make_pair(380u, 144u));
+    EXPECT_FALSE(gui->can_resize(p));
+
+    XHost x;
+    ASSERT_TRUE(x.ok());
+    const ::Window parent = x.createTopLevel(kLeft, kTop, 380, 144);
+    clap::Window window{};
+    window.api = "x11";
+    window.x11 = parent;
+    ASSERT_TRUE(gui->set_parent(p, &window));
+    ASSERT_TRUE(gui->show(p));
+    ASSERT_EQ(in.host.timers.size(), 1u);
+    ASSERT_EQ(in.host.fds.size(), 1u);
+    const auto children = x.children(parent);
+    ASSERT_EQ(children.size(), 1u);
+    // A new factor while the window exists: the host is asked to resize, and back.
+    EXPECT_TRUE(gui->set_scale(p, 2.0));
+    EXPECT_EQ(size(), std::make_pair(760u, 288u));
+    EXPECT_TRUE(gui->set_scale(p, 1.0));
+    EXPECT_EQ(in.host.resizes, (std::vector<std::pair<std::uint32_t, std::uint32_t>>{{760, 288}, {380, 144}}));
+
+    // The host's reactor: the X connection's input, then the timer.
+    OutEvents out;
+    const auto pump = [&] {
+        pollfd watched{in.host.fds[0], POLLIN, 0};
+        if (poll(&watched, 1, 0) > 0) fd->on_fd(p, watched.fd, clap::kFdRead);
+        timer->on_timer(p, in.host.timers[0]);
+        in.params().flush(p, nullptr, &out.list);
+    };
+    // A press at X = 30 of Boost (-10 dB), a drag past the right end (+20 dB), the release.
+    x.moveTo(kLeft + kBoostSlider.left + 30, kTop + kBoostSlider.top + 6);
+    x.button(1, true);
+    EXPECT_TRUE(pumpUntil(pump, [&] { return out.events.size() >= 2; }));
+    x.moveTo(kLeft + 380 + 40, kTop + kBoostSlider.top + 6);
+    EXPECT_TRUE(pumpUntil(pump, [&] { return !out.events.empty() && out.events.back().value == 20.0; }));
+    x.button(1, false);
+    EXPECT_TRUE(pumpUntil(pump, [&] { return out.events.back().type == clap::kEventParamGestureEnd; }));
+    EXPECT_GT(in.host.flushRequests, 0);
+    ASSERT_GE(out.events.size(), 4u);
+    EXPECT_EQ(out.events.front(), (OutEvent{clap::kEventParamGestureBegin, 8, 0.0}));
+    EXPECT_EQ(out.events[1], (OutEvent{clap::kEventParamValue, 8, -10.0}));
+    for (std::size_t i = 1; i + 1 < out.events.size(); ++i)
+        EXPECT_EQ(out.events[i].type, clap::kEventParamValue) << i;
+    EXPECT_DOUBLE_EQ(in.value(8), 20.0) << "the effect took the editor's value";
+
+    // A value from the host moves the slider.
+    x.moveTo(kLeft + 500, kTop + 300);
+    for (int i = 0; i < 5; ++i) pump();
+    const editor::Canvas before = x.capture(children[0]);
+    setValues(in, {{8, -20.0}});
+    EXPECT_TRUE(pumpUntil(pump, [&] {
+        const editor::Canvas now = x.capture(children[0]);
+        for (int y = kBoostSlider.top; y < kBoostSlider.top + kBoostSlider.height; ++y)
+            for (int col = kBoostSlider.left; col < kBoostSlider.left + kBoostSlider.width; ++col)
+                if (now.width() == 380 && now.at(col, y) != before.at(col, y)) return true;
+        return false;
+    }));
+
+    gui->destroy(p);
+    EXPECT_TRUE(in.host.timers.empty());
+    EXPECT_TRUE(in.host.fds.empty());
+    EXPECT_TRUE(x.children(parent).empty());
+    x.destroy(parent);
+}
+#endif
+
+#if defined(_WIN32)
+// The host's message loop for a while.
+void pumpMessages(int milliseconds) {
+    const DWORD end = GetTickCount() + static_cast<DWORD>(milliseconds);
+    for (MSG msg; static_cast<LONG>(end - GetTickCount()) > 0;) {
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+        Sleep(1);
+    }
+}
+
+TEST(ClapGui, EmbedsTheEditorInAWin32WindowAndSendsGestures) {
+    Instance in;
+    ASSERT_NE(in.plugin, nullptr);
+    const clap::Plugin* p = in.plugin;
+    const auto* gui = in.ext<clap::PluginGui>(clap::kExtGui);
+    ASSERT_NE(gui, nullptr);
+    EXPECT_FALSE(gui->is_api_supported(p, "x11", false));
+    ASSERT_TRUE(gui->create(p, "win32", false));
+    HWND parent = CreateWindowExW(0, L"STATIC", L"Host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 40, 40,
+                                  420, 200, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+    ASSERT_NE(parent, nullptr);
+    clap::Window window{};
+    window.api = "win32";
+    window.win32 = parent;
+    ASSERT_TRUE(gui->set_parent(p, &window));
+    ASSERT_TRUE(gui->show(p));
+    HWND child = GetWindow(parent, GW_CHILD);
+    ASSERT_NE(child, nullptr);
+    RECT r{};
+    GetClientRect(child, &r);
+    EXPECT_EQ(r.right - r.left, 380);
+    EXPECT_EQ(r.bottom - r.top, 144);
+    // A click at X = 30 of the Boost slider (260, 80): -10 dB. The pointer is
+    // put there too, so that moves Wine makes from it during the capture stay there.
+    POINT point{260 + 30, 80 + 6};
+    ClientToScreen(child, &point);
+    SetCursorPos(point.x, point.y);
+    const LPARAM at = MAKELPARAM(260 + 30, 80 + 6);
+    PostMessageW(child, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    pumpMessages(30);
+    PostMessageW(child, WM_LBUTTONUP, 0, at);
+    pumpMessages(30);
+    OutEvents out;
+    in.params().flush(p, nullptr, &out.list);
+    EXPECT_GT(in.host.flushRequests, 0);
+    ASSERT_GE(out.events.size(), 3u);
+    EXPECT_EQ(out.events.front(), (OutEvent{clap::kEventParamGestureBegin, 8, 0.0}));
+    for (std::size_t i = 1; i + 1 < out.events.size(); ++i)
+        EXPECT_EQ(out.events[i], (OutEvent{clap::kEventParamValue, 8, -10.0})) << i;
+    EXPECT_EQ(out.events.back(), (OutEvent{clap::kEventParamGestureEnd, 8, 0.0}));
+    gui->destroy(p);
+    EXPECT_EQ(GetWindow(parent, GW_CHILD), nullptr);
+    DestroyWindow(parent);
+}
+#endif
+
+}  // namespace
+}  // namespace halvorine::test
