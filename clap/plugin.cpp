@@ -97,10 +97,7 @@ public:
     void guiDestroy() { onMain(); gui_.reset(); }
     Gui* gui() { onMain(); return gui_.get(); }
 
-    std::uint32_t tail() const {
-        // The band filters ring on after the input stops: one second covers them.
-        return static_cast<std::uint32_t>(std::lround(std::max(1.0f, core_.sampleRate())));
-    }
+    std::uint32_t tail() const { return core_.tailFrames(); }
 
 private:
     void onMain() const {

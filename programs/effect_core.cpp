@@ -1,5 +1,6 @@
 #include "effect_core.h"
 
+#include <cmath>
 #include <cstdio>
 
 namespace halvorine {
@@ -91,6 +92,10 @@ void EffectCore::process(const float* const* inputs, float* const* outputs, int 
 }
 
 void EffectCore::reset() { engine_.reset(); }
+
+std::uint32_t EffectCore::tailFrames() const {
+    return static_cast<std::uint32_t>(std::ceil(2.0 * static_cast<double>(sampleRate())));
+}
 
 void EffectCore::readBank(Bank& out) const {
     out.current = program();

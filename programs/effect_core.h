@@ -47,6 +47,12 @@ public:
     // At most maxChars characters and a terminator; returns the length.
     std::size_t copyProgramName(int program, char* out, std::size_t maxChars) const;
 
+    // How long the filters ring on after the input stops, in frames at the
+    // current rate: at the narrowest bands (width 0, 20 Hz to 20480 Hz) the
+    // output falls 120 dB below its peak within 0.8 s of silence; two
+    // seconds leave a margin.
+    std::uint32_t tailFrames() const;
+
     // Rates that are not finite and positive are ignored.
     void setSampleRate(float rate) { engine_.setDesignRate(rate); }
     float sampleRate() const { return engine_.designRate(); }

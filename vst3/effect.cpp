@@ -310,11 +310,7 @@ tresult Effect::process(ProcessData& data) {
     return kResultOk;
 }
 
-// Measured: at the narrowest bands (Q 0, 20 Hz to 20480 Hz) the output falls
-// 120 dB below its peak within 0.8 s of silence; two seconds leave margin.
-uint32 Effect::getTailSamples() {
-    return static_cast<uint32>(std::ceil(2.0 * core_.sampleRate()));
-}
+uint32 Effect::getTailSamples() { return core_.tailFrames(); }
 
 // ----------------------------------------------------------------- controller
 
