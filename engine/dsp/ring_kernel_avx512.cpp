@@ -12,37 +12,12 @@
 namespace halvorine::dsp::kernel {
 namespace {
 
-// The band sums take 16 frames a vector, or in 32-bit mode, whose eight
-// vector registers would not hold a 16-row transposition, eight.
-struct V {
 #if defined(__x86_64__)
-    static constexpr int WD = 8, WF = 16;
-#else
-    static constexpr int WD = 8, WF = 8;
-#endif
-    static constexpr int DL = 8;  // lanes of the bank design
-    static constexpr int kRegisters = sizeof(void*) == 8 ? 32 : 8;  // vector registers
-    using D = __m512d;
-    using H = __m256;
-#if defined(__x86_64__)
+// The band sums' float operations on 512-bit vectors, sixteen frames a
+// vector.
+struct ZmmFloats {
     using Fv = __m512;
-#else
-    using Fv = __m256;
-#endif
 
-    static D loadD(const double* p) { return _mm512_load_pd(p); }
-    static void storeD(double* p, D v) { _mm512_store_pd(p, v); }
-    static D setD(double x) { return _mm512_set1_pd(x); }
-    static D addD(D a, D b) { return _mm512_add_pd(a, b); }
-    static D mulD(D a, D b) { return _mm512_mul_pd(a, b); }
-    static D madd(D a, D b, D c) { return _mm512_fmadd_pd(a, b, c); }
-    static D nmsub(D a, D b, D c) { return _mm512_fnmadd_pd(a, b, c); }
-    static H toH(D v) { return _mm512_cvtpd_ps(v); }
-    static void storeH(float* p, H h) { _mm256_store_ps(p, h); }
-    static D widen(H h) { return _mm512_cvtps_pd(h); }
-    static D loadAsD(const float* p) { return _mm512_cvtps_pd(_mm256_loadu_ps(p)); }
-
-#if defined(__x86_64__)
     static Fv loadF(const float* p) { return _mm512_load_ps(p); }
     static Fv loadFu(const float* p) { return _mm512_loadu_ps(p); }
     static void storeFu(float* p, Fv v) { _mm512_storeu_ps(p, v); }
@@ -80,36 +55,36 @@ struct V {
             r[c + 12] = _mm512_shuffle_f32x4(ab23, cd23, 0xDD);
         }
     }
+};
+using FloatOps = ZmmFloats;
 #else
-    static Fv loadF(const float* p) { return _mm256_load_ps(p); }
-    static Fv loadFu(const float* p) { return _mm256_loadu_ps(p); }
-    static void storeFu(float* p, Fv v) { _mm256_storeu_ps(p, v); }
-    static Fv mulF(Fv a, Fv b) { return _mm256_mul_ps(a, b); }
-    static Fv addF(Fv a, Fv b) { return _mm256_add_ps(a, b); }
-    static Fv setF(float x) { return _mm256_set1_ps(x); }
-    static Fv zeroF() { return _mm256_setzero_ps(); }
-    static unsigned nonFinite(Fv v) {
-        const Fv d = _mm256_sub_ps(v, v);
-        return static_cast<unsigned>(_mm256_movemask_ps(_mm256_cmp_ps(d, d, _CMP_UNORD_Q)));
-    }
-    static void transpose(Fv r[8]) {
-        Fv t[8], u[8];
-        for (int i = 0; i < 8; i += 2) {
-            t[i] = _mm256_unpacklo_ps(r[i], r[i + 1]);
-            t[i + 1] = _mm256_unpackhi_ps(r[i], r[i + 1]);
-        }
-        for (int i = 0; i < 8; i += 4) {
-            u[i] = _mm256_shuffle_ps(t[i], t[i + 2], _MM_SHUFFLE(1, 0, 1, 0));
-            u[i + 1] = _mm256_shuffle_ps(t[i], t[i + 2], _MM_SHUFFLE(3, 2, 3, 2));
-            u[i + 2] = _mm256_shuffle_ps(t[i + 1], t[i + 3], _MM_SHUFFLE(1, 0, 1, 0));
-            u[i + 3] = _mm256_shuffle_ps(t[i + 1], t[i + 3], _MM_SHUFFLE(3, 2, 3, 2));
-        }
-        for (int c = 0; c < 4; ++c) {
-            r[c] = _mm256_permute2f128_ps(u[c], u[c + 4], 0x20);
-            r[c + 4] = _mm256_permute2f128_ps(u[c], u[c + 4], 0x31);
-        }
-    }
+#include "ring_kernel_ymm.h"
+using FloatOps = YmmFloats;
 #endif
+
+// The band sums take 16 frames a vector, or in 32-bit mode, eight.
+struct V : FloatOps {
+#if defined(__x86_64__)
+    static constexpr int WD = 8, WF = 16;
+#else
+    static constexpr int WD = 8, WF = 8;
+#endif
+    static constexpr int DL = 8;  // lanes of the bank design
+    static constexpr int kRegisters = sizeof(void*) == 8 ? 32 : 8;  // vector registers
+    using D = __m512d;
+    using H = __m256;
+
+    static D loadD(const double* p) { return _mm512_load_pd(p); }
+    static void storeD(double* p, D v) { _mm512_store_pd(p, v); }
+    static D setD(double x) { return _mm512_set1_pd(x); }
+    static D addD(D a, D b) { return _mm512_add_pd(a, b); }
+    static D mulD(D a, D b) { return _mm512_mul_pd(a, b); }
+    static D madd(D a, D b, D c) { return _mm512_fmadd_pd(a, b, c); }
+    static D nmsub(D a, D b, D c) { return _mm512_fnmadd_pd(a, b, c); }
+    static H toH(D v) { return _mm512_cvtpd_ps(v); }
+    static void storeH(float* p, H h) { _mm256_store_ps(p, h); }
+    static D widen(H h) { return _mm512_cvtps_pd(h); }
+    static D loadAsD(const float* p) { return _mm512_cvtps_pd(_mm256_loadu_ps(p)); }
 };
 
 #include "ring_kernel_impl.h"
