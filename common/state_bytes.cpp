@@ -1,6 +1,6 @@
 #include "state_bytes.h"
 
-#include <cmath>
+#include <bit>
 #include <cstring>
 
 namespace halvorine::common {
@@ -18,18 +18,6 @@ std::uint32_t get32(const std::uint8_t*& p) {
     return v;
 }
 
-std::uint32_t bitsOf(float f) {
-    std::uint32_t b;
-    std::memcpy(&b, &f, sizeof b);
-    return b;
-}
-
-float floatOf(std::uint32_t b) {
-    float f;
-    std::memcpy(&f, &b, sizeof f);
-    return f;
-}
-
 }  // namespace
 
 std::size_t writeState(const EffectCore& core, std::uint8_t* out, std::size_t capacity) {
@@ -45,7 +33,8 @@ std::size_t writeState(const EffectCore& core, std::uint8_t* out, std::size_t ca
         std::memset(p, 0, kStateNameBytes);
         std::memcpy(p, bank.names[k], std::strlen(bank.names[k]));
         p += kStateNameBytes;
-        for (int slot = 0; slot < EffectCore::kSlots; ++slot) put32(p, bitsOf(bank.values[k][slot]));
+        for (int slot = 0; slot < EffectCore::kSlots; ++slot)
+            put32(p, std::bit_cast<std::uint32_t>(bank.values[k][slot]));
     }
     return kStateBytes;
 }
@@ -66,7 +55,7 @@ bool readState(EffectCore& core, const std::uint8_t* data, std::size_t size) {
         std::memcpy(bank.names[k], p, static_cast<std::size_t>(end - p) + 1);
         p += kStateNameBytes;
         for (int slot = 0; slot < EffectCore::kSlots; ++slot) {
-            const float v = floatOf(get32(p));
+            const float v = std::bit_cast<float>(get32(p));
             if (!(v >= 0.0f && v <= 1.0f)) return false;
             bank.values[k][slot] = v;
         }
