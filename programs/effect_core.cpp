@@ -52,11 +52,15 @@ float EffectCore::parameter(int slot) const {
 void EffectCore::setProgram(int program) {
     if (program < 0 || program >= kPrograms) return;
     current_.store(program, std::memory_order_release);
-    // Applied even when already current: every value is clamped and
-    // written back into this program.
+    // Applied even when already current: every value is clamped into this
+    // program. Only a value that changes is written back, so a parameter
+    // change racing the switch is not overwritten with its old value.
     APluginProgram& p = programs_[program];
-    for (int slot = 0; slot < kSlots; ++slot)
-        p.setValue(slot, SpectralRingModulator::clampValue(p.value(slot)));
+    for (int slot = 0; slot < kSlots; ++slot) {
+        const float v = p.value(slot);
+        const float clamped = SpectralRingModulator::clampValue(v);
+        if (!(clamped == v)) p.setValue(slot, clamped);
+    }
     changed();
     publish();
 }
