@@ -20,6 +20,16 @@ void copyText(char (&out)[N], const char* text) {
     std::snprintf(out, N, "%s", text);
 }
 
+// The fields the first and the second class description share.
+template <class Info>
+void describeClass(Info& info) {
+    std::memset(&info, 0, sizeof info);
+    std::memcpy(info.cid, kClassId.bytes, sizeof info.cid);
+    info.cardinality = PClassInfo::kManyInstances;
+    copyText(info.category, kCategory);
+    copyText(info.name, kClassName);
+}
+
 // One factory for the module's lifetime; hosts' references to it cost nothing.
 class Factory final : public IPluginFactory2 {
 public:
@@ -49,21 +59,13 @@ public:
 
     tresult HALVORINE_VST3_CALL getClassInfo(int32 index, PClassInfo* info) override {
         if (index != 0 || !info) return kInvalidArgument;
-        std::memset(info, 0, sizeof *info);
-        std::memcpy(info->cid, kClassId.bytes, sizeof info->cid);
-        info->cardinality = PClassInfo::kManyInstances;
-        copyText(info->category, kCategory);
-        copyText(info->name, kClassName);
+        describeClass(*info);
         return kResultOk;
     }
 
     tresult HALVORINE_VST3_CALL getClassInfo2(int32 index, PClassInfo2* info) override {
         if (index != 0 || !info) return kInvalidArgument;
-        std::memset(info, 0, sizeof *info);
-        std::memcpy(info->cid, kClassId.bytes, sizeof info->cid);
-        info->cardinality = PClassInfo::kManyInstances;
-        copyText(info->category, kCategory);
-        copyText(info->name, kClassName);
+        describeClass(*info);
         info->classFlags = 0;
         copyText(info->subCategories, kSubCategories);
         copyText(info->vendor, kVendor);

@@ -27,12 +27,7 @@ file(MAKE_DIRECTORY ${home}/.config/ardour7/scripts ${home}/.config/ardour7/expo
 set(env HOME=${home} XDG_CONFIG_HOME=${home}/.config XDG_CACHE_HOME=${home}/.cache
     XDG_DATA_HOME=${home}/.local/share)
 
-function(run)
-  execute_process(COMMAND ${ARGN} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
-  if(NOT rc EQUAL 0)
-    message(FATAL_ERROR "failed (${rc}): ${ARGN}\n${out}${err}")
-  endif()
-endfunction()
+include(${CMAKE_CURRENT_LIST_DIR}/../run_checked.cmake)
 
 # The scanners stamp their cache with the module's time in whole seconds,
 # and the host ignores a cache older than the module: the copy gets a

@@ -6,12 +6,7 @@ cmake_policy(VERSION 3.25)
 file(REMOVE_RECURSE ${WORK})
 file(MAKE_DIRECTORY ${WORK})
 
-function(run)
-  execute_process(COMMAND ${ARGN} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
-  if(NOT rc EQUAL 0)
-    message(FATAL_ERROR "failed (${rc}): ${ARGN}\n${out}${err}")
-  endif()
-endfunction()
+include(${CMAKE_CURRENT_LIST_DIR}/../run_checked.cmake)
 
 run(${SOX} -n -e floating-point -b 32 -r 44100 -c 2 ${WORK}/in.au
     synth 0.5 sawtooth 220 sine 300-2000)
