@@ -32,11 +32,14 @@ endif()
 # Registers a GoogleTest program with CTest. Natively each test case is
 # its own CTest test. Under Wine the program is one CTest test: discovery
 # would run every program at CTest's start, before the fixture has a Wine
-# to run it in, and a Wine start per test case would cost minutes.
+# to run it in, and a Wine start per test case would cost minutes. The
+# programs share one Wine desktop and pointer, so they take turns: one
+# program's real pointer input must not land in another's windows.
 function(halvorine_add_gtest target)
   if(HALVORINE_WINE_TESTS)
     add_test(NAME ${target} COMMAND ${target})
-    set_tests_properties(${target} PROPERTIES FIXTURES_REQUIRED wine TIMEOUT 600)
+    set_tests_properties(${target} PROPERTIES FIXTURES_REQUIRED wine TIMEOUT 600
+                         RESOURCE_LOCK wine_desktop)
   else()
     gtest_discover_tests(${target} DISCOVERY_MODE PRE_TEST)
   endif()
