@@ -28,6 +28,7 @@ struct alignas(64) Bank {
     double y[2][kBands];  // the last two outputs: y[p] the latest, y[p ^ 1] the one before
     float x1, x2;         // the last two inputs (the same for every band)
     int p;
+    bool opposite;        // every band's b2 is -b0, and b0 > 0
     // What a change of the width alone keeps from the design: each band's
     // centre frequency (after the limit below half the rate) and its
     // cosine term 2 cos(2 pi f / rate).
@@ -39,12 +40,11 @@ struct alignas(64) State {
     Bank mod, car;
     // The modulator's outputs, one row per frame of the sub-block.
     alignas(64) float modOut[kRows][kBands];
-    // The carrier's outputs. Row k belongs to frame k: its first half holds
-    // the carrier's outputs three frames earlier, its second half frame k's.
-    // So the carrier bands frame k meets under any shift are one contiguous
-    // run, starting at the shift (at 64 for shift 0). Between sub-blocks the
-    // first halves of rows 0..2 hold the carrier's last three outputs.
-    alignas(64) float carOut[kRows + 3][2 * kBands];
+    // The carrier's outputs, three rows late: row k + 3 holds frame k's.
+    // So row k holds what frame k meets three frames late (the bands at and
+    // above the shift), and row k + 3 the rest. Between sub-blocks rows
+    // 0..2 hold the carrier's last three outputs.
+    alignas(64) float carOut[kRows + 3][kBands];
     // Prepared inputs: [two frames back, one frame back, this sub-block...].
     alignas(64) float modIn[kSubBlock + 2 + kMaxLanes];
     alignas(64) float carIn[kSubBlock + 2 + kMaxLanes];

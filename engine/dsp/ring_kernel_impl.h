@@ -10,6 +10,8 @@
 //       times a float)
 //   toH(D) rounds to floats, storeH, widen(H), loadAsD (WD floats, unaligned)
 //   loadF loadFu storeFu mulF addF setF zeroF   float lanes
+//   lanesFrom(m)      mask of the float lanes m and above; select(mask, a, b)
+//                     takes b where the mask is set, a elsewhere
 //   nonFinite(Fv)     bit mask of the lanes that are infinite or not a number
 //   transpose(Fv r[WF])
 //
@@ -22,11 +24,11 @@
 
 constexpr double kOffset = 1e-12;
 
-// One frame of one bank, every band: the new outputs go to `out` (and to
-// `out2`, when given) as floats and become the bank's latest history,
+// One frame of one bank, every band: the new outputs go to `out` as floats
+// and become the bank's latest history,
 // b.y[b.p]. The histories pass through memory from frame to frame, so few
 // registers do (as in 32-bit mode).
-inline void stepBank(Bank& b, double x0, double x2, float* out, float* out2) {
+inline void stepBank(Bank& b, double x0, double x2, float* out) {
     const typename V::D X0 = V::setD(x0), X2 = V::setD(x2), offset = V::setD(kOffset);
     double* y1 = b.y[b.p];
     double* y2 = b.y[b.p ^ 1];
@@ -38,10 +40,20 @@ inline void stepBank(Bank& b, double x0, double x2, float* out, float* out2) {
         v = V::nmsub(V::loadD(b.a2 + j), V::loadD(y2 + j), v);
         const typename V::H h = V::toH(V::addD(v, offset));
         V::storeH(out + j, h);
-        if (out2) V::storeH(out2 + j, h);
         V::storeD(y2 + j, V::widen(h));
     }
     b.p ^= 1;
+}
+
+// Marks the frames of [begin, end) whose x0 - x2 is exact in double:
+// exact[f - begin]. (Knuth's two-sum: the rounding error is 0.)
+inline void markExactDifferences(const float* x, int begin, int end, int clearedAt,
+                                 unsigned char* exact) {
+    for (int f = begin; f < end; ++f) {
+        const double a = x[f + 2], c = f - 2 <= clearedAt ? 0.0 : -static_cast<double>(x[f]);
+        const double d = a + c, cc = d - a, aa = d - cc;
+        exact[f - begin] = (a - aa) + (c - cc) == 0.0;
+    }
 }
 
 // Frames [begin, end) of one bank, every band, with the frames in the inner
@@ -49,11 +61,15 @@ inline void stepBank(Bank& b, double x0, double x2, float* out, float* out2) {
 // (with 32 vector registers: a whole bank's), which saves the loads and
 // stores of the histories. A clear of the bank at frame `clearedAt` zeroed
 // its input history: the two frames after it see 0 two frames back. Frame
-// f's outputs go to `out` + f `stride` and, with kTwice, also to `out2` +
-// (f + 3) `stride`.
-template <bool kTwice>
+// f's outputs go to the row `out` + f kBands.
+//
+// In a bank designed with b2 = -b0 (kOpposite), a frame whose x0 - x2 is
+// exact forms its input terms F(b0 x0 + b2 x2) as F(b0 (x0 - x2)): one
+// multiply instead of two, and the same bits, since both products are exact
+// and either way the one rounding is of the same number.
+template <bool kOpposite>
 inline void runBankInRegisters(Bank& b, const float* x, int begin, int end, int clearedAt,
-                               float* out, float* out2, int stride) {
+                               float* out) {
     using D = typename V::D;
     constexpr int G = kBands / V::WD;
     D ya[G], yb[G];  // the latest outputs and the ones before, then by turns
@@ -63,22 +79,31 @@ inline void runBankInRegisters(Bank& b, const float* x, int begin, int end, int 
         ya[g] = V::loadD(latest + g * V::WD);
         yb[g] = V::loadD(before + g * V::WD);
     }
+    unsigned char exact[kSubBlock];
+    if (kOpposite) markExactDifferences(x, begin, end, clearedAt, exact);
     const D offset = V::setD(kOffset);
     // Frame f from y1 (the latest) and y2; its outputs replace y2.
     const auto step = [&](int f, const D* y1, D* y2) {
-        const D X0 = V::setD(x[f + 2]);
-        const D X2 = V::setD(f - 2 <= clearedAt ? 0.0 : x[f]);
-#pragma GCC unroll 32
-        for (int g = 0; g < G; ++g) {
+        const double x0 = x[f + 2], x2 = f - 2 <= clearedAt ? 0.0 : x[f];
+        const auto filter = [&](int g, D input) {
             const int j = g * V::WD;
-            D v = V::mulD(V::loadD(b.b0 + j), X0);
-            v = V::madd(V::loadD(b.b2 + j), X2, v);
-            v = V::nmsub(V::loadD(b.a1 + j), y1[g], v);
+            D v = V::nmsub(V::loadD(b.a1 + j), y1[g], input);
             v = V::nmsub(V::loadD(b.a2 + j), y2[g], v);
             const typename V::H h = V::toH(V::addD(v, offset));
-            V::storeH(out + f * stride + j, h);
-            if (kTwice) V::storeH(out2 + (f + 3) * stride + j, h);
+            V::storeH(out + f * kBands + j, h);
             y2[g] = V::widen(h);
+        };
+        if (kOpposite && exact[f - begin]) {
+            const D X = V::setD(x0 - x2);
+#pragma GCC unroll 32
+            for (int g = 0; g < G; ++g) filter(g, V::mulD(V::loadD(b.b0 + g * V::WD), X));
+        } else {
+            const D X0 = V::setD(x0), X2 = V::setD(x2);
+#pragma GCC unroll 32
+            for (int g = 0; g < G; ++g) {
+                const int j = g * V::WD;
+                filter(g, V::madd(V::loadD(b.b2 + j), X2, V::mulD(V::loadD(b.b0 + j), X0)));
+            }
         }
     };
     int f = begin;
@@ -94,20 +119,24 @@ inline void runBankInRegisters(Bank& b, const float* x, int begin, int end, int 
     }
 }
 
+inline void runBank(Bank& b, const float* x, int begin, int end, int clearedAt, float* out) {
+    if (b.opposite)
+        runBankInRegisters<true>(b, x, begin, end, clearedAt, out);
+    else
+        runBankInRegisters<false>(b, x, begin, end, clearedAt, out);
+}
+
 // Frames [begin, end) of both banks. A clear at frame `clearedAt` zeroed
 // the input history: the two frames after it see 0 two frames back.
 inline void runFilters(State& s, int begin, int end, int clearedAt) {
     if constexpr (V::kRegisters >= 32) {
-        runBankInRegisters<false>(s.mod, s.modIn, begin, end, clearedAt, &s.modOut[0][0], nullptr,
-                                  kBands);
-        runBankInRegisters<true>(s.car, s.carIn, begin, end, clearedAt, &s.carOut[0][kBands],
-                                 &s.carOut[0][0], 2 * kBands);
+        runBank(s.mod, s.modIn, begin, end, clearedAt, s.modOut[0]);
+        runBank(s.car, s.carIn, begin, end, clearedAt, s.carOut[3]);
     } else {
         for (int f = begin; f < end; ++f) {
             const bool cleared = f - 2 <= clearedAt;
-            stepBank(s.mod, s.modIn[f + 2], cleared ? 0.0 : s.modIn[f], s.modOut[f], nullptr);
-            stepBank(s.car, s.carIn[f + 2], cleared ? 0.0 : s.carIn[f], s.carOut[f] + kBands,
-                     s.carOut[f + 3]);
+            stepBank(s.mod, s.modIn[f + 2], cleared ? 0.0 : s.modIn[f], s.modOut[f]);
+            stepBank(s.car, s.carIn[f + 2], cleared ? 0.0 : s.carIn[f], s.carOut[f + 3]);
         }
     }
 }
@@ -116,17 +145,29 @@ inline void runFilters(State& s, int begin, int end, int clearedAt) {
 // first of those frames whose sum is not finite, or `end`.
 inline int runSums(State& s, int begin, int end) {
     constexpr int WF = V::WF;
-    const int offset = s.shift == 0 ? kBands : s.shift;
+    const int shift = s.shift == 0 ? kBands : s.shift;
     const int groups = (end - begin + WF - 1) / WF;
     typename V::Fv acc[kSubBlock / WF];
     for (int q = 0; q < groups; ++q) acc[q] = V::zeroF();
     for (int g = 0; g < kBands; g += WF) {
+        // Modulator band g + t meets carrier band i + t: three frames late
+        // (row k of carOut for frame k) while i + t < kBands, then of the
+        // same frame (row k + 3, band i + t - kBands), which is 2 kBands
+        // further on from row k's band i + t.
+        const int i = shift + g;
+        const int late = kBands - i;  // lanes of the late frame
+        const int at = late > 0 ? i : i + 2 * kBands;
+        const bool straddles = late > 0 && late < WF;
+        const typename V::Fv same = V::lanesFrom(straddles ? late : WF);
         for (int q = 0; q < groups; ++q) {
             const int k0 = begin + q * WF;
             typename V::Fv r[WF];
-            for (int t = 0; t < WF; ++t)
-                r[t] = V::mulF(V::loadF(s.modOut[k0 + t] + g),
-                               V::loadFu(s.carOut[k0 + t] + offset + g));
+            for (int t = 0; t < WF; ++t) {
+                const float* row = s.carOut[k0 + t];
+                typename V::Fv c = V::loadFu(row + at);
+                if (straddles) c = V::select(same, c, V::loadFu(row + i + 2 * kBands));
+                r[t] = V::mulF(V::loadF(s.modOut[k0 + t] + g), c);
+            }
             V::transpose(r);
             for (int t = 0; t < WF; ++t) acc[q] = V::addF(acc[q], r[t]);
         }
@@ -154,7 +195,7 @@ inline void clearBankHistory(Bank& b) {
 inline void clearAfter(State& s, int k) {
     clearBankHistory(s.mod);
     clearBankHistory(s.car);
-    for (int r = k + 1; r <= k + 3; ++r) __builtin_memset(s.carOut[r], 0, kBands * sizeof(float));
+    for (int r = k + 1; r <= k + 3; ++r) __builtin_memset(s.carOut[r], 0, sizeof s.carOut[r]);
 }
 
 // F(in + 1e-12); a sample that is not finite counts as the sample 0.
@@ -207,7 +248,7 @@ inline void runSubBlock(State& s, const float* in0, const float* in1, float* out
     // The carrier's last three outputs move to the first three rows (the
     // copies run forward, so overlapping rows are read before written).
     for (int r = 0; r < 3; ++r)
-        __builtin_memcpy(s.carOut[r], s.carOut[n + r], kBands * sizeof(float));
+        __builtin_memcpy(s.carOut[r], s.carOut[n + r], sizeof s.carOut[r]);
 
     // The mix, in double.
     const float* dry = s.dryIsModulator ? s.modIn + 2 : s.carIn + 2;
@@ -258,6 +299,7 @@ inline unsigned long long designBankImpl(Bank& b, float start, float finish, flo
     const double fLimit = static_cast<float>(0.49 * rate);
     const double p0 = start, p1 = finish, r = rate;
     unsigned long long nearCircleBands = 0;
+    bool opposite = true;
     // Three passes over the bands rather than one: each is a shorter chain
     // of dependent operations, so the processor overlaps the band groups.
     if (!keepCentres) {
@@ -302,6 +344,7 @@ inline unsigned long long designBankImpl(Bank& b, float start, float finish, flo
         constexpr double kNear = 1e-6;
         const Vl nearCircle = ~((a2 <= 1.0 - kNear) & (-1.0 + kNear <= a2) &
                                 (1.0 + a1 + a2 >= kNear) & (1.0 - a1 + a2 >= kNear));
+        opposite = opposite && !anyLane(~((b2 == -b0) & (b0 > 0.0)));
         __builtin_memcpy(b.b0 + band, &b0, sizeof b0);
         __builtin_memcpy(b.b2 + band, &b2, sizeof b2);
         __builtin_memcpy(b.a1 + band, &a1, sizeof a1);
@@ -310,5 +353,6 @@ inline unsigned long long designBankImpl(Bank& b, float start, float finish, flo
             for (int i = 0; i < kLanes; ++i)
                 if (nearCircle[i]) nearCircleBands |= 1ull << (band + i);
     }
+    b.opposite = opposite;
     return nearCircleBands;
 }

@@ -38,6 +38,12 @@ struct V {
     static Fv addF(Fv a, Fv b) { return _mm_add_ps(a, b); }
     static Fv setF(float x) { return _mm_set1_ps(x); }
     static Fv zeroF() { return _mm_setzero_ps(); }
+    static Fv lanesFrom(int m) {
+        return _mm_castsi128_ps(_mm_cmpgt_epi32(_mm_setr_epi32(0, 1, 2, 3), _mm_set1_epi32(m - 1)));
+    }
+    static Fv select(Fv mask, Fv a, Fv b) {
+        return _mm_or_ps(_mm_and_ps(mask, b), _mm_andnot_ps(mask, a));
+    }
     static unsigned nonFinite(Fv v) {
         const Fv d = _mm_sub_ps(v, v);  // 0, or not a number
         return static_cast<unsigned>(_mm_movemask_ps(_mm_cmpunord_ps(d, d)));

@@ -1,6 +1,5 @@
 // The band sums' float operations on 256-bit vectors, eight frames a
-// vector: the AVX2 loop's, and the AVX-512 loop's in 32-bit mode, whose
-// eight vector registers would not hold a 16-row transposition.
+// vector: the AVX2 loop's and the AVX-512 loop's.
 //
 // Included inside an unnamed namespace of a file compiled with AVX2 (or
 // wider) flags, so each file keeps its own copy: nothing here may reach the
@@ -17,6 +16,11 @@ struct YmmFloats {
     static Fv addF(Fv a, Fv b) { return _mm256_add_ps(a, b); }
     static Fv setF(float x) { return _mm256_set1_ps(x); }
     static Fv zeroF() { return _mm256_setzero_ps(); }
+    static Fv lanesFrom(int m) {
+        return _mm256_castsi256_ps(
+            _mm256_cmpgt_epi32(_mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7), _mm256_set1_epi32(m - 1)));
+    }
+    static Fv select(Fv mask, Fv a, Fv b) { return _mm256_blendv_ps(a, b, mask); }
     static unsigned nonFinite(Fv v) {
         const Fv d = _mm256_sub_ps(v, v);
         return static_cast<unsigned>(_mm256_movemask_ps(_mm256_cmp_ps(d, d, _CMP_UNORD_Q)));

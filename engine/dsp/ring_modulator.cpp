@@ -208,7 +208,7 @@ void SpectralRingModulator::clearHistories(int bank) {
     std::memset(b.y, 0, sizeof b.y);
     b.x1 = b.x2 = 0.0f;
     if (bank == 1)  // the carrier's last three outputs
-        for (int r = 0; r < 3; ++r) std::memset(state_.carOut[r], 0, sizeof state_.carOut[r] / 2);
+        for (int r = 0; r < 3; ++r) std::memset(state_.carOut[r], 0, sizeof state_.carOut[r]);
 }
 
 void SpectralRingModulator::process(const float* const* inputs, float* const* outputs,
