@@ -25,17 +25,20 @@
 constexpr double kOffset = 1e-12;
 
 // One frame of one bank, every band: the new outputs go to `out` as floats
-// and become the bank's latest history,
-// b.y[b.p]. The histories pass through memory from frame to frame, so few
-// registers do (as in 32-bit mode).
+// and become the bank's latest history, b.y[b.p]. The histories pass
+// through memory from frame to frame, so few registers do (as in 32-bit
+// mode). With kDifference the input terms are F(b0 (x0 - x2)) (see
+// runBankInRegisters).
+template <bool kDifference>
 inline void stepBank(Bank& b, double x0, double x2, float* out) {
-    const typename V::D X0 = V::setD(x0), X2 = V::setD(x2), offset = V::setD(kOffset);
+    const typename V::D X0 = V::setD(kDifference ? x0 - x2 : x0), X2 = V::setD(x2),
+                       offset = V::setD(kOffset);
     double* y1 = b.y[b.p];
     double* y2 = b.y[b.p ^ 1];
 #pragma GCC unroll 32
     for (int j = 0; j < kBands; j += V::WD) {
         typename V::D v = V::mulD(V::loadD(b.b0 + j), X0);
-        v = V::madd(V::loadD(b.b2 + j), X2, v);
+        if (!kDifference) v = V::madd(V::loadD(b.b2 + j), X2, v);
         v = V::nmsub(V::loadD(b.a1 + j), V::loadD(y1 + j), v);
         v = V::nmsub(V::loadD(b.a2 + j), V::loadD(y2 + j), v);
         const typename V::H h = V::toH(V::addD(v, offset));
@@ -133,10 +136,19 @@ inline void runFilters(State& s, int begin, int end, int clearedAt) {
         runBank(s.mod, s.modIn, begin, end, clearedAt, s.modOut[0]);
         runBank(s.car, s.carIn, begin, end, clearedAt, s.carOut[3]);
     } else {
+        unsigned char modExact[kSubBlock] = {}, carExact[kSubBlock] = {};
+        if (s.mod.opposite) markExactDifferences(s.modIn, begin, end, clearedAt, modExact);
+        if (s.car.opposite) markExactDifferences(s.carIn, begin, end, clearedAt, carExact);
+        const auto step = [&](Bank& b, const float* x, int f, bool difference, float* out) {
+            const double x0 = x[f + 2], x2 = f - 2 <= clearedAt ? 0.0 : x[f];
+            if (difference)
+                stepBank<true>(b, x0, x2, out);
+            else
+                stepBank<false>(b, x0, x2, out);
+        };
         for (int f = begin; f < end; ++f) {
-            const bool cleared = f - 2 <= clearedAt;
-            stepBank(s.mod, s.modIn[f + 2], cleared ? 0.0 : s.modIn[f], s.modOut[f]);
-            stepBank(s.car, s.carIn[f + 2], cleared ? 0.0 : s.carIn[f], s.carOut[f + 3]);
+            step(s.mod, s.modIn, f, modExact[f - begin], s.modOut[f]);
+            step(s.car, s.carIn, f, carExact[f - begin], s.carOut[f + 3]);
         }
     }
 }
