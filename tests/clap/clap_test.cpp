@@ -351,17 +351,6 @@ TEST(ClapParams, NamesRangesFlagsAndTextsMatchTheVst2Library) {
 
 // ------------------------------------------------------------------ the sound
 
-std::vector<float> signal(int frames, double frequency, unsigned seed) {
-    std::vector<float> s(static_cast<std::size_t>(frames));
-    unsigned state = seed;
-    for (int i = 0; i < frames; ++i) {
-        state = state * 1664525u + 1013904223u;
-        const double noise = static_cast<double>(state >> 8) / 16777216.0 - 0.5;
-        s[static_cast<std::size_t>(i)] = static_cast<float>(0.5 * std::sin(frequency * i) + 0.3 * noise);
-    }
-    return s;
-}
-
 std::vector<float> mono(const std::vector<float>& l, const std::vector<float>& r) {
     std::vector<float> m(l.size());
     for (std::size_t i = 0; i < l.size(); ++i)
@@ -412,8 +401,8 @@ enum class Side { NoPort, NoBuffer, NoChannels, Mono, Stereo };
 TEST(ClapProcess, SameBitsAsTheVst2LibraryOnEveryBusLayout) {
     int total = 0;
     for (int frames : kBlocks) total += frames;
-    const auto l = signal(total, 0.031, 1), r = signal(total, 0.0077, 2);
-    const auto sl = signal(total, 0.013, 3), sr = signal(total, 0.05, 4);
+    const auto l = toneWithNoise(total, 0.031, 1), r = toneWithNoise(total, 0.0077, 2);
+    const auto sl = toneWithNoise(total, 0.013, 3), sr = toneWithNoise(total, 0.05, 4);
     const std::vector<float> silence(static_cast<std::size_t>(total), 0.0f);
     const struct {
         const char* what;
@@ -673,7 +662,8 @@ TEST(ClapThreads, MainThreadCallsRunBesideProcessing) {
     const auto bytes = save(in);
     std::atomic<bool> done{false};
     std::thread audio([&] {
-        std::vector<float> l = signal(256, 0.03, 5), r = signal(256, 0.01, 6), outL(256), outR(256);
+        std::vector<float> l = toneWithNoise(256, 0.03, 5), r = toneWithNoise(256, 0.01, 6);
+        std::vector<float> outL(256), outR(256);
         float* mainData[2] = {l.data(), r.data()};
         float* outData[2] = {outL.data(), outR.data()};
         const clap::AudioBuffer inputs[1] = {{mainData, nullptr, 2, 0, 0}};

@@ -218,18 +218,6 @@ constexpr Setting kDefaults{{20, 20480, 50, 20, 20480, 50, 31, 0.5f, 10}};
 constexpr Setting kOther{{90, 7000, 12, 45, 15000, 80, 5, 0.3f, -6}};
 constexpr Setting kMoved{{300, 7000, 12, 45, 15000, 80, 5, 0.7f, -6}};
 
-std::vector<float> signal(int frames, double frequency, unsigned seed) {
-    std::vector<float> s(static_cast<std::size_t>(frames));
-    unsigned state = seed;
-    for (int i = 0; i < frames; ++i) {
-        state = state * 1664525u + 1013904223u;
-        const double noise = static_cast<double>(state >> 8) / 16777216.0 - 0.5;
-        s[static_cast<std::size_t>(i)] =
-            static_cast<float>(0.5 * std::sin(frequency * i) + 0.3 * noise);
-    }
-    return s;
-}
-
 constexpr double kRate = 48000.0;
 constexpr int kBlocks[] = {256, 97, 1, 400, 256};
 
@@ -325,7 +313,7 @@ TEST(Lv2Render, SameBitsAsTheVst2Library) {
     }
     int total = 0;
     for (int f : kBlocks) total += f;
-    const auto mod = signal(total, 0.031, 1), carr = signal(total, 0.0077, 2);
+    const auto mod = toneWithNoise(total, 0.031, 1), carr = toneWithNoise(total, 0.0077, 2);
     const struct {
         const char* what;
         Setting first, second;

@@ -1,6 +1,7 @@
 #include "plugin_host.h"
 
 #include <atomic>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -121,6 +122,18 @@ std::vector<VstInt32> TestHost::opcodes() const {
 void TestHost::clearRequests() {
     std::lock_guard<std::mutex> lock(mutex_);
     requests_.clear();
+}
+
+std::vector<float> toneWithNoise(int frames, double frequency, unsigned seed) {
+    std::vector<float> s(static_cast<std::size_t>(frames));
+    unsigned state = seed;
+    for (int i = 0; i < frames; ++i) {
+        state = state * 1664525u + 1013904223u;
+        const double noise = static_cast<double>(state >> 8) / 16777216.0 - 0.5;
+        s[static_cast<std::size_t>(i)] =
+            static_cast<float>(0.5 * std::sin(frequency * i) + 0.3 * noise);
+    }
+    return s;
 }
 
 unsigned bitsOf(float f) {

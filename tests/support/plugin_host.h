@@ -76,4 +76,8 @@ unsigned bitsOf(float f);
 void processBlock(AEffect* e, const float* modulator, const float* carrier, float* out0,
                   float* out1, int frames, bool replacing = true);
 
+// A tone of `frequency` radians a frame under integer noise: the same bits
+// on every target.
+std::vector<float> toneWithNoise(int frames, double frequency, unsigned seed);
+
 }  // namespace halvorine::test
