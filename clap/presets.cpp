@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "plugin.h"
+#include "product.h"
 
 namespace halvorine::clap {
 namespace {
@@ -13,7 +14,7 @@ constexpr const char* kPresetNames[kPresets] = {"Preset 0", "Preset 1", "Preset 
 constexpr const char* kLoadKeys[kPresets] = {"0", "1", "2", "3", "4", "5", "6", "7"};
 
 const PresetProviderDescriptor kProviderDescriptor{kVersion, "brindlex.halvorine.presets",
-                                                   "Halvorine presets", "Brindlex"};
+                                                   "Halvorine presets", kVendorName};
 
 struct Provider {
     PresetProvider clap;
@@ -22,7 +23,7 @@ struct Provider {
 
 bool providerInit(const PresetProvider* p) {
     const PresetIndexer* indexer = static_cast<const Provider*>(p->provider_data)->indexer;
-    const PresetLocation location{kPresetIsFactoryContent, "Halvorine", kPresetLocationPlugin,
+    const PresetLocation location{kPresetIsFactoryContent, kProductName, kPresetLocationPlugin,
                                   nullptr};
     return indexer->declare_location && indexer->declare_location(indexer, &location);
 }

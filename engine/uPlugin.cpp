@@ -6,14 +6,13 @@
 
 #include "APluginEditor.h"
 #include "DVstUtils.h"
+#include "product.h"
 #include "parameter_table.h"
 
 namespace table = halvorine::engine;
 
 namespace {
 
-constexpr const char* kEffectName = "Halvorine";
-constexpr const char* kVendorName = "Brindlex";
 constexpr const char* kCapabilities[] = {"receiveVstEvents", "receiveVstMidiEvent",
                                          "receiveVstTimeInfo"};
 
@@ -126,17 +125,17 @@ bool APlugin::getOutputProperties(VstInt32 index, VstPinProperties* properties) 
 }
 
 bool APlugin::getEffectName(char* name) {
-    copyText(name, kEffectName);
+    copyText(name, halvorine::kProductName);
     return true;
 }
 
 bool APlugin::getVendorString(char* text) {
-    copyText(text, kVendorName);
+    copyText(text, halvorine::kVendorName);
     return true;
 }
 
 bool APlugin::getProductString(char* text) {
-    copyText(text, kEffectName);
+    copyText(text, halvorine::kProductName);
     return true;
 }
 

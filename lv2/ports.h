@@ -4,6 +4,7 @@
 // description cannot drift from the code.
 #pragma once
 
+#include "product.h"
 #include "parameter_table.h"
 
 namespace halvorine::lv2 {
@@ -11,7 +12,6 @@ namespace halvorine::lv2 {
 inline constexpr const char* kPluginUri = "urn:brindlex:halvorine";
 inline constexpr const char* kUiUri = "urn:brindlex:halvorine:ui";
 inline constexpr const char* kPresetUriPrefix = "urn:brindlex:halvorine:preset:";
-inline constexpr const char* kPluginName = "Halvorine";
 inline constexpr const char* kDspBinary = "halvorine.so";
 inline constexpr const char* kUiBinary = "halvorine_ui.so";
 

@@ -69,7 +69,7 @@ std::string plugin(bool withUi) {
     std::ostringstream out;
     out << kPrefixes;
     out << uri(kPluginUri) << "\n    a lv2:Plugin , lv2:ModulatorPlugin ;\n"
-        << "    doap:name \"" << kPluginName << "\" ;\n"
+        << "    doap:name \"" << halvorine::kProductName << "\" ;\n"
         << "    doap:maintainer [ foaf:name \"Brindlex\" ] ;\n"
         << "    lv2:minorVersion 0 ;\n    lv2:microVersion 1 ;\n"
         << "    lv2:optionalFeature lv2:hardRTCapable ;\n";

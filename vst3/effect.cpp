@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "identity.h"
 #include "parameter_table.h"
 #include "state_bytes.h"
 #include "view.h"
@@ -465,7 +466,7 @@ tresult Effect::getUnitInfo(int32 index, UnitInfo& info) {
     std::memset(&info, 0, sizeof info);
     info.id = kRootUnitId;
     info.parentUnitId = kNoParentUnitId;
-    toUtf16("Halvorine", info.name, 128);
+    toUtf16(kClassName, info.name, 128);
     info.programListId = kProgramList;
     return kResultOk;
 }

@@ -5,16 +5,18 @@
 
 #include <cstdint>
 
+#include "product.h"
+
 namespace halvorine::vst3 {
 
 // The audio effect class, as the four words a host's registry shows.
 inline constexpr std::uint32_t kClassIdWords[4] = {0xD1AAEF93, 0xCCB14B27, 0x9F3F7681,
                                                    0x8C9C2932};
 
-inline constexpr const char* kVendor = "Brindlex";
+inline constexpr const char* kVendor = kVendorName;
 inline constexpr const char* kUrl = "";
 inline constexpr const char* kEmail = "";
-inline constexpr const char* kClassName = "Halvorine";
+inline constexpr const char* kClassName = kProductName;
 inline constexpr const char* kCategory = "Audio Module Class";
 inline constexpr const char* kSubCategories = "Fx|Modulation";
 inline constexpr const char* kVersion = "1.0.0";
