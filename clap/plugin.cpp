@@ -22,6 +22,7 @@
 #include "gui.h"
 #include "parameter_table.h"
 #include "presets.h"
+#include "product.h"
 #include "state_bytes.h"
 
 #ifndef HALVORINE_VERSION
@@ -42,7 +43,7 @@ constexpr const char* kModules[kParams] = {"Modulator", "Modulator", "Modulator"
 const char* const kFeatures[] = {"audio-effect", "filter", "stereo", nullptr};
 
 const PluginDescriptor kDescriptor{
-    kVersion, kPluginId, "Halvorine", "Brindlex", "", "", "", HALVORINE_VERSION,
+    kVersion, kPluginId, kProductName, kVendorName, "", "", "", HALVORINE_VERSION,
     "A spectral ring modulator: the carrier's bands multiply the modulator's", kFeatures};
 
 void copyText(char* out, std::size_t capacity, const char* text) {
@@ -107,6 +108,10 @@ private:
         assert(!threadCheck_ || threadCheck_->is_audio_thread(host_));
     }
     void apply(const EventHeader* e);
+    void collectChanges(const InputEvents* in);
+    void setParameter(const common::Change& c) {
+        core_.setParameter(c.id, engine::toNormalised(c.id, c.value));
+    }
     void sendEditorEvents(const OutputEvents* out);
     void valuesChanged(bool dirty);
 
@@ -163,6 +168,16 @@ void Instance::apply(const EventHeader* e) {
     changes_.add(static_cast<int>(e->time), static_cast<int>(v->param_id), v->value);
 }
 
+// The parameter changes among the events, in time order, into changes_.
+void Instance::collectChanges(const InputEvents* in) {
+    changes_.clear();
+    if (in && in->size && in->get) {
+        const std::uint32_t n = in->size(in);
+        for (std::uint32_t i = 0; i < n; ++i) apply(in->get(in, i));
+    }
+    changes_.sort();
+}
+
 void Instance::sendEditorEvents(const OutputEvents* out) {
     editorEvents_.drain([&](const EditorEvent& e) {
         if (!out || !out->try_push) return;
@@ -201,17 +216,9 @@ ProcessStatus Instance::process(const Process& p) {
     const int frames = static_cast<int>(std::min<std::uint32_t>(p.frames_count, 0x7FFFFFFF));
 
     sendEditorEvents(p.out_events);
-    changes_.clear();
-    if (p.in_events && p.in_events->size && p.in_events->get) {
-        const std::uint32_t n = p.in_events->size(p.in_events);
-        for (std::uint32_t i = 0; i < n; ++i) apply(p.in_events->get(p.in_events, i));
-    }
-    changes_.sort();
+    collectChanges(p.in_events);
     common::renderSplit(
-        changes_, frames,
-        [&](const common::Change& c) {
-            core_.setParameter(c.id, engine::toNormalised(c.id, c.value));
-        },
+        changes_, frames, [&](const common::Change& c) { setParameter(c); },
         [&](int start, int count) {
             common::renderBuses(core_, buses_, mainChannels ? main->data32 : nullptr, mainChannels,
                                 sideChannels ? side->data32 : nullptr, sideChannels, out.data32,
@@ -224,18 +231,8 @@ void Instance::flush(const InputEvents* in, const OutputEvents* out) {
     if (active_) onAudio();
     else onMain();
     sendEditorEvents(out);
-    changes_.clear();
-    if (in && in->size && in->get) {
-        const std::uint32_t n = in->size(in);
-        for (std::uint32_t i = 0; i < n; ++i) apply(in->get(in, i));
-    }
-    changes_.sort();
-    common::renderSplit(
-        changes_, 0,
-        [&](const common::Change& c) {
-            core_.setParameter(c.id, engine::toNormalised(c.id, c.value));
-        },
-        [](int, int) {});
+    collectChanges(in);
+    for (int i = 0; i < changes_.size(); ++i) setParameter(changes_[i]);
 }
 
 // --- ports and parameters ----------------------------------------------------
