@@ -25,12 +25,13 @@ inline double clickRatio(const std::vector<float>& out, long step, double rate) 
 }
 
 // Low tones: the modulator at 110 Hz, the carrier at 165 Hz.
+inline constexpr double kTwoPi = 6.283185307179586;
 inline void lowTones(std::vector<float>& mod, std::vector<float>& car, long frames, double rate) {
     mod.resize(static_cast<std::size_t>(frames));
     car.resize(static_cast<std::size_t>(frames));
     for (long i = 0; i < frames; ++i) {
-        mod[static_cast<std::size_t>(i)] = static_cast<float>(0.5 * std::sin(2 * M_PI * 110.0 * i / rate));
-        car[static_cast<std::size_t>(i)] = static_cast<float>(0.5 * std::sin(2 * M_PI * 165.0 * i / rate));
+        mod[static_cast<std::size_t>(i)] = static_cast<float>(0.5 * std::sin(kTwoPi * 110.0 * i / rate));
+        car[static_cast<std::size_t>(i)] = static_cast<float>(0.5 * std::sin(kTwoPi * 165.0 * i / rate));
     }
 }
 
