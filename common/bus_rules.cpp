@@ -50,16 +50,33 @@ void BusInputs::prepare(const float* const* main, int mainChannels, const float*
     }
 }
 
+const float* const* BusInputs::keepDry(const float* const* main, int channels, int offset,
+                                       int frames) {
+    for (int c = 0; c < channels && c < Bypass::kMaxChannels; ++c)
+        std::memcpy(dry_[c], main[c] + offset, sizeof(float) * static_cast<unsigned>(frames));
+    return dryChannels_;
+}
+
 void renderBuses(EffectCore& core, BusInputs& scratch, const float* const* main, int mainChannels,
                  const float* const* side, int sideChannels, float* const* outputs,
-                 int outputChannels, int offset, int frames) {
+                 int outputChannels, int offset, int frames, Bypass* bypass) {
+    const int dryChannels = busConnected(main, mainChannels)
+                                ? (mainChannels < Bypass::kMaxChannels ? mainChannels
+                                                                       : Bypass::kMaxChannels)
+                                : 0;
     for (int done = 0; done < frames;) {
         const int n = frames - done < BusInputs::kMaxFrames ? frames - done : BusInputs::kMaxFrames;
         const float* in[2];
         scratch.prepare(main, mainChannels, side, sideChannels, offset + done, n, in[0], in[1]);
         float* out[2] = {outputChannels > 0 && outputs ? outputs[0] + offset + done : nullptr,
                          outputChannels > 1 && outputs ? outputs[1] + offset + done : nullptr};
-        if (out[0]) core.process(in, out, n);
+        if (out[0]) {
+            const bool mixing = bypass && bypass->mixing();
+            const float* const* dry =
+                mixing && dryChannels ? scratch.keepDry(main, dryChannels, offset + done, n) : nullptr;
+            core.process(in, out, n);
+            if (mixing) bypass->mix(out, out[1] ? 2 : 1, dry, dry ? dryChannels : 0, n);
+        }
         done += n;
     }
 }

@@ -10,6 +10,7 @@
 // Output: every output channel (one or two) carries the result.
 #pragma once
 
+#include "bypass.h"
 #include "effect_core.h"
 
 namespace halvorine::common {
@@ -25,9 +26,15 @@ public:
                  int sideChannels, int offset, int frames, const float*& modulator,
                  const float*& carrier);
 
+    // A copy of the main input, for a bypass whose outputs may be the
+    // inputs themselves.
+    const float* const* keepDry(const float* const* main, int channels, int offset, int frames);
+
 private:
     float modulator_[kMaxFrames];
     float carrier_[kMaxFrames];
+    float dry_[Bypass::kMaxChannels][kMaxFrames];
+    const float* dryChannels_[Bypass::kMaxChannels] = {dry_[0], dry_[1]};
 };
 
 // True when a bus with these channels can be read: at least one channel
@@ -35,10 +42,11 @@ private:
 bool busConnected(const float* const* channels, int count);
 
 // Renders frames [offset, offset + frames) of the buses through the core
-// into the output channels, in pieces of at most BusInputs::kMaxFrames.
-// Outputs may be the input buffers themselves.
+// into the output channels, in pieces of at most BusInputs::kMaxFrames,
+// and through the bypass when one is given. Outputs may be the input
+// buffers themselves.
 void renderBuses(EffectCore& core, BusInputs& scratch, const float* const* main, int mainChannels,
                  const float* const* side, int sideChannels, float* const* outputs,
-                 int outputChannels, int offset, int frames);
+                 int outputChannels, int offset, int frames, Bypass* bypass = nullptr);
 
 }  // namespace halvorine::common

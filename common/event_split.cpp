@@ -6,13 +6,16 @@ void ChangeList::add(int offset, int id, double value) {
     if (offset < 0) offset = 0;
     if (size_ < kCapacity) {
         changes_[size_++] = {offset, id, value};
+        if (size_ == kCapacity) fillOffset_ = offset;
         return;
     }
-    int k = size_ - 1;
-    while (k > 0 && changes_[k].id != id) --k;
-    if (changes_[k].id != id) k = size_ - 1;
-    changes_[k].value = value;
-    if (offset > changes_[k].offset) changes_[k].offset = offset;
+    for (int k = kCapacity; k < size_; ++k) {
+        if (changes_[k].id == id) {
+            changes_[k].value = value;
+            return;
+        }
+    }
+    if (size_ < kCapacity + kOverflowIds) changes_[size_++] = {fillOffset_, id, value};
 }
 
 // Insertion sort: the changes mostly arrive in order already, and it keeps

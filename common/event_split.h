@@ -18,11 +18,18 @@ struct Change {
 class ChangeList {
 public:
     static constexpr int kCapacity = 2048;
+    // Distinct ids that may still change once the list is full.
+    static constexpr int kOverflowIds = 32;
 
-    void clear() { size_ = 0; }
-    // Beyond the capacity a change replaces the latest one of the same id
-    // (or the latest of all), so every parameter still ends at its final
-    // value.
+    void clear() {
+        size_ = 0;
+        fillOffset_ = 0;
+    }
+    // Once kCapacity changes are in, each further change only sets the
+    // latest value of its own id, taking effect at the offset of the change
+    // that filled the list: dense automation becomes coarser, and every
+    // value still reaches its own parameter and ends at its final value.
+    // Changes of more than kOverflowIds ids beyond that are dropped.
     void add(int offset, int id, double value);
     // Orders by offset; changes at the same offset keep their order.
     void sort();
@@ -30,8 +37,9 @@ public:
     const Change& operator[](int i) const { return changes_[i]; }
 
 private:
-    Change changes_[kCapacity];
+    Change changes_[kCapacity + kOverflowIds];
     int size_ = 0;
+    int fillOffset_ = 0;
 };
 
 // Calls apply(change) for each change in order, and render(start, count)

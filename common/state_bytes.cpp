@@ -20,7 +20,8 @@ std::uint32_t get32(const std::uint8_t*& p) {
 
 }  // namespace
 
-std::size_t writeState(const EffectCore& core, std::uint8_t* out, std::size_t capacity) {
+std::size_t writeState(const EffectCore& core, std::uint8_t* out, std::size_t capacity,
+                       bool bypassed) {
     if (!out || capacity < kStateBytes) return 0;
     EffectCore::Bank bank;
     core.readBank(bank);
@@ -36,13 +37,16 @@ std::size_t writeState(const EffectCore& core, std::uint8_t* out, std::size_t ca
         for (int slot = 0; slot < EffectCore::kSlots; ++slot)
             put32(p, std::bit_cast<std::uint32_t>(bank.values[k][slot]));
     }
+    put32(p, bypassed ? 1u : 0u);
     return kStateBytes;
 }
 
-bool readState(EffectCore& core, const std::uint8_t* data, std::size_t size) {
-    if (!data || size != kStateBytes || std::memcmp(data, kMagic, sizeof kMagic) != 0) return false;
+bool readState(EffectCore& core, const std::uint8_t* data, std::size_t size, bool* bypassed) {
+    if (!data || size < kStateBytesVersion1 || std::memcmp(data, kMagic, sizeof kMagic) != 0)
+        return false;
     const std::uint8_t* p = data + sizeof kMagic;
-    if (get32(p) != kStateVersion) return false;
+    const std::uint32_t version = get32(p);
+    if (size != (version == 1 ? kStateBytesVersion1 : version == 2 ? kStateBytes : 0)) return false;
     EffectCore::Bank bank;
     const std::uint32_t current = get32(p);
     if (current >= static_cast<std::uint32_t>(EffectCore::kPrograms)) return false;
@@ -60,7 +64,10 @@ bool readState(EffectCore& core, const std::uint8_t* data, std::size_t size) {
             bank.values[k][slot] = v;
         }
     }
+    const std::uint32_t bypass = version == 2 ? get32(p) : 0u;
+    if (bypass > 1) return false;
     core.writeBank(bank);
+    if (bypassed) *bypassed = bypass != 0;
     return true;
 }
 

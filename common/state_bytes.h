@@ -1,13 +1,16 @@
 // The effect's state as bytes, the same for every format that saves it:
 // the current program and all eight programs with their names and values.
 //
-// Version 1, little-endian, 876 bytes:
+// Version 2, little-endian, 880 bytes:
 //   "HLVR"            4 bytes
-//   version           uint32, 1
+//   version           uint32, 2
 //   current program   uint32, 0..7
 //   8 times:
 //     name            64 bytes, zero-terminated within 61, zero-padded
 //     values          11 float32, each 0..1
+//   bypass            uint32, 0 or 1 (the host's switch, where the format has one)
+// Version 1, written before the bypass, is the same without its last field
+// (876 bytes) and loads as not bypassed.
 #pragma once
 
 #include <cstddef>
@@ -17,19 +20,24 @@
 
 namespace halvorine::common {
 
-inline constexpr std::uint32_t kStateVersion = 1;
+inline constexpr std::uint32_t kStateVersion = 2;
 inline constexpr std::size_t kStateNameBytes = 64;
-inline constexpr std::size_t kStateBytes =
+inline constexpr std::size_t kStateBytesVersion1 =
     12 + EffectCore::kPrograms * (kStateNameBytes + 4 * EffectCore::kSlots);
+inline constexpr std::size_t kStateBytes = kStateBytesVersion1 + 4;
 
 // Writes the state into `out`; returns kStateBytes, or 0 (writing nothing)
 // when `capacity` is smaller.
-std::size_t writeState(const EffectCore& core, std::uint8_t* out, std::size_t capacity);
+std::size_t writeState(const EffectCore& core, std::uint8_t* out, std::size_t capacity,
+                       bool bypassed = false);
 
 // Loads all or nothing. Bytes that are truncated, too long, of another
 // version or magic, or garbage (a value outside 0..1 or not a number, a
 // name without its terminator or with bytes after the padding starts, a
-// program index beyond 7) give false and leave the core as it was.
-bool readState(EffectCore& core, const std::uint8_t* data, std::size_t size);
+// program index beyond 7, a bypass other than 0 or 1) give false and leave
+// the core and `bypassed` as they were. On success `bypassed`, when given,
+// receives the saved switch.
+bool readState(EffectCore& core, const std::uint8_t* data, std::size_t size,
+               bool* bypassed = nullptr);
 
 }  // namespace halvorine::common

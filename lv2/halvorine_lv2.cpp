@@ -6,9 +6,11 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <new>
 #include <optional>
 
+#include "bypass.h"
 #include "dsp/numeric.h"
 #include "dsp/ring_modulator.h"
 #include "ports.h"
@@ -25,7 +27,13 @@ struct Instance {
     float* outputs[2] = {nullptr, nullptr};
     const float* controls[kControlPortCount] = {};
     float applied[kControlPortCount] = {};  // normalised values the engine has
+    const float* enabled = nullptr;
+    common::Bypass bypass;
+    float dry[1024];  // the modulator, kept for the bypass when the host runs in place
 };
+
+// The enabled port as the bypass reads it: bypassed below one half.
+bool bypassedBy(const float* enabled) { return enabled && !(*enabled >= 0.5f); }
 
 LV2_Handle instantiate(const LV2_Descriptor*, double rate, const char*,
                        const LV2_Feature* const*) {
@@ -48,6 +56,9 @@ void activate(LV2_Handle handle) {
     SpectralRingModulator& engine = self->engine.emplace();
     engine.setDesignRate(self->rate);
     for (int k = 0; k < kControlPortCount; ++k) engine.setParameter(k, self->applied[k]);
+    self->bypass.setRate(self->rate);
+    self->bypass.request(bypassedBy(self->enabled));
+    self->bypass.settle();
 }
 
 void connectPort(LV2_Handle handle, std::uint32_t port, void* data) {
@@ -56,8 +67,10 @@ void connectPort(LV2_Handle handle, std::uint32_t port, void* data) {
         self->inputs[port] = static_cast<const float*>(data);
     else if (port < kAudioPortCount)
         self->outputs[port - 2] = static_cast<float*>(data);
-    else if (port < kPortCount)
+    else if (port < static_cast<std::uint32_t>(kEnabledPort))
         self->controls[port - kFirstControlPort] = static_cast<const float*>(data);
+    else if (port == static_cast<std::uint32_t>(kEnabledPort))
+        self->enabled = static_cast<const float*>(data);
 }
 
 void run(LV2_Handle handle, std::uint32_t frames) {
@@ -73,13 +86,21 @@ void run(LV2_Handle handle, std::uint32_t frames) {
         }
     }
     if (!self->inputs[0] || !self->inputs[1] || !self->outputs[0] || !self->outputs[1]) return;
-    // Blocks the engine's frame count cannot hold go in pieces.
-    constexpr std::uint32_t kMaxChunk = 1u << 30;
+    self->bypass.request(bypassedBy(self->enabled));
+    const bool mixing = self->bypass.mixing();
+    // Blocks the engine's frame count cannot hold go in pieces, and so do
+    // blocks whose modulator the bypass keeps.
+    const std::uint32_t maxChunk = mixing ? std::uint32_t{sizeof self->dry / sizeof(float)} : 1u << 30;
     for (std::uint32_t done = 0; done < frames;) {
-        const std::uint32_t n = frames - done < kMaxChunk ? frames - done : kMaxChunk;
+        const std::uint32_t n = frames - done < maxChunk ? frames - done : maxChunk;
         const float* in[2] = {self->inputs[0] + done, self->inputs[1] + done};
         float* out[2] = {self->outputs[0] + done, self->outputs[1] + done};
+        if (mixing) std::memcpy(self->dry, in[0], n * sizeof(float));
         engine.process(in, out, static_cast<int>(n), false);
+        if (mixing) {
+            const float* dry[1] = {self->dry};
+            self->bypass.mix(out, 2, dry, 1, static_cast<int>(n));
+        }
         done += n;
     }
 }

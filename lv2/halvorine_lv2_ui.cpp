@@ -62,8 +62,8 @@ public:
                    const void* buffer) {
         if (format != 0 || size != sizeof(float) || !buffer) return;
         if (port < static_cast<std::uint32_t>(kFirstControlPort) ||
-            port >= static_cast<std::uint32_t>(kPortCount))
-            return;
+            port >= static_cast<std::uint32_t>(kFirstControlPort + kControlPortCount))
+            return;  // the editor shows the parameters, not the bypass
         const int slot = static_cast<int>(port) - kFirstControlPort;
         float value;
         std::memcpy(&value, buffer, sizeof value);

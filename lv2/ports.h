@@ -21,7 +21,8 @@ struct AudioPort {
     bool input;
 };
 
-// Port indices 0..3.
+// Port indices 0..3. The carrier is a sidechain, so hosts that route them
+// offer it as one.
 inline constexpr AudioPort kAudioPorts[] = {
     {"mod_in", "Modulator", true},
     {"carr_in", "Carrier", true},
@@ -35,7 +36,11 @@ inline constexpr int kAudioPortCount = 4;
 // units reaches the engine through the table's toNormalised.
 inline constexpr int kControlPortCount = engine::kNamedParameters;
 inline constexpr int kFirstControlPort = kAudioPortCount;
-inline constexpr int kPortCount = kAudioPortCount + kControlPortCount;
+// Port 13: the host's bypass switch (lv2:enabled; 1 plays the effect, 0
+// passes the modulator through, each switch fading over 10 ms).
+inline constexpr int kEnabledPort = kFirstControlPort + kControlPortCount;
+inline constexpr const char* kEnabledSymbol = "enabled";
+inline constexpr int kPortCount = kEnabledPort + 1;
 static_assert(sizeof kAudioPorts / sizeof kAudioPorts[0] == kAudioPortCount);
 
 // The eight programs, "Preset 0" to "Preset 7", all hold the ports' defaults.

@@ -81,7 +81,8 @@ std::string plugin(bool withUi) {
             << (p.input ? "lv2:InputPort" : "lv2:OutputPort") << " ;\n"
             << "        lv2:index " << index << " ;\n"
             << "        lv2:symbol \"" << p.symbol << "\" ;\n"
-            << "        lv2:name \"" << p.name << "\"\n    ]";
+            << "        lv2:name \"" << p.name << "\""
+            << (index == 1 ? " ;\n        lv2:portProperty lv2:isSideChain" : "") << "\n    ]";
         ++index;
     }
     for (int k = 0; k < kControlPortCount; ++k) {
@@ -96,6 +97,13 @@ std::string plugin(bool withUi) {
             << "        " << unitOf(p.unit) << "\n    ]";
         ++index;
     }
+    out << " , [\n        a lv2:ControlPort , lv2:InputPort ;\n"
+        << "        lv2:index " << kEnabledPort << " ;\n"
+        << "        lv2:symbol \"" << kEnabledSymbol << "\" ;\n"
+        << "        lv2:name \"Enabled\" ;\n"
+        << "        lv2:designation lv2:enabled ;\n"
+        << "        lv2:portProperty lv2:toggled ;\n"
+        << "        lv2:default 1 ;\n        lv2:minimum 0 ;\n        lv2:maximum 1\n    ]";
     out << " .\n";
     if (withUi)
         out << "\n" << uri(kUiUri) << "\n    a ui:X11UI ;\n    lv2:binary <" << kUiBinary << "> ;\n"

@@ -80,9 +80,11 @@ struct ExpectedPort {
 };
 constexpr const char* kLog = "http://lv2plug.in/ns/ext/port-props#logarithmic";
 constexpr const char* kInteger = "http://lv2plug.in/ns/lv2core#integer";
+constexpr const char* kSideChain = "http://lv2plug.in/ns/lv2core#isSideChain";
+constexpr const char* kToggled = "http://lv2plug.in/ns/lv2core#toggled";
 constexpr ExpectedPort kExpected[] = {
     {"mod_in", "Modulator", "", 0, 0, 0, ""},
-    {"carr_in", "Carrier", "", 0, 0, 0, ""},
+    {"carr_in", "Carrier", "", 0, 0, 0, kSideChain},
     {"out_l", "Out L", "", 0, 0, 0, ""},
     {"out_r", "Out R", "", 0, 0, 0, ""},
     {"mod_start", "Mod Start Freq", "hz", 20, 20480, 20, kLog},
@@ -94,17 +96,19 @@ constexpr ExpectedPort kExpected[] = {
     {"shift", "Shift", "bands", 0, 63, 31, kInteger},
     {"mix", "Mix", "coef", 0, 1, 0.5f, ""},
     {"boost", "Boost", "db", -20, 20, 10, ""},
+    {"enabled", "Enabled", "", 0, 1, 1, kToggled},  // the host's bypass switch
 };
+constexpr std::uint32_t kPorts = sizeof kExpected / sizeof kExpected[0];
 
 TEST(Lv2Bundle, DescribesPortsUnitsRangesAndFeatures) {
     Bundle& b = Bundle::get();
     ASSERT_NE(b.plugin, nullptr) << "no " << lv2::kPluginUri << " in " << HALVORINE_LV2_BUNDLE;
     const LilvPlugin* p = b.plugin;
-    ASSERT_EQ(lilv_plugin_get_num_ports(p), 13u);
+    ASSERT_EQ(lilv_plugin_get_num_ports(p), kPorts);
     TestHost host;  // the control names are the VST 2 library's parameter names
     AEffect* e = host.loadOrFail(PluginLibrary::entry());
     const std::string lv2 = kLv2, units = kUnits;
-    for (std::uint32_t i = 0; i < 13; ++i) {
+    for (std::uint32_t i = 0; i < kPorts; ++i) {
         const ExpectedPort& x = kExpected[i];
         SCOPED_TRACE(x.symbol);
         const LilvPort* port = lilv_plugin_get_port_by_index(p, i);
@@ -115,8 +119,18 @@ TEST(Lv2Bundle, DescribesPortsUnitsRangesAndFeatures) {
         EXPECT_EQ(text(name), x.name);
         const std::string named = text(name);
         lilv_node_free(name);
+        for (const char* property : {kLog, kInteger, kSideChain, kToggled})
+            EXPECT_EQ(lilv_port_has_property(p, port, b.node(property)), property == x.property);
         if (i < 4) continue;
-        EXPECT_EQ(named, host.text(e, effGetParamName, static_cast<VstInt32>(i - 4)));
+        if (i < 13) {
+            EXPECT_EQ(named, host.text(e, effGetParamName, static_cast<VstInt32>(i - 4)));
+        }
+        LilvNode* designation = lilv_port_get(p, port, b.node(lv2 + "designation"));
+        EXPECT_EQ(designation != nullptr, i == 13);
+        if (designation) {
+            EXPECT_EQ(text(designation), lv2 + "enabled");
+        }
+        lilv_node_free(designation);
 
         LilvNode *def = nullptr, *min = nullptr, *max = nullptr;
         lilv_port_get_range(p, port, &def, &min, &max);
@@ -126,10 +140,11 @@ TEST(Lv2Bundle, DescribesPortsUnitsRangesAndFeatures) {
         for (LilvNode* n : {def, min, max}) lilv_node_free(n);
 
         LilvNode* unit = lilv_port_get(p, port, b.node(units + "unit"));
-        EXPECT_TRUE(text(unit) == units + x.unit || get(unit, units + "symbol") == x.unit) << text(unit);
+        if (*x.unit) {
+            EXPECT_TRUE(text(unit) == units + x.unit || get(unit, units + "symbol") == x.unit)
+                << text(unit);
+        }
         lilv_node_free(unit);
-        for (const char* property : {kLog, kInteger})
-            EXPECT_EQ(lilv_port_has_property(p, port, b.node(property)), property == x.property);
     }
     host.close(e);
 
@@ -253,13 +268,14 @@ Rendered renderVst(const Setting& first, const Setting& second, const std::vecto
 // buffers as outputs (modulator and left, carrier and right).
 std::vector<Rendered> renderLv2(const Setting& first, const Setting& second,
                                 const std::vector<float>& mod, const std::vector<float>& carr,
-                                bool inPlace, long* allocations = nullptr) {
+                                bool inPlace, long* allocations = nullptr, float enabled = 1.0f) {
     Bundle& b = Bundle::get();
     LilvInstance* instance = lilv_plugin_instantiate(b.plugin, kRate, nullptr);
     EXPECT_NE(instance, nullptr);
     if (!instance) return {};
     float controls[9];
     for (std::uint32_t k = 0; k < 9; ++k) lilv_instance_connect_port(instance, 4 + k, &controls[k]);
+    lilv_instance_connect_port(instance, 13, &enabled);
     std::vector<Rendered> passes;
     for (int pass = 0; pass < 2; ++pass) {
         for (int k = 0; k < 9; ++k) controls[k] = first.values[k];
@@ -333,6 +349,14 @@ TEST(Lv2Render, SameBitsAsTheVst2Library) {
             expectSameBits(passes[1], vst);
             EXPECT_EQ(allocations, 0) << "run allocated";
         }
+    }
+    // Bypassed by the host (enabled 0) from the start: the modulator on both
+    // outputs, in place too.
+    for (bool inPlace : {false, true}) {
+        SCOPED_TRACE(inPlace ? "bypassed, in place" : "bypassed");
+        const auto passes = renderLv2(kOther, kMoved, mod, carr, inPlace, nullptr, 0.0f);
+        ASSERT_EQ(passes.size(), 2u);
+        expectSameBits(passes[1], Rendered{mod, mod});
     }
 }
 

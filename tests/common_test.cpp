@@ -1,0 +1,172 @@
+// What the bindings with host-routed buses share: the change list, the
+// bypass and the state bytes.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+#include <utility>
+#include <vector>
+
+#include "bus_rules.h"
+#include "event_split.h"
+#include "state_bytes.h"
+
+namespace halvorine::common {
+namespace {
+
+struct Sent {
+    int offset, id;
+};
+
+struct FloodCase {
+    const char* name;
+    std::vector<Sent> sent;
+};
+
+std::vector<Sent> queueByQueue() {  // as VST 3 hosts hand them over
+    std::vector<Sent> s;
+    for (int i = 0; i < ChangeList::kCapacity + 50; ++i) s.push_back({i, 8});
+    s.push_back({10, 100});
+    for (int i = 0; i < 300; ++i) s.push_back({i * 3, 2});
+    return s;
+}
+
+std::vector<Sent> inTimeOrder() {  // as CLAP hosts send them
+    std::vector<Sent> s;
+    for (int t = 0; t < 3000; ++t) s.push_back({t, t % 3});
+    s.push_back({3000, 7});
+    return s;
+}
+
+std::vector<Sent> allAtOneOffset() {
+    std::vector<Sent> s;
+    for (int i = 0; i < ChangeList::kCapacity + 5; ++i) s.push_back({64, i % 2 ? 4 : 5});
+    s.push_back({64, 6});
+    return s;
+}
+
+const FloodCase kFloods[] = {{"QueueByQueue", queueByQueue()},
+                             {"InTimeOrder", inTimeOrder()},
+                             {"AllAtOneOffset", allAtOneOffset()}};
+
+class Flood : public ::testing::TestWithParam<FloodCase> {};
+
+TEST_P(Flood, EveryValueReachesItsOwnParameterAndEndsAtTheLastSent) {
+    static ChangeList list;  // large: not on the stack
+    list.clear();
+    std::map<int, double> last;
+    int n = 0;
+    for (const Sent& s : GetParam().sent) {
+        const double value = s.id * 1e6 + n++;  // the id is in the value
+        list.add(s.offset, s.id, value);
+        last[s.id] = value;
+    }
+    list.sort();
+    std::map<int, double> applied;
+    int previousOffset = 0;
+    renderSplit(
+        list, 4096,
+        [&](const Change& c) {
+            EXPECT_EQ(static_cast<int>(c.value / 1e6), c.id) << "a value reached another parameter";
+            applied[c.id] = c.value;
+        },
+        [&](int start, int frames) {
+            EXPECT_EQ(start, previousOffset);
+            previousOffset = start + frames;
+        });
+    EXPECT_EQ(previousOffset, 4096);
+    EXPECT_EQ(applied, last);
+}
+
+// A block's parameter changes beyond what the change list holds: whatever
+// a host sends, every value reaches its own parameter and each parameter
+// ends at the last value sent for it.
+INSTANTIATE_TEST_SUITE_P(ChangeList, Flood, ::testing::ValuesIn(kFloods),
+                         [](const auto& test) { return std::string(test.param.name); });
+
+// Bypassed, the stereo main input comes out unchanged while the effect
+// runs on behind it; every switch, and a switch back during a fade, moves
+// the mix by at most 1/N per frame (N = 480 at 48 kHz); back on, the
+// output is exactly that of an effect that was never bypassed.
+TEST(Bypass, PassesTheMainInputAndFadesEverySwitchWhileTheEffectRunsOn) {
+    constexpr int kFrames = 256, kFade = 480;
+    static EffectCore bypassed, plain;  // large: not on the stack
+    static BusInputs scratchA, scratchB;
+    Bypass bypass;
+    for (EffectCore* core : {&bypassed, &plain}) {
+        core->setSampleRate(48000.0f);
+        core->setParameter(8, 0.8f);
+        core->reset();
+    }
+    bypass.setRate(48000.0);
+    bypass.settle();
+
+    // Block b requests the switch of `at[b]` (-1: none) at its start.
+    const int at[] = {-1, 1, -1, -1, -1, 0, 1, -1, 0, -1, -1, -1};
+    std::vector<float> left(kFrames), right(kFrames), outA(2 * kFrames), outB(2 * kFrames);
+    double lastWeight = 0.0;
+    int lastWeighed = 0;
+    int frame = 0, bypassedSince = -1, onSince = 0;
+    for (int b = 0; b < static_cast<int>(std::size(at)); ++b) {
+        for (int i = 0; i < kFrames; ++i, ++frame) {
+            left[i] = static_cast<float>(0.5 * std::sin(frame * 0.031));
+            right[i] = static_cast<float>(0.4 * std::sin(frame * 0.047 + 1.0));
+        }
+        if (at[b] >= 0) bypass.request(at[b] == 1);
+        // Block 6 switches back 256 frames into the fade block 5 began.
+        const float* main[2] = {left.data(), right.data()};
+        float* a[2] = {outA.data(), outA.data() + kFrames};
+        float* p[2] = {outB.data(), outB.data() + kFrames};
+        renderBuses(bypassed, scratchA, main, 2, nullptr, 0, a, 2, 0, kFrames, &bypass);
+        renderBuses(plain, scratchB, main, 2, nullptr, 0, p, 2, 0, kFrames);
+        const int start = frame - kFrames;
+        if (at[b] == 1) bypassedSince = start, onSince = -1;
+        if (at[b] == 0) onSince = start, bypassedSince = -1;
+        for (int i = 0; i < kFrames; ++i) {
+            const int f = start + i;
+            for (int c = 0; c < 2; ++c) {
+                const float dry = main[c][i], wet = p[c][i], out = a[c][i];
+                if (bypassedSince >= 0 && f >= bypassedSince + kFade) {
+                    ASSERT_EQ(out, dry) << "frame " << f;
+                }
+                if (onSince >= 0 && f >= onSince + kFade) {
+                    ASSERT_EQ(out, wet) << "frame " << f;
+                }
+                ASSERT_GE(out, std::min(dry, wet) - 1e-6f);
+                ASSERT_LE(out, std::max(dry, wet) + 1e-6f);
+            }
+            const double dry = left[i], wet = p[0][i];
+            if (std::fabs(dry - wet) > 0.05) {
+                const double weight = (a[0][i] - wet) / (dry - wet);
+                ASSERT_LE(std::fabs(weight - lastWeight), (f - lastWeighed) * (1.0 / kFade) + 1e-4)
+                    << "frame " << f;
+                lastWeight = weight;
+                lastWeighed = f;
+            }
+        }
+    }
+}
+
+// States saved before the bypass existed still load, as not bypassed; the
+// switch round-trips; a bypass field other than 0 or 1 is refused whole.
+TEST(StateBytes, LoadsTheFirstVersionAndCarriesTheBypass) {
+    static EffectCore core;
+    std::uint8_t bytes[kStateBytes];
+    ASSERT_EQ(writeState(core, bytes, sizeof bytes, true), kStateBytes);
+    bool bypassed = false;
+    ASSERT_TRUE(readState(core, bytes, kStateBytes, &bypassed));
+    EXPECT_TRUE(bypassed);
+
+    bytes[kStateBytes - 4] = 2;
+    EXPECT_FALSE(readState(core, bytes, kStateBytes, &bypassed));
+    EXPECT_TRUE(bypassed);
+
+    bytes[4] = 1;  // version 1: the same bytes without the bypass
+    EXPECT_TRUE(readState(core, bytes, kStateBytesVersion1, &bypassed));
+    EXPECT_FALSE(bypassed);
+    EXPECT_FALSE(readState(core, bytes, kStateBytes, &bypassed));
+}
+
+}  // namespace
+}  // namespace halvorine::common
