@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <bit>
 #include <cassert>
 #include <cmath>
 #include <cstring>
@@ -342,8 +343,10 @@ bool Instance::inputsSilent(const AudioBuffer* main, int mainChannels, const Aud
             const float* x = bus->data32[c];
             if (!x) continue;
             if (frames > 0 && (bus->constant_mask >> c & 1u) && x[0] == 0.0f) continue;
-            for (int i = 0; i < frames; ++i)
-                if (x[i] != 0.0f) return false;
+            // Every bit but the sign, or'ed: whole vectors at a time, and -0 is silence too.
+            std::uint32_t bits = 0;
+            for (int i = 0; i < frames; ++i) bits |= std::bit_cast<std::uint32_t>(x[i]) << 1;
+            if (bits != 0) return false;
         }
         return true;
     };
