@@ -572,99 +572,6 @@ TEST(ClapProcess, SameBitsAsTheVst2LibraryOnEveryBusLayout) {
     }
 }
 
-std::vector<std::uint8_t> save(const Instance& in);
-
-// One block through an active instance: the modulator on the main input's
-// left channel, the carrier on its right, no sidechain port (the VST 2
-// layout); the output's constant mask starts stale.
-clap::ProcessStatus runClap(Instance& in, const std::vector<float>& modulator, const std::vector<float>& carrier,
-                            std::vector<float>& outL, std::vector<float>& outR, InEvents* events = nullptr,
-                            std::uint64_t* mask = nullptr) {
-    std::vector<float> l = modulator, r = carrier;
-    float* mainData[2] = {l.data(), r.data()};
-    float* outData[2] = {outL.data(), outR.data()};
-    const clap::AudioBuffer inputs[1] = {{mainData, nullptr, 2, 0, 0}};
-    clap::AudioBuffer outputs[1] = {{outData, nullptr, 2, 0, ~std::uint64_t{0}}};
-    const clap::Process process{-1, static_cast<std::uint32_t>(l.size()), nullptr, inputs, outputs, 1, 1,
-                                events ? &events->list : nullptr, nullptr};
-    in.host.inAudio = true;
-    const clap::ProcessStatus status = in.plugin->process(in.plugin, &process);
-    in.host.inAudio = false;
-    if (mask) *mask = outputs[0].constant_mask;
-    return status;
-}
-
-// The host reads, and the state saves, a modulated parameter's value alone;
-// reset ends every modulation.
-TEST(ClapProcess, ModulationLeavesTheValueAndEndsOnReset) {
-    constexpr int kFrames = 512;
-    const auto modulator = toneWithNoise(kFrames, 0.03, 9), carrier = toneWithNoise(kFrames, 0.011, 10);
-    std::vector<float> a(kFrames), b(kFrames), other(kFrames);
-    Instance modulated, plain;
-    ASSERT_TRUE(modulated.plugin && plain.plugin);
-    setValues(plain, {{8, -6.0}});
-    ASSERT_TRUE(modulated.plugin->activate(modulated.plugin, kRate, 1, kFrames));
-    ASSERT_TRUE(plain.plugin->activate(plain.plugin, kRate, 1, kFrames));
-    InEvents events;
-    events.add(0, 8, 5.0, clap::kEventParamMod);
-    events.add(0, 0, 3.0, clap::kEventParamMod);
-    events.add(10, 8, -6.0);
-    runClap(modulated, modulator, carrier, a, other, &events);
-    EXPECT_DOUBLE_EQ(modulated.value(8), -6.0);
-    EXPECT_DOUBLE_EQ(modulated.value(0), 0.0);
-    EXPECT_EQ(save(modulated), save(plain));
-    modulated.host.inAudio = true;
-    modulated.plugin->reset(modulated.plugin);
-    modulated.host.inAudio = false;
-    runClap(modulated, modulator, carrier, a, other);
-    runClap(plain, modulator, carrier, b, other);
-    EXPECT_EQ(a, b) << "the reset instance plays the value alone, from silent filters";
-    modulated.plugin->deactivate(modulated.plugin);
-    plain.plugin->deactivate(plain.plugin);
-}
-
-// Inputs silent for longer than the tail: the plug-in sleeps, writing
-// silence flagged constant, and wakes for sound or a parameter event with
-// its filters as a fresh instance's (they had rung out; starting them from
-// silence differs from running on only far below the 120 dB of the tail).
-TEST(ClapProcess, SleepsOnSilenceAfterTheTailAndWakesAsFresh) {
-    constexpr int kBlock = 4800;  // 0.1 s
-    const auto modulator = toneWithNoise(kBlock, 0.03, 7), carrier = toneWithNoise(kBlock, 0.011, 8);
-    const std::vector<float> silence(kBlock, 0.0f);
-    std::vector<float> outL(kBlock), outR(kBlock);
-    Instance in;
-    ASSERT_NE(in.plugin, nullptr);
-    ASSERT_TRUE(in.plugin->activate(in.plugin, kRate, 1, kBlock));
-    std::uint64_t mask = 0;
-    EXPECT_EQ(runClap(in, modulator, carrier, outL, outR), clap::kProcessContinue);
-    for (int i = 0; i < 20; ++i)
-        ASSERT_EQ(runClap(in, silence, silence, outL, outR), clap::kProcessContinue) << "ringing, block " << i;
-    std::fill(outL.begin(), outL.end(), 1.0f);
-    std::fill(outR.begin(), outR.end(), 1.0f);
-    EXPECT_EQ(runClap(in, silence, silence, outL, outR, nullptr, &mask), clap::kProcessSleep);
-    EXPECT_EQ(outL, silence);
-    EXPECT_EQ(outR, silence);
-    EXPECT_EQ(mask, 3u) << "both channels constant";
-    InEvents events;
-    events.add(0, 8, -6.0);
-    EXPECT_EQ(runClap(in, silence, silence, outL, outR, &events), clap::kProcessContinue);
-    EXPECT_EQ(runClap(in, silence, silence, outL, outR), clap::kProcessSleep);
-    EXPECT_EQ(runClap(in, modulator, carrier, outL, outR, nullptr, &mask), clap::kProcessContinue);
-    EXPECT_EQ(mask, 0u);
-    in.plugin->deactivate(in.plugin);
-
-    TestHost host;
-    AEffect* e = host.loadOrFail(PluginLibrary::entry());
-    host.dispatch(e, effSetSampleRate, 0, 0, nullptr, static_cast<float>(kRate));
-    e->setParameter(e, 8, normalisedOf(8, -6.0));
-    std::vector<float> expected(kBlock), other(kBlock);
-    processBlock(e, modulator.data(), carrier.data(), expected.data(), other.data(), kBlock);
-    host.close(e);
-    int differing = 0;
-    for (int i = 0; i < kBlock; ++i) differing += bitsOf(outL[i]) != bitsOf(expected[i]);
-    EXPECT_EQ(differing, 0) << "the first block after waking is a fresh instance's";
-}
-
 // ------------------------------------------------------------ state and presets
 
 struct Writer {
@@ -707,6 +614,111 @@ bool loadPreset(const Instance& in, const char* key, std::uint32_t kind = clap::
                 const char* location = nullptr) {
     const auto* load = in.ext<clap::PluginPresetLoad>(clap::kExtPresetLoad);
     return load && load->from_location(in.plugin, kind, location, key);
+}
+
+// One block through an active instance: the modulator on the main input's
+// left channel, the carrier on its right, no sidechain port (the VST 2
+// layout); the output's constant mask starts stale.
+clap::ProcessStatus runClap(Instance& in, const std::vector<float>& modulator, const std::vector<float>& carrier,
+                            std::vector<float>& outL, std::vector<float>& outR, InEvents* events = nullptr,
+                            std::uint64_t* mask = nullptr) {
+    std::vector<float> l = modulator, r = carrier;
+    float* mainData[2] = {l.data(), r.data()};
+    float* outData[2] = {outL.data(), outR.data()};
+    const clap::AudioBuffer inputs[1] = {{mainData, nullptr, 2, 0, 0}};
+    clap::AudioBuffer outputs[1] = {{outData, nullptr, 2, 0, ~std::uint64_t{0}}};
+    const clap::Process process{-1, static_cast<std::uint32_t>(l.size()), nullptr, inputs, outputs, 1, 1,
+                                events ? &events->list : nullptr, nullptr};
+    in.host.inAudio = true;
+    const clap::ProcessStatus status = in.plugin->process(in.plugin, &process);
+    in.host.inAudio = false;
+    if (mask) *mask = outputs[0].constant_mask;
+    return status;
+}
+
+// The host reads, and the state saves, a modulated parameter's value alone;
+// a value set another way (here a state) carries the modulation on; reset
+// ends every modulation.
+TEST(ClapProcess, ModulationLeavesTheValueAndEndsOnReset) {
+    constexpr int kFrames = 512;
+    const auto modulator = toneWithNoise(kFrames, 0.03, 9), carrier = toneWithNoise(kFrames, 0.011, 10);
+    std::vector<float> a(kFrames), b(kFrames), other(kFrames);
+    Instance modulated, plain, loaded, automated;
+    ASSERT_TRUE(modulated.plugin && plain.plugin && loaded.plugin && automated.plugin);
+    setValues(plain, {{8, -6.0}});
+    for (Instance* in : {&modulated, &plain, &loaded, &automated})
+        ASSERT_TRUE(in->plugin->activate(in->plugin, kRate, 1, kFrames));
+
+    // Boost modulated by +5 dB; then -6 dB arrives by a state in one, by automation in the other.
+    InEvents boosted;
+    boosted.add(0, 8, 5.0, clap::kEventParamMod);
+    InEvents lowered;
+    lowered.add(0, 8, -6.0);
+    runClap(loaded, modulator, carrier, a, other, &boosted);
+    runClap(automated, modulator, carrier, b, other, &boosted);
+    Reader state{save(plain)};
+    ASSERT_TRUE(loaded.ext<clap::PluginState>(clap::kExtState)->load(loaded.plugin, &state.stream));
+    runClap(loaded, modulator, carrier, a, other);
+    runClap(automated, modulator, carrier, b, other, &lowered);
+    EXPECT_EQ(a, b) << "the loaded value plays with the modulation on top";
+
+    InEvents events;
+    events.add(0, 8, 5.0, clap::kEventParamMod);
+    events.add(0, 0, 3.0, clap::kEventParamMod);
+    events.add(10, 8, -6.0);
+    runClap(modulated, modulator, carrier, a, other, &events);
+    EXPECT_DOUBLE_EQ(modulated.value(8), -6.0);
+    EXPECT_DOUBLE_EQ(modulated.value(0), 0.0);
+    EXPECT_EQ(save(modulated), save(plain));
+    modulated.host.inAudio = true;
+    modulated.plugin->reset(modulated.plugin);
+    modulated.host.inAudio = false;
+    runClap(modulated, modulator, carrier, a, other);
+    runClap(plain, modulator, carrier, b, other);
+    EXPECT_EQ(a, b) << "the reset instance plays the value alone, from silent filters";
+    for (Instance* in : {&modulated, &plain, &loaded, &automated}) in->plugin->deactivate(in->plugin);
+}
+
+// Inputs silent for longer than the tail: the plug-in sleeps, writing
+// silence flagged constant, and wakes for sound or a parameter event with
+// its filters as a fresh instance's (they had rung out; starting them from
+// silence differs from running on only far below the 120 dB of the tail).
+TEST(ClapProcess, SleepsOnSilenceAfterTheTailAndWakesAsFresh) {
+    constexpr int kBlock = 4800;  // 0.1 s
+    const auto modulator = toneWithNoise(kBlock, 0.03, 7), carrier = toneWithNoise(kBlock, 0.011, 8);
+    const std::vector<float> silence(kBlock, 0.0f);
+    std::vector<float> outL(kBlock), outR(kBlock);
+    Instance in;
+    ASSERT_NE(in.plugin, nullptr);
+    ASSERT_TRUE(in.plugin->activate(in.plugin, kRate, 1, kBlock));
+    std::uint64_t mask = 0;
+    EXPECT_EQ(runClap(in, modulator, carrier, outL, outR), clap::kProcessContinue);
+    for (int i = 0; i < 20; ++i)
+        ASSERT_EQ(runClap(in, silence, silence, outL, outR), clap::kProcessContinue) << "ringing, block " << i;
+    std::fill(outL.begin(), outL.end(), 1.0f);
+    std::fill(outR.begin(), outR.end(), 1.0f);
+    EXPECT_EQ(runClap(in, silence, silence, outL, outR, nullptr, &mask), clap::kProcessSleep);
+    EXPECT_EQ(outL, silence);
+    EXPECT_EQ(outR, silence);
+    EXPECT_EQ(mask, 3u) << "both channels constant";
+    InEvents events;
+    events.add(0, 8, -6.0);
+    EXPECT_EQ(runClap(in, silence, silence, outL, outR, &events), clap::kProcessContinue);
+    EXPECT_EQ(runClap(in, silence, silence, outL, outR), clap::kProcessSleep);
+    EXPECT_EQ(runClap(in, modulator, carrier, outL, outR, nullptr, &mask), clap::kProcessContinue);
+    EXPECT_EQ(mask, 0u);
+    in.plugin->deactivate(in.plugin);
+
+    TestHost host;
+    AEffect* e = host.loadOrFail(PluginLibrary::entry());
+    host.dispatch(e, effSetSampleRate, 0, 0, nullptr, static_cast<float>(kRate));
+    e->setParameter(e, 8, normalisedOf(8, -6.0));
+    std::vector<float> expected(kBlock), other(kBlock);
+    processBlock(e, modulator.data(), carrier.data(), expected.data(), other.data(), kBlock);
+    host.close(e);
+    int differing = 0;
+    for (int i = 0; i < kBlock; ++i) differing += bitsOf(outL[i]) != bitsOf(expected[i]);
+    EXPECT_EQ(differing, 0) << "the first block after waking is a fresh instance's";
 }
 
 TEST(ClapState, RoundTripsTheWholeBankAndRefusesBadStreams) {
