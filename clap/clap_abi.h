@@ -205,6 +205,7 @@ struct PluginAudioPortsConfigInfo {
 // --- params --------------------------------------------------------------------
 enum : std::uint32_t {
     kParamIsStepped = 1u << 0,
+    kParamIsBypass = 1u << 4,
     kParamIsAutomatable = 1u << 5,
     kParamIsModulatable = 1u << 10,
 };

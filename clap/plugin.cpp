@@ -34,6 +34,9 @@ namespace halvorine::clap {
 namespace {
 
 constexpr int kParams = engine::kNamedParameters;
+// The host's bypass switch: the parameter after the named ones.
+constexpr Id kBypassId = static_cast<Id>(kParams);
+constexpr std::uint32_t kParamCount = static_cast<std::uint32_t>(kParams) + 1;
 constexpr std::uint32_t kInputMain = 0, kInputSide = 1;
 
 // The bus layouts a host may choose (audio-ports-config), the first the
@@ -180,6 +183,7 @@ private:
     EffectCore core_;
     common::BusInputs buses_;
     common::ChangeList changes_;
+    common::Bypass bypass_;
     EditorQueue editorEvents_;
     std::atomic<bool> processing_{false};
     bool active_ = false;
@@ -221,6 +225,8 @@ bool Instance::activate(double rate) {
     if (!(rate > 0.0) || !std::isfinite(rate)) return false;
     core_.setSampleRate(static_cast<float>(rate));
     core_.reset();
+    bypass_.setRate(rate);
+    bypass_.settle();
     clearModulation();
     quietFrames_ = 0;
     asleep_ = false;
@@ -242,7 +248,7 @@ void Instance::apply(const EventHeader* e) {
     if (!e || e->space_id != kCoreEventSpace) return;
     if (e->type == kEventParamValue && e->size >= sizeof(EventParamValue)) {
         const auto* v = reinterpret_cast<const EventParamValue*>(e);
-        if (v->param_id >= static_cast<Id>(kParams)) return;
+        if (v->param_id > kBypassId) return;
         changes_.add(static_cast<int>(e->time), static_cast<int>(v->param_id), v->value);
     } else if (e->type == kEventParamMod && e->size >= sizeof(EventParamMod)) {
         const auto* m = reinterpret_cast<const EventParamMod*>(e);
@@ -252,6 +258,10 @@ void Instance::apply(const EventHeader* e) {
 }
 
 void Instance::applyChange(const common::Change& c) {
+    if (c.id == static_cast<int>(kBypassId)) {
+        bypass_.request(c.value >= 0.5);
+        return;
+    }
     if (c.id >= kModulationIds) {
         modulate(c.id - kModulationIds, c.value);
         return;
@@ -392,7 +402,7 @@ ProcessStatus Instance::process(const Process& p) {
         [&](int start, int count) {
             common::renderBuses(core_, buses_, mainChannels ? main->data32 : nullptr, mainChannels,
                                 sideChannels ? side->data32 : nullptr, sideChannels, out.data32,
-                                outChannels, start, count);
+                                outChannels, start, count, &bypass_);
         });
     out.constant_mask = 0;  // none of ours is known to be constant
     return kProcessContinue;
@@ -461,6 +471,14 @@ bool Instance::selectConfig(Id id) {
 
 bool Instance::paramInfo(std::uint32_t index, ParamInfo& info) const {
     onMain();
+    if (index == kBypassId) {
+        info = ParamInfo{};
+        info.id = kBypassId;
+        info.flags = kParamIsAutomatable | kParamIsStepped | kParamIsBypass;
+        copyText(info.name, sizeof info.name, "Bypass");
+        info.max_value = 1.0;
+        return true;
+    }
     if (index >= static_cast<std::uint32_t>(kParams)) return false;
     const int slot = static_cast<int>(index);
     const engine::ParameterInfo& p = engine::parameterInfo(slot);
@@ -478,12 +496,20 @@ bool Instance::paramInfo(std::uint32_t index, ParamInfo& info) const {
 
 bool Instance::paramValue(Id id, double& value) const {
     onMain();
+    if (id == kBypassId) {
+        value = bypass_.requested() ? 1.0 : 0.0;
+        return true;
+    }
     if (id >= static_cast<Id>(kParams)) return false;
     value = toValue(static_cast<int>(id), core_.parameter(static_cast<int>(id)));
     return true;
 }
 
 bool Instance::valueToText(Id id, double value, char* out, std::uint32_t capacity) {
+    if (id == kBypassId && out && capacity > 0) {
+        copyText(out, capacity, value >= 0.5 ? "On" : "Off");
+        return true;
+    }
     if (id >= static_cast<Id>(kParams) || !out || capacity == 0) return false;
     const int slot = static_cast<int>(id);
     engine::writeValueText(slot, toNormalised(slot, value), out, capacity);
@@ -491,6 +517,13 @@ bool Instance::valueToText(Id id, double value, char* out, std::uint32_t capacit
 }
 
 bool Instance::textToValue(Id id, const char* text, double& value) {
+    if (id == kBypassId && text) {
+        const std::string_view t(text);
+        if (t == "On" || t == "on" || t == "1") value = 1.0;
+        else if (t == "Off" || t == "off" || t == "0") value = 0.0;
+        else return false;
+        return true;
+    }
     if (id >= static_cast<Id>(kParams) || !text) return false;
     const int slot = static_cast<int>(id);
     float normalised = 0.0f;
@@ -504,7 +537,7 @@ bool Instance::textToValue(Id id, const char* text, double& value) {
 bool Instance::save(const OStream& stream) {
     onMain();
     std::uint8_t bytes[common::kStateBytes];
-    const std::size_t size = common::writeState(core_, bytes, sizeof bytes);
+    const std::size_t size = common::writeState(core_, bytes, sizeof bytes, bypass_.requested());
     if (size == 0 || !stream.write) return false;
     for (std::size_t done = 0; done < size;) {
         const std::int64_t n = stream.write(&stream, bytes + done, size - done);
@@ -526,7 +559,10 @@ bool Instance::load(const IStream& stream) {
         if (n < 0 || static_cast<std::uint64_t>(n) > sizeof bytes - size) return false;
         size += static_cast<std::size_t>(n);
     }
-    if (!common::readState(core_, bytes, size)) return false;
+    bool bypassed = false;
+    if (!common::readState(core_, bytes, size, &bypassed)) return false;
+    bypass_.request(bypassed);
+    if (!active_) bypass_.settle();  // before processing starts: at once
     valuesChanged(false);
     return true;
 }
@@ -587,7 +623,7 @@ const PluginAudioPortsConfigInfo kAudioPortsConfigInfo{
     }};
 
 const PluginParams kParamsExtension{
-    [](const Plugin*) { return static_cast<std::uint32_t>(kParams); },
+    [](const Plugin*) { return kParamCount; },
     [](const Plugin* plugin, std::uint32_t index, ParamInfo* info) {
         return info && HALVORINE_SELF.paramInfo(index, *info);
     },

@@ -354,7 +354,7 @@ TEST(ClapParams, NamesRangesFlagsAndTextsMatchTheVst2Library) {
     TestHost vst;
     AEffect* e = vst.loadOrFail(PluginLibrary::entry());
     const clap::PluginParams& params = in.params();
-    ASSERT_EQ(params.count(in.plugin), 9u);
+    ASSERT_EQ(params.count(in.plugin), 10u);
     // The frequencies in octaves above 20 Hz, so that lanes draw them evenly.
     const struct {
         double minimum, maximum, defaultValue;
@@ -384,10 +384,21 @@ TEST(ClapParams, NamesRangesFlagsAndTextsMatchTheVst2Library) {
             EXPECT_EQ(text, vst.text(e, effGetParamDisplay, static_cast<VstInt32>(id))) << v;
         }
     }
+    // Id 9 is the host's bypass switch, off by default.
     clap::ParamInfo info{};
-    EXPECT_FALSE(params.get_info(in.plugin, 9, &info));
+    ASSERT_TRUE(params.get_info(in.plugin, 9, &info));
+    EXPECT_EQ(info.id, 9u);
+    EXPECT_STREQ(info.name, "Bypass");
+    EXPECT_EQ(info.flags & (clap::kParamIsBypass | clap::kParamIsStepped | clap::kParamIsModulatable),
+              clap::kParamIsBypass | clap::kParamIsStepped);
+    EXPECT_EQ(info.min_value, 0.0);
+    EXPECT_EQ(info.max_value, 1.0);
+    EXPECT_EQ(in.value(9), 0.0);
     char text[8];
-    EXPECT_FALSE(params.value_to_text(in.plugin, 9, 0.0, text, sizeof text));
+    ASSERT_TRUE(params.value_to_text(in.plugin, 9, 1.0, text, sizeof text));
+    EXPECT_STREQ(text, "On");
+    EXPECT_FALSE(params.get_info(in.plugin, 10, &info));
+    EXPECT_FALSE(params.value_to_text(in.plugin, 10, 0.0, text, sizeof text));
     char hz[16] = "";
     ASSERT_TRUE(params.value_to_text(in.plugin, 4, 5.0, hz, sizeof hz));
     EXPECT_STREQ(hz, "640Hz") << "5 octaves above 20 Hz";
@@ -400,7 +411,7 @@ TEST(ClapParams, NamesRangesFlagsAndTextsMatchTheVst2Library) {
     } texts[] = {{0, "1.2 kHz", true, std::log2(60.0)}, {3, "640Hz", true, 5}, {8, "+6dB", true, 6},
                  {6, "19 bands", true, 19},
                  {2, "12.3%", true, 12.3},   {5, "80", true, 80},  {8, "6 parsecs", false, 0},
-                 {9, "1", false, 0}};
+                 {9, "Off", true, 0}, {10, "1", false, 0}};
     for (const auto& t : texts) {
         double units = -99;
         EXPECT_EQ(params.text_to_value(in.plugin, t.id, t.text, &units), t.read) << t.text;
@@ -719,6 +730,47 @@ TEST(ClapProcess, SleepsOnSilenceAfterTheTailAndWakesAsFresh) {
     int differing = 0;
     for (int i = 0; i < kBlock; ++i) differing += bitsOf(outL[i]) != bitsOf(expected[i]);
     EXPECT_EQ(differing, 0) << "the first block after waking is a fresh instance's";
+}
+
+// Bypassed by the host at a sample inside a block: the main input's two
+// channels come out unchanged (stereo stays stereo) once the 10 ms fade is
+// over; switched back, the sound is that of an instance never bypassed, as
+// the filters ran on. The switch is saved with the state and a state loaded
+// before activation takes effect at once.
+TEST(ClapProcess, BypassPassesTheMainInputFadesBackAndIsSaved) {
+    constexpr int kBlock = 2048, kAt = 100, kFade = 480;  // 10 ms at 48 kHz
+    const auto modulator = toneWithNoise(kBlock, 0.03, 11), carrier = toneWithNoise(kBlock, 0.011, 12);
+    std::vector<float> l(kBlock), r(kBlock), plainL(kBlock), plainR(kBlock);
+    Instance in, plain;
+    ASSERT_TRUE(in.plugin && plain.plugin);
+    for (Instance* i : {&in, &plain}) ASSERT_TRUE(i->plugin->activate(i->plugin, kRate, 1, kBlock));
+    InEvents on;
+    on.add(kAt, 9, 1.0);
+    runClap(in, modulator, carrier, l, r, &on);
+    runClap(plain, modulator, carrier, plainL, plainR);
+    EXPECT_TRUE(std::equal(l.begin(), l.begin() + kAt, plainL.begin())) << "before the switch";
+    EXPECT_NE(l[kAt + kFade / 2], plainL[kAt + kFade / 2]);
+    EXPECT_NE(l[kAt + kFade / 2], modulator[kAt + kFade / 2]);
+    EXPECT_TRUE(std::equal(l.begin() + kAt + kFade, l.end(), modulator.begin() + kAt + kFade));
+    EXPECT_TRUE(std::equal(r.begin() + kAt + kFade, r.end(), carrier.begin() + kAt + kFade));
+    EXPECT_EQ(in.value(9), 1.0);
+
+    Instance restored;
+    ASSERT_NE(restored.plugin, nullptr);
+    Reader state{save(in)};
+    ASSERT_TRUE(restored.ext<clap::PluginState>(clap::kExtState)->load(restored.plugin, &state.stream));
+    EXPECT_EQ(restored.value(9), 1.0);
+    ASSERT_TRUE(restored.plugin->activate(restored.plugin, kRate, 1, kBlock));
+    std::vector<float> restoredL(kBlock), restoredR(kBlock);
+    runClap(restored, modulator, carrier, restoredL, restoredR);
+    EXPECT_EQ(restoredL, modulator) << "bypassed from the first frame";
+
+    InEvents off;
+    off.add(0, 9, 0.0);
+    runClap(in, modulator, carrier, l, r, &off);
+    runClap(plain, modulator, carrier, plainL, plainR);
+    EXPECT_TRUE(std::equal(l.begin() + kFade, l.end(), plainL.begin() + kFade)) << "the filters ran on";
+    for (Instance* i : {&in, &plain, &restored}) i->plugin->deactivate(i->plugin);
 }
 
 TEST(ClapState, RoundTripsTheWholeBankAndRefusesBadStreams) {
