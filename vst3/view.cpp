@@ -80,8 +80,8 @@ public:
             leaveRunLoop();
             return kResultFalse;
         }
-        // A new scale while attached: the editor resizes its window and the
-        // host is asked to follow.
+        // A new scale while attached, or a window that opens at another size
+        // than the host read: the host is asked to follow.
         window_->setSizeHandler([this](int width, int height) {
             ViewRect rect{0, 0, width, height};
             if (frame_) frame_->resizeView(this, &rect);
