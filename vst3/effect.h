@@ -7,6 +7,7 @@
 
 #include <array>
 #include <atomic>
+#include <cstdint>
 
 #include "bus_rules.h"
 #include "effect_core.h"
@@ -143,6 +144,8 @@ private:
     void render(const ProcessData& data, int start, int frames);
     void takeValuesFromCore();
     void loadProgramValues(int program);
+    void markPending(int slot, float value);
+    void clearPending();
 
     std::atomic<uint32> references_{1};
     EffectCore core_;
@@ -156,10 +159,23 @@ private:
     common::ChangeList changes_;
     std::array<float, common::BusInputs::kMaxFrames> zeros_{};
 
-    // Controller half.
+    // Controller half. Values are the engine's (the editor shows them);
+    // stepped parameters reach the host as whole steps (see effect.cpp).
     std::array<std::atomic<float>, kParameters> values_{};
     std::atomic<int> program_{0};
     IComponentHandler* handler_ = nullptr;
+
+    // Values the host or the editor gave the controller that processing has
+    // not received yet: hosts may save the state before their next process
+    // call delivers them, and the state must hold them. They never reach the
+    // sound from here (automation stays sample-accurate); saving lays them
+    // over the bank. Per slot, one word: 0 for none, else the program they
+    // belong to plus one in the high half and the value's bits in the low.
+    // A change of that slot through process clears it; loading a state
+    // clears all.
+    std::array<std::atomic<std::uint64_t>, kParameters> pending_{};
+    std::atomic<int> pendingProgram_{-1};  // the controller's program choice, or -1
+    static_assert(std::atomic<std::uint64_t>::is_always_lock_free);
 };
 
 }  // namespace halvorine::vst3
