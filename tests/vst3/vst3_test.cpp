@@ -758,7 +758,7 @@ TEST(Vst3Controller, SteppedParametersFollowTheStepGrid) {
 
                 p.process({}, {}, {}, 0, {{0, id, x}});
                 const auto state = p.state();
-                ASSERT_EQ(state.size(), kHeader + 8 * kProgramBytes);
+                ASSERT_EQ(state.size(), kHeader + 8 * kProgramBytes + 4);  // and the bypass
                 const int current = state[8];
                 if (id == 100) {
                     EXPECT_EQ(current, k);
