@@ -172,7 +172,11 @@ tresult Effect::activateBus(int32 type, int32 dir, int32 index, TBool state) {
 }
 
 tresult Effect::setActive(TBool state) {
-    if (state) core_.reset();  // every activation starts from silent filters
+    if (state) {
+        core_.reset();  // every activation starts from silent filters
+        bypass_.settle();
+    }
+    active_.store(state != 0);
     return kResultOk;
 }
 
@@ -180,7 +184,10 @@ tresult Effect::loadBank(IBStream* state) {
     if (!state) return kInvalidArgument;
     std::uint8_t bytes[common::kStateBytes + 1];
     const std::size_t size = readAll(state, bytes, sizeof bytes);
-    if (!common::readState(core_, bytes, size)) return kResultFalse;
+    bool bypassed = false;
+    if (!common::readState(core_, bytes, size, &bypassed)) return kResultFalse;
+    bypass_.request(bypassed);
+    if (!active_.load()) bypass_.settle();  // before processing starts: at once
     clearPending();
     takeValuesFromCore();
     return kResultOk;
@@ -196,8 +203,10 @@ tresult Effect::saveBank(IBStream* state) {
     for (int slot = 0; slot < kParameters; ++slot)
         if (const std::uint64_t p = pending_[static_cast<std::size_t>(slot)].load())
             bank.values[(p >> 32) - 1][slot] = std::bit_cast<float>(static_cast<std::uint32_t>(p));
+    const int bypass = pendingBypass_.load();
     std::uint8_t bytes[common::kStateBytes];
-    const std::size_t size = common::writeState(bank, bytes, sizeof bytes);
+    const std::size_t size =
+        common::writeState(bank, bytes, sizeof bytes, bypass >= 0 ? bypass == 1 : bypass_.requested());
     std::size_t done = 0;
     while (done < size) {
         int32 wrote = 0;
@@ -257,6 +266,7 @@ tresult Effect::setupProcessing(ProcessSetup& setup) {
     if (setup.symbolicSampleSize != kSample32 || !std::isfinite(rate) || rate <= 0.0f)
         return kResultFalse;
     core_.setSampleRate(rate);
+    bypass_.setRate(rate);
     return kResultOk;
 }
 
@@ -270,7 +280,7 @@ void Effect::collectChanges(IParameterChanges* changes) {
         IParamValueQueue* queue = changes->getParameterData(q);
         if (!queue) continue;
         const ParamID id = queue->getParameterId();
-        if (!isParameter(id) && id != kProgramParameter) continue;
+        if (!isParameter(id) && id != kProgramParameter && id != kBypassParameter) continue;
         const int32 points = queue->getPointCount();
         for (int32 p = 0; p < points; ++p) {
             int32 offset = 0;
@@ -283,7 +293,11 @@ void Effect::collectChanges(IParameterChanges* changes) {
 }
 
 void Effect::apply(const common::Change& change) {
-    if (change.id == static_cast<int>(kProgramParameter)) {
+    if (change.id == static_cast<int>(kBypassParameter)) {
+        bypass_.request(change.value >= 0.5);
+        bypassShown_.store(change.value >= 0.5, std::memory_order_relaxed);
+        pendingBypass_.store(-1, std::memory_order_relaxed);
+    } else if (change.id == static_cast<int>(kProgramParameter)) {
         core_.setProgram(programOf(change.value));
         pendingProgram_.store(-1, std::memory_order_relaxed);
     } else {
@@ -321,7 +335,7 @@ void Effect::render(const ProcessData& data, int start, int frames) {
         float* o[2] = {out.channelBuffers32[0] + at,
                        outputs > 1 ? out.channelBuffers32[1] + at : nullptr};
         common::renderBuses(core_, buses_, main.channels, std::max(main.count, 1),
-                            side.count ? side.channels : nullptr, side.count, o, outputs, 0, n);
+                            side.count ? side.channels : nullptr, side.count, o, outputs, 0, n, &bypass_);
         done += n;
     }
 }
@@ -362,6 +376,7 @@ void Effect::takeValuesFromCore() {
     for (int slot = 0; slot < kParameters; ++slot)
         values_[static_cast<std::size_t>(slot)].store(core_.parameter(slot));
     program_.store(core_.program());
+    bypassShown_.store(bypass_.requested());
 }
 
 // The controller shows `program`: its values as saved, or as the
@@ -389,6 +404,7 @@ void Effect::markPending(int slot, float value) {
 void Effect::clearPending() {
     for (auto& p : pending_) p.store(0);
     pendingProgram_.store(-1);
+    pendingBypass_.store(-1);
 }
 
 tresult Effect::setComponentState(IBStream*) {
@@ -397,12 +413,20 @@ tresult Effect::setComponentState(IBStream*) {
     return kResultOk;
 }
 
-int32 Effect::getParameterCount() { return kParameters + 1; }
+int32 Effect::getParameterCount() { return kParameters + 2; }
 
 tresult Effect::getParameterInfo(int32 index, ParameterInfo& info) {
-    if (index < 0 || index > kParameters) return kInvalidArgument;
+    if (index < 0 || index > kParameters + 1) return kInvalidArgument;
     std::memset(&info, 0, sizeof info);
     info.unitId = kRootUnitId;
+    if (index == kParameters + 1) {
+        info.id = kBypassParameter;
+        toUtf16("Bypass", info.title, 128);
+        toUtf16("Bypass", info.shortTitle, 128);
+        info.stepCount = 1;
+        info.flags = ParameterInfo::kCanAutomate | ParameterInfo::kIsBypass;
+        return kResultOk;
+    }
     if (index == kParameters) {
         info.id = kProgramParameter;
         toUtf16("Program", info.title, 128);
@@ -428,7 +452,9 @@ tresult Effect::getParameterInfo(int32 index, ParameterInfo& info) {
 tresult Effect::getParamStringByValue(ParamID id, ParamValue value, String128 string) {
     if (!string) return kInvalidArgument;
     char text[EffectCore::kNameChars + 1];
-    if (id == kProgramParameter)
+    if (id == kBypassParameter)
+        std::snprintf(text, sizeof text, "%s", value >= 0.5 ? "On" : "Off");
+    else if (id == kProgramParameter)
         core_.copyProgramName(programOf(value), text, EffectCore::kNameChars);
     else if (isParameter(id))
         engine::writeValueText(static_cast<int>(id), engineValue(static_cast<int>(id), value), text, sizeof text);
@@ -441,6 +467,12 @@ tresult Effect::getParamStringByValue(ParamID id, ParamValue value, String128 st
 tresult Effect::getParamValueByString(ParamID id, char16* string, ParamValue& value) {
     char text[128];
     fromUtf16(string, text, sizeof text);
+    if (id == kBypassParameter) {
+        if (std::strcmp(text, "On") == 0 || std::strcmp(text, "1") == 0) value = 1.0;
+        else if (std::strcmp(text, "Off") == 0 || std::strcmp(text, "0") == 0) value = 0.0;
+        else return kResultFalse;
+        return kResultOk;
+    }
     if (id == kProgramParameter) {
         char name[EffectCore::kNameChars + 1];
         for (int p = 0; p < EffectCore::kPrograms; ++p) {
@@ -460,12 +492,14 @@ tresult Effect::getParamValueByString(ParamID id, char16* string, ParamValue& va
 }
 
 ParamValue Effect::normalizedParamToPlain(ParamID id, ParamValue value) {
+    if (id == kBypassParameter) return value >= 0.5 ? 1.0 : 0.0;
     if (id == kProgramParameter) return programOf(value);
     if (!isParameter(id)) return value;
     return engine::toUnits(static_cast<int>(id), engineValue(static_cast<int>(id), value));
 }
 
 ParamValue Effect::plainParamToNormalized(ParamID id, ParamValue plain) {
+    if (id == kBypassParameter) return plain >= 0.5 ? 1.0 : 0.0;
     if (id == kProgramParameter)
         return normalisedProgram(std::clamp(static_cast<int>(std::floor(plain + 0.5)), 0, kLastProgram));
     if (!isParameter(id)) return plain;
@@ -473,12 +507,19 @@ ParamValue Effect::plainParamToNormalized(ParamID id, ParamValue plain) {
 }
 
 ParamValue Effect::getParamNormalized(ParamID id) {
+    if (id == kBypassParameter) return bypassShown_.load() ? 1.0 : 0.0;
     if (id == kProgramParameter) return normalisedProgram(program_.load());
     if (!isParameter(id)) return 0.0;
     return hostValue(static_cast<int>(id), values_[id].load());
 }
 
 tresult Effect::setParamNormalized(ParamID id, ParamValue value) {
+    if (id == kBypassParameter) {
+        const bool on = value >= 0.5;
+        bypassShown_.store(on);
+        pendingBypass_.store(on ? 1 : 0);
+        return kResultOk;
+    }
     if (id == kProgramParameter) {
         const int program = programOf(value);
         pendingProgram_.store(program);

@@ -46,6 +46,7 @@ class Effect final : public ComponentSide,
 public:
     // Parameters 0..8 are the named slots; the program change has its own id.
     static constexpr ParamID kProgramParameter = 100;
+    static constexpr ParamID kBypassParameter = 101;  // the host's bypass switch
     static constexpr int kParameters = 9;
     static constexpr ProgramListID kProgramList = 1;
 
@@ -157,6 +158,8 @@ private:
     std::atomic<bool> sideActive_{false};
     common::BusInputs buses_;
     common::ChangeList changes_;
+    common::Bypass bypass_;
+    std::atomic<bool> active_{false};
     std::array<float, common::BusInputs::kMaxFrames> zeros_{};
 
     // Controller half. Values are the engine's (the editor shows them);
@@ -175,6 +178,8 @@ private:
     // clears all.
     std::array<std::atomic<std::uint64_t>, kParameters> pending_{};
     std::atomic<int> pendingProgram_{-1};  // the controller's program choice, or -1
+    std::atomic<int> pendingBypass_{-1};   // the controller's bypass (0, 1), or -1
+    std::atomic<bool> bypassShown_{false};  // the bypass as the controller shows it
     static_assert(std::atomic<std::uint64_t>::is_always_lock_free);
 };
 

@@ -665,7 +665,7 @@ TEST(Vst3Controller, ParametersProgramsAndTextsAreTheVst2Ones) {
     ASSERT_TRUE(p.ok());
     Vst2 v;
     ASSERT_NE(v.e, nullptr);
-    ASSERT_EQ(p.controller->getParameterCount(), 10);
+    ASSERT_EQ(p.controller->getParameterCount(), 11);
     for (int32 i = 0; i < 9; ++i) {
         ParameterInfo info{};
         ASSERT_EQ(p.controller->getParameterInfo(i, info), kResultOk);
@@ -701,7 +701,13 @@ TEST(Vst3Controller, ParametersProgramsAndTextsAreTheVst2Ones) {
     EXPECT_EQ(program.stepCount, 7);
     EXPECT_TRUE(program.flags & ParameterInfo::kIsProgramChange);
     EXPECT_EQ(program.unitId, kRootUnitId);
-    ASSERT_EQ(p.controller->getParameterInfo(10, program), kInvalidArgument) << "the tenth slot is not offered";
+    ParameterInfo bypass{};
+    ASSERT_EQ(p.controller->getParameterInfo(10, bypass), kResultOk);
+    EXPECT_EQ(bypass.id, 101u);
+    EXPECT_EQ(bypass.stepCount, 1);
+    EXPECT_EQ(bypass.defaultNormalizedValue, 0.0);
+    EXPECT_EQ(bypass.flags, ParameterInfo::kCanAutomate | ParameterInfo::kIsBypass);
+    ASSERT_EQ(p.controller->getParameterInfo(11, program), kInvalidArgument) << "the tenth slot is not offered";
 
     // The program list hosts show, through the root unit.
     UnitInfo unit{};
@@ -724,6 +730,41 @@ TEST(Vst3Controller, ParametersProgramsAndTextsAreTheVst2Ones) {
     ASSERT_EQ(p.controller->setParamNormalized(100, 0.0), kResultOk);
     EXPECT_EQ(p.controller->getParamNormalized(3), 0.0);
     EXPECT_EQ(p.handler.restarts, std::vector<int32>{kParamValuesChanged});
+}
+
+// Bypassed by the host at a sample inside a block: the stereo main input
+// comes out unchanged once the 10 ms fade is over, while the effect runs on
+// behind it (switched back, the sound is an unbypassed instance's); the
+// state carries the switch, and a state loaded before activation bypasses
+// from the first frame.
+TEST(Vst3Bypass, PassesTheMainInputFadesBackAndIsSaved) {
+    constexpr int kFrames = 2048, kAt = 100, kFade = 441;  // 10 ms at 44.1 kHz
+    auto l = signal(kFrames, 31, 0.4), r = signal(kFrames, 32, 0.3);
+    const auto dryL = l, dryR = r;
+    std::vector<float> outL(kFrames), outR(kFrames), plainL(kFrames), plainR(kFrames);
+    Plugin p, plain;
+    ASSERT_TRUE(p.ok() && plain.ok());
+    p.process({l.data(), r.data()}, {}, {outL.data(), outR.data()}, kFrames, {{kAt, 101, 1.0}});
+    plain.process({l.data(), r.data()}, {}, {plainL.data(), plainR.data()}, kFrames, {});
+    EXPECT_TRUE(std::equal(outL.begin(), outL.begin() + kAt, plainL.begin()));
+    EXPECT_NE(outL[kAt + kFade / 2], dryL[kAt + kFade / 2]);
+    EXPECT_TRUE(std::equal(outL.begin() + kAt + kFade, outL.end(), dryL.begin() + kAt + kFade));
+    EXPECT_TRUE(std::equal(outR.begin() + kAt + kFade, outR.end(), dryR.begin() + kAt + kFade));
+    EXPECT_EQ(p.controller->getParamNormalized(101), 1.0);
+
+    Plugin restored;
+    ASSERT_TRUE(restored.ok());
+    restored.component->setActive(0);
+    ASSERT_EQ(restored.load(p.state()), kResultOk);
+    restored.component->setActive(1);
+    EXPECT_EQ(restored.controller->getParamNormalized(101), 1.0);
+    restored.process({l.data(), r.data()}, {}, {plainL.data(), plainR.data()}, kFrames, {});
+    EXPECT_EQ(plainL, dryL) << "bypassed from the first frame";
+
+    p.process({l.data(), r.data()}, {}, {outL.data(), outR.data()}, kFrames, {{0, 101, 0.0}});
+    plain.process({l.data(), r.data()}, {}, {plainL.data(), plainR.data()}, kFrames, {});
+    EXPECT_TRUE(std::equal(outL.begin() + kFade, outL.end(), plainL.begin() + kFade)) << "the effect ran on";
+    EXPECT_EQ(p.allocations, 0);
 }
 
 // The shift (63 steps) and the program (7) as hosts step them: step k
