@@ -381,6 +381,7 @@ TEST_P(SteppedChange, DoesNotClick) {
     std::vector<float> mod, car, out(kFrames), right(kFrames);
     lowTones(mod, car, kFrames, kRate);
     e->setParameter(e, 6, 0.0f);
+    e->setParameter(e, 8, step.boost);
     e->setParameter(e, step.slot, step.from);
     for (long at = 0; at < kFrames; at += 512) {
         if (at == kStepAt) e->setParameter(e, step.slot, step.to);

@@ -15,6 +15,7 @@
 #include "clap_abi.h"
 #include "editor_queue.h"
 #include "parameter_table.h"
+#include "support/clicks.h"
 #include "support/plugin_host.h"
 
 #if defined(_WIN32)
@@ -772,6 +773,40 @@ TEST(ClapProcess, BypassPassesTheMainInputFadesBackAndIsSaved) {
     EXPECT_TRUE(std::equal(l.begin() + kFade, l.end(), plainL.begin() + kFade)) << "the filters ran on";
     for (Instance* i : {&in, &plain, &restored}) i->plugin->deactivate(i->plugin);
 }
+
+// A step of the mix, the boost or the shift at a sample inside a block
+// glides from that sample: no click.
+class ClapSteppedChange : public ::testing::TestWithParam<Step> {};
+
+TEST_P(ClapSteppedChange, DoesNotClick) {
+    const Step& step = GetParam();
+    constexpr long kFrames = 96000, kBlock = 512, kStepAt = 48105;  // inside the block at 48128 - 512
+    const auto id = static_cast<clap::Id>(step.slot);
+    std::vector<float> mod, car, outL(kBlock), outR(kBlock), out;
+    lowTones(mod, car, kFrames, kRate);
+    Instance in;
+    ASSERT_NE(in.plugin, nullptr);
+    ASSERT_TRUE(in.plugin->activate(in.plugin, kRate, 1, kBlock));
+    for (long at = 0; at < kFrames; at += kBlock) {
+        InEvents events;
+        if (at == 0) {
+            events.add(0, 6, 0.0);
+            events.add(0, 8, valueOf(8, step.boost));
+            events.add(0, id, valueOf(id, step.from));
+        }
+        if (kStepAt >= at && kStepAt < at + kBlock)
+            events.add(static_cast<std::uint32_t>(kStepAt - at), id, valueOf(id, step.to));
+        const std::vector<float> m(mod.begin() + at, mod.begin() + at + kBlock),
+            c(car.begin() + at, car.begin() + at + kBlock);
+        runClap(in, m, c, outL, outR, &events);
+        out.insert(out.end(), outL.begin(), outL.end());
+    }
+    EXPECT_LE(clickRatio(out, kStepAt, kRate), 2.0);
+    in.plugin->deactivate(in.plugin);
+}
+
+INSTANTIATE_TEST_SUITE_P(Clap, ClapSteppedChange, ::testing::ValuesIn(kSteps),
+                         [](const auto& test) { return std::string(test.param.name); });
 
 TEST(ClapState, RoundTripsTheWholeBankAndRefusesBadStreams) {
     Instance a, b;

@@ -35,18 +35,21 @@ inline void lowTones(std::vector<float>& mod, std::vector<float>& car, long fram
     }
 }
 
-// The steps that used to click: slot, value before, value after; the
-// shift is 0 unless it is the one that steps (each band with itself: the
-// products of low tones are low too).
+// The steps that used to click: slot, normalised value before and after,
+// and the boost meanwhile. The shift is 0 unless it is the one that steps
+// (each band with itself: the products of low tones are low too). The mix
+// passes through the processed sound alone on its way from the modulator
+// to the carrier, so that sound is kept at the tones' level (-8 dB).
 struct Step {
     const char* name;
     int slot;
     float from, to;
+    float boost;
 };
 inline constexpr Step kSteps[] = {
-    {"BoostFromMinus8To20dB", 8, 0.3f, 1.0f},
-    {"MixFrom0To1", 7, 0.0f, 1.0f},
-    {"ShiftBy20Bands", 6, 0.5f / 63, 20.5f / 63},
+    {"BoostFromMinus8To20dB", 8, 0.3f, 1.0f, 0.3f},
+    {"MixFrom0To1", 7, 0.0f, 1.0f, 0.3f},
+    {"ShiftBy20Bands", 6, 0.5f / 63, 20.5f / 63, 0.75f},
 };
 
 }  // namespace halvorine::test

@@ -21,6 +21,7 @@
 
 #include "identity.h"
 #include "interfaces.h"
+#include "support/clicks.h"
 #include "support/plugin_host.h"
 
 #ifdef HALVORINE_VST3_X11
@@ -766,6 +767,35 @@ TEST(Vst3Bypass, PassesTheMainInputFadesBackAndIsSaved) {
     EXPECT_TRUE(std::equal(outL.begin() + kFade, outL.end(), plainL.begin() + kFade)) << "the effect ran on";
     EXPECT_EQ(p.allocations, 0);
 }
+
+// A step of the mix, the boost or the shift at a sample inside a block
+// glides from that sample: no click.
+class Vst3SteppedChange : public ::testing::TestWithParam<Step> {};
+
+TEST_P(Vst3SteppedChange, DoesNotClick) {
+    const Step& step = GetParam();
+    constexpr double kRate = 44100.0;
+    constexpr long kFrames = 88200, kStepAt = 44137;  // inside the block at 44032
+    // The host's values: the shift as its step, the others as they are.
+    const auto host = [&](float v) { return step.slot == 6 ? std::floor(v * 63.0) / 63.0 : double(v); };
+    std::vector<float> mod, car, out(kFrames), right(kFrames);
+    lowTones(mod, car, kFrames, kRate);
+    Plugin p;
+    ASSERT_TRUE(p.ok());
+    for (long at = 0; at < kFrames; at += 512) {
+        const int n = static_cast<int>(std::min(512L, kFrames - at));
+        std::vector<Change> changes;
+        if (at == 0)
+            changes = {{0, 6, 0.0}, {0, 8, step.boost}, {0, static_cast<ParamID>(step.slot), host(step.from)}};
+        if (kStepAt >= at && kStepAt < at + n)
+            changes.push_back({static_cast<int>(kStepAt - at), static_cast<ParamID>(step.slot), host(step.to)});
+        p.process({mod.data() + at, car.data() + at}, {}, {out.data() + at, right.data() + at}, n, changes);
+    }
+    EXPECT_LE(clickRatio(out, kStepAt, kRate), 2.0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Vst3, Vst3SteppedChange, ::testing::ValuesIn(kSteps),
+                         [](const auto& test) { return std::string(test.param.name); });
 
 // The shift (63 steps) and the program (7) as hosts step them: step k
 // covers [k, k + 1) / (steps + 1) and is shown at k / steps. Every step the
