@@ -7,6 +7,7 @@
 #include <functional>
 
 #include "error.h"
+#include "halvorine_version.h"
 
 namespace halvorine::host {
 
@@ -46,7 +47,7 @@ std::optional<SampleFormat> parseFormatName(const std::string& name) {
     return std::nullopt;
 }
 
-std::string versionText() { return std::string("halvorine-host ") + HALVORINE_VERSION + "\n"; }
+std::string versionText() { return std::string("halvorine-host ") + kProductVersion + "\n"; }
 
 namespace {
 
