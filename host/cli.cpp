@@ -62,7 +62,8 @@ const char* const kUsage =
 
 const char* const kOverviewTail =
     "\n"
-    "--plugin PATH defaults to the halvorine.so beside this executable.\n"
+    "--plugin PATH defaults to the halvorine.so beside this executable, else the\n"
+    "installed one (../lib/vst/halvorine.so from this executable, or ~/.vst).\n"
     "Exit status: 0 done, 1 failed (files, plug-in), 2 wrong usage.\n";
 
 const char* const kInfoHelp =
