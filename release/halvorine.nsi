@@ -1,7 +1,7 @@
 ; The Windows installer, one per architecture, built by scripts/package:
 ;   makensis -DVERSION=1.2.3 -DARCH=x64|x86 -DSTAGE=<folder> -DOUTFILE=<exe> halvorine.nsi
 ; STAGE holds vst3\Halvorine.vst3, clap\Halvorine.clap, vst\halvorine.dll,
-; LICENSE.txt and manual.html. Components VST 3, CLAP and VST 2, each
+; LICENSE.txt, manual.html and the manual's pictures. Components VST 3, CLAP and VST 2, each
 ; optional and all chosen by default; /S installs and uninstalls silently.
 ; The 32-bit installer puts its files where 32-bit hosts look on 64-bit
 ; Windows (Program Files (x86)), and registers under its own name, so both
@@ -92,6 +92,7 @@ Section "-Common"
   SetOutPath "${HOME}"
   File "${STAGE}\LICENSE.txt"
   File "${STAGE}\manual.html"
+  File "${STAGE}\*.png"
   WriteUninstaller "${HOME}\uninstall.exe"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${TITLE}"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
@@ -128,6 +129,7 @@ Section "Uninstall"
   RMDir "${COMMON}\CLAP"
   Delete "${HOME}\LICENSE.txt"
   Delete "${HOME}\manual.html"
+  Delete "${HOME}\*.png"
   Delete "${HOME}\uninstall.exe"
   RMDir "${HOME}"
   RMDir "${PROGRAMS}\Brindlex"

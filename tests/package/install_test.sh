@@ -144,6 +144,10 @@ windows() {
     return
   fi
   export WINEPREFIX=$state/prefix WINEDEBUG=-all DISPLAY=":$(cat "$state/display")"
+  # 64-bit programs (reg.exe's 64-bit view, the 64-bit test hosts) need
+  # Debian's 64-bit loader; 32-bit ones, the installers included, "wine".
+  local wine64
+  wine64=$(command -v wine64 || echo /usr/lib/wine/wine64)
   local c=$WINEPREFIX/drive_c key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall'
   local arch programs winprograms bin vst3arch name regkey
   for arch in x64 x86; do
@@ -162,12 +166,12 @@ windows() {
       "$programs/$vst3" "$programs/Common Files/CLAP/Halvorine.clap" "$programs/VstPlugins/halvorine.dll" \
       "$programs/Brindlex/Halvorine/uninstall.exe"
     check "$arch uninstall key names version $version" \
-      bash -c "wine64 reg query '$regkey' /v DisplayVersion | grep -q '$version'"
+      bash -c "'$wine64' reg query '$regkey' /v DisplayVersion | grep -q '$version'"
     if [[ -f $bin/halvorine_vst3_tests.exe ]]; then
       exe=.exe
       check "$arch Wine test hosts load the installed DLLs" load_tests "$bin" \
         "$winprograms\\VstPlugins\\halvorine.dll" "$winprograms\\${vst3//\//\\}" \
-        "$winprograms\\Common Files\\CLAP\\Halvorine.clap" "$( [[ $arch == x64 ]] && command -v wine64 || echo wine)"
+        "$winprograms\\Common Files\\CLAP\\Halvorine.clap" "$( [[ $arch == x64 ]] && echo "$wine64" || echo wine)"
       exe=""
     else
       skip "$arch Wine test hosts (no $bin/halvorine_vst3_tests.exe)"
@@ -179,7 +183,7 @@ windows() {
       sleep 0.2
     done
     check "$arch uninstall removes every file" bash -c "[[ ! -e '$programs/Common Files/VST3/Halvorine.vst3' && ! -e '$programs/Common Files/CLAP/Halvorine.clap' && ! -e '$programs/VstPlugins/halvorine.dll' && ! -e '$programs/Brindlex' ]]"
-    check "$arch uninstall removes the key" bash -c "! wine64 reg query '$regkey' >/dev/null 2>&1"
+    check "$arch uninstall removes the key" bash -c "[[ -x '$wine64' ]] && ! '$wine64' reg query '$regkey' >/dev/null 2>&1"
   done
   "$run" --state "$state" --arch win64 --stop >/dev/null 2>&1
 }
