@@ -44,7 +44,7 @@ same_text() { [[ $1 == "$2" ]] || { printf 'got:      %s\nexpected: %s\n' "$1" "
 load_tests() {  # test build's bin folder, VST 2 file, VST 3 module, CLAP file[, runner]
   local bin=$1 runner=${5:-}
   HALVORINE_PLUGIN=$2 HALVORINE_VST3=$3 $runner "$bin/halvorine_vst3_tests$exe" \
-    --gtest_filter='Vst3Module.*:Render.*' &&
+    --gtest_filter='Vst3Module.*:*/Render.*' &&
   HALVORINE_PLUGIN=$2 HALVORINE_CLAP=$4 $runner "$bin/halvorine_clap_tests$exe" \
     --gtest_filter='ClapEntry.*:ClapProcess.*'
 }
@@ -65,6 +65,8 @@ linux_archive() {  # architecture, test build
   local clap=$home/.clap/Halvorine.clap
   check "$arch files in ~/.vst, ~/.vst3, ~/.clap" files_exist "$vst" "$vst3" "$clap" \
     "$home/.vst3/Halvorine.vst3/Contents/Resources/moduleinfo.json"
+  check "$arch binaries need GLIBC 2.17 at most and no C++ runtime" "$root/tests/package/check_portable.sh" \
+    $(find "$unpacked" \( -name '*.so' -o -name '*.clap' -o -name halvorine-host \) -type f | sort)
   check "$arch moduleinfo.json names version $version" \
     grep -q "\"Version\": \"$version\"" "$home/.vst3/Halvorine.vst3/Contents/Resources/moduleinfo.json"
   if [[ $arch == x86_64 ]]; then
