@@ -82,7 +82,7 @@ if [ $action = uninstall ]; then
   check_writable $folders "$data"
   unset IFS
   remove_listed
-  echo "Halvorine removed from $(dirname "$data" | sed 's,/share$,,')"
+  echo "Halvorine removed ($mode installation)"
   exit 0
 fi
 
