@@ -51,4 +51,3 @@ target_compile_options(halvorine_flags INTERFACE
 if(WIN32)
   add_link_options(-Wl,--no-insert-timestamp)
 endif()
-

@@ -140,12 +140,13 @@ fi
 
 # ------------------------------------------------------------------ Windows
 windows() {
-  local state=$work/wine run=$root/cmake/wine-run.sh
-  if ! "$run" --state "$state" --arch win64 --start >"$work/wine-start" 2>&1; then
-    check "Wine starts" cat "$work/wine-start" false
+  local state=$work/wine winerun=$root/cmake/wine-run.sh
+  if ! "$winerun" --state "$state" --arch win64 --start >"$work/wine-start" 2>&1; then
+    check "Wine starts" bash -c "cat '$work/wine-start'; false"
     return
   fi
-  export WINEPREFIX=$state/prefix WINEDEBUG=-all DISPLAY=":$(cat "$state/display")"
+  export WINEPREFIX=$state/prefix WINEDEBUG=-all DISPLAY
+  DISPLAY=":$(cat "$state/display")"
   # 64-bit programs (reg.exe's 64-bit view, the 64-bit test hosts) need
   # Debian's 64-bit loader; 32-bit ones, the installers included, "wine".
   local wine64
@@ -187,7 +188,7 @@ windows() {
     check "$arch uninstall removes every file" bash -c "[[ ! -e '$programs/Common Files/VST3/Halvorine.vst3' && ! -e '$programs/Common Files/CLAP/Halvorine.clap' && ! -e '$programs/VstPlugins/halvorine.dll' && ! -e '$programs/Brindlex' ]]"
     check "$arch uninstall removes the key" bash -c "[[ -x '$wine64' ]] && ! '$wine64' reg query '$regkey' >/dev/null 2>&1"
   done
-  "$run" --state "$state" --arch win64 --stop >/dev/null 2>&1
+  "$winerun" --state "$state" --arch win64 --stop >/dev/null 2>&1
 }
 windows
 
