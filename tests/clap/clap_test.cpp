@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdlib>
 #include <cmath>
 #include <cstring>
 #include <iterator>
@@ -41,7 +42,9 @@ namespace {
 
 namespace clap = halvorine::clap;
 
+// The build's file, or another (an installed one) named by HALVORINE_CLAP.
 std::string clapPath() {
+    if (const char* env = std::getenv("HALVORINE_CLAP")) return env;
 #if defined(_WIN32)
     char exe[MAX_PATH];
     const DWORD n = GetModuleFileNameA(nullptr, exe, MAX_PATH);

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdlib>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -50,6 +51,12 @@ using namespace halvorine::vst3;
 
 // ------------------------------------------------------------ the module
 
+// The build's module, or another (an installed one) named by HALVORINE_VST3.
+const char* modulePath() {
+    if (const char* env = std::getenv("HALVORINE_VST3")) return env;
+    return HALVORINE_VST3_MODULE;
+}
+
 IPluginFactory* factory() {
     static IPluginFactory* const loaded = [] {
         using GetFactory = IPluginFactory*(HALVORINE_VST3_CALL*)();
@@ -57,7 +64,7 @@ IPluginFactory* factory() {
         bool entered = false;
 #if defined(_WIN32)
         using Init = bool (*)();
-        HMODULE module = LoadLibraryA(HALVORINE_VST3_MODULE);
+        HMODULE module = LoadLibraryA(modulePath());
         if (module) {
             auto init = reinterpret_cast<Init>(reinterpret_cast<void*>(GetProcAddress(module, "InitDll")));
             entered = init && init();
@@ -65,7 +72,7 @@ IPluginFactory* factory() {
         }
 #else
         using Entry = bool (*)(void*);
-        void* module = dlopen(HALVORINE_VST3_MODULE, RTLD_NOW | RTLD_LOCAL);
+        void* module = dlopen(modulePath(), RTLD_NOW | RTLD_LOCAL);
         if (module) {
             auto entry = reinterpret_cast<Entry>(dlsym(module, "ModuleEntry"));
             entered = entry && entry(module);
