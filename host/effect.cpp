@@ -135,6 +135,12 @@ void Effect::setProgram(int program) {
     dispatch(effEndSetProgram);
 }
 
+void Effect::setProgramName(const std::string& name) {
+    char text[kVstMaxProgNameLen + 1] = {};
+    name.copy(text, kVstMaxProgNameLen);
+    dispatch(effSetProgramName, 0, 0, text);
+}
+
 int Effect::currentProgram() { return static_cast<int>(dispatch(effGetProgram)); }
 
 void Effect::setParameter(int index, float value) {

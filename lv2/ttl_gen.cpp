@@ -8,6 +8,7 @@
 #include <sstream>
 #include <string>
 
+#include "factory_presets.h"
 #include "ports.h"
 
 namespace {
@@ -37,7 +38,24 @@ std::string decimal(float v) {
 
 std::string uri(const std::string& u) { return "<" + u + ">"; }
 
-std::string presetUri(int i) { return uri(kPresetUriPrefix + std::to_string(i)); }
+// A factory preset's URI: the prefix and its name in lower case, words
+// joined by '-' ("...:preset:band-vocoder").
+std::string presetUri(int i) {
+    std::string slug;
+    for (const char* c = halvorine::factoryPresets()[i].name; *c; ++c)
+        slug += *c == ' ' ? '-' : *c >= 'A' && *c <= 'Z' ? static_cast<char>(*c - 'A' + 'a') : *c;
+    return uri(kPresetUriPrefix + slug);
+}
+
+// A Turtle string: quotes and backslashes escaped.
+std::string quoted(const char* s) {
+    std::string out = "\"";
+    for (; *s; ++s) {
+        if (*s == '"' || *s == '\\') out += '\\';
+        out += *s;
+    }
+    return out + "\"";
+}
 
 std::string unitOf(engine::Unit unit) {
     using engine::Unit;
@@ -59,7 +77,7 @@ std::string manifest() {
     out << kPrefixes;
     out << uri(kPluginUri) << "\n    a lv2:Plugin ;\n    lv2:binary <" << kDspBinary
         << "> ;\n    rdfs:seeAlso <halvorine.ttl> .\n";
-    for (int i = 0; i < kPresetCount; ++i)
+    for (int i = 0; i < halvorine::kFactoryPresetCount; ++i)
         out << "\n" << presetUri(i) << "\n    a pset:Preset ;\n    lv2:appliesTo " << uri(kPluginUri)
             << " ;\n    rdfs:seeAlso <presets.ttl> .\n";
     return out.str();
@@ -118,13 +136,15 @@ std::string plugin(bool withUi) {
 std::string presets() {
     std::ostringstream out;
     out << kPrefixes;
-    for (int i = 0; i < kPresetCount; ++i) {
+    const halvorine::FactoryPreset* factory = halvorine::factoryPresets();
+    for (int i = 0; i < halvorine::kFactoryPresetCount; ++i) {
         out << presetUri(i) << "\n    a pset:Preset ;\n    lv2:appliesTo " << uri(kPluginUri)
-            << " ;\n    rdfs:label \"Preset " << i << "\" ;\n    lv2:port";
+            << " ;\n    rdfs:label " << quoted(factory[i].name) << " ;\n    rdfs:comment "
+            << quoted(factory[i].about) << " ;\n    lv2:port";
         for (int k = 0; k < kControlPortCount; ++k)
             out << (k ? " , [\n" : " [\n") << "        lv2:symbol \""
                 << engine::parameterInfo(k).symbol << "\" ;\n        pset:value "
-                << decimal(engine::parameterInfo(k).defaultUnits) << "\n    ]";
+                << decimal(static_cast<float>(engine::toUnits(k, factory[i].values[k]))) << "\n    ]";
         out << " .\n\n";
     }
     return out.str();
