@@ -24,8 +24,12 @@ set(HALVORINE_PRESET_FORMS
   "^${number} *(bands?)?$" "^${number}%? */ *${number} *%?$" "^${number} *(db)?$")
 
 if(CMAKE_SCRIPT_MODE_FILE)
+  cmake_minimum_required(VERSION 3.25)
+  # The fault on one line of its own (CMake's own error text wraps), then
+  # the failure.
   function(fail line text)
-    message(FATAL_ERROR "${PRESETS_INPUT}:${line}: ${text}")
+    message(NOTICE "${PRESETS_INPUT}:${line}: ${text}")
+    message(FATAL_ERROR "the factory presets were refused")
   endfunction()
 
   function(c_string out text)

@@ -136,9 +136,10 @@ void Effect::setProgram(int program) {
 }
 
 void Effect::setProgramName(const std::string& name) {
-    char text[kVstMaxProgNameLen + 1] = {};
-    name.copy(text, kVstMaxProgNameLen);
-    dispatch(effSetProgramName, 0, 0, text);
+    // A VST 2 program name is at most 24 characters.
+    char buffer[25] = {};
+    name.copy(buffer, 24);
+    dispatch(effSetProgramName, 0, 0, buffer);
 }
 
 int Effect::currentProgram() { return static_cast<int>(dispatch(effGetProgram)); }

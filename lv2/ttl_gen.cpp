@@ -2,6 +2,7 @@
 //   halvorine-lv2-ttl OUTPUT_DIR [--ui]
 // manifest.ttl, halvorine.ttl (the plug-in, and its UI with --ui) and
 // presets.ttl. Build time only.
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -37,6 +38,23 @@ std::string decimal(float v) {
 }
 
 std::string uri(const std::string& u) { return "<" + u + ">"; }
+
+// The port value in units that the plug-in turns back into exactly the
+// normalised value v: toUnits(v) rounded to float may land a step off, so
+// the floats around it are tried, nearest first. Some values (45% reads as
+// 0.450000018, between what 45 and the next float give) lie between two
+// port values; they get the one toUnits gives, within 1e-7.
+float unitsFor(int slot, float v) {
+    const auto start = static_cast<float>(engine::toUnits(slot, v));
+    float up = start, down = start;
+    for (int i = 0; i < 256; ++i) {
+        if (engine::toNormalised(slot, up) == v) return up;
+        if (engine::toNormalised(slot, down) == v) return down;
+        up = std::nextafter(up, HUGE_VALF);
+        down = std::nextafter(down, -HUGE_VALF);
+    }
+    return start;
+}
 
 // A factory preset's URI: the prefix and its name in lower case, words
 // joined by '-' ("...:preset:band-vocoder").
@@ -144,7 +162,7 @@ std::string presets() {
         for (int k = 0; k < kControlPortCount; ++k)
             out << (k ? " , [\n" : " [\n") << "        lv2:symbol \""
                 << engine::parameterInfo(k).symbol << "\" ;\n        pset:value "
-                << decimal(static_cast<float>(engine::toUnits(k, factory[i].values[k]))) << "\n    ]";
+                << decimal(unitsFor(k, factory[i].values[k])) << "\n    ]";
         out << " .\n\n";
     }
     return out.str();
