@@ -640,14 +640,14 @@ TEST(Vst3State, PresetsHoldOneProgramAndProjectsTheBank) {
     EXPECT_EQ(a.state(u"Project"), a.state());
     EXPECT_EQ(a.state().size(), 880u);
 
-    b.process({}, {}, {}, 0, {{0, 100, 5.0 / 7.0}, {0, 101, 1.0}});  // and bypassed
+    b.process({}, {}, {}, 0, {{0, 100, 5.0 / 7.0}});
     const auto before = b.state();
     ASSERT_EQ(b.load(preset), kResultOk);
     EXPECT_EQ(b.controller->getParamNormalized(100), 5.0 / 7.0);
     EXPECT_EQ(b.controller->getParamNormalized(0), static_cast<double>(0.3f));
     EXPECT_EQ(b.controller->getParamNormalized(7), static_cast<double>(0.8f));
     const auto after = b.state();
-    // Only program 5's record (name and values) changed: the bypass stays.
+    // Only program 5's record (name and values) changed.
     const std::size_t record = 64 + 4 * 11, program5 = 12 + 5 * record;
     for (std::size_t i = 0; i < after.size(); ++i) {
         if (i < program5 || i >= program5 + record) {
@@ -657,6 +657,9 @@ TEST(Vst3State, PresetsHoldOneProgramAndProjectsTheBank) {
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(after.data() + program5)), "Preset 2");
     std::string where;
     EXPECT_TRUE(sameBits(renderAfter(b), renderAfter(a), &where)) << where;
+    b.process({}, {}, {}, 0, {{0, 101, 1.0}});
+    ASSERT_EQ(b.load(preset), kResultOk);
+    EXPECT_EQ(b.state()[876], 1) << "the bypass stays";
 
 #ifdef HALVORINE_PRESET_FILES_DIR
     for (const char* name : {"Band Vocoder", "Scatter"}) {
