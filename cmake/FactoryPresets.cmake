@@ -39,8 +39,9 @@ if(CMAKE_SCRIPT_MODE_FILE)
   endfunction()
 
   file(READ "${PRESETS_INPUT}" content)
-  # Lines as a list: the file holds no ';' or '[' outside names, and a
-  # name's brackets are read before the list could misread them.
+  # Lines as a list, ';' kept by escaping. CMake's lists also join what
+  # lies between '[' and ']' across elements: a name's brackets close on
+  # its own line, so only a malformed line could be joined to the next.
   string(REPLACE ";" "\\;" content "${content}")
   string(REPLACE "\n" ";" lines "${content}")
 

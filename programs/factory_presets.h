@@ -1,4 +1,4 @@
-// The factory presets: eighteen sounds beside the eight programs, written
+// The factory presets: the sounds that come beside the eight programs, written
 // once in factory_presets.txt and turned into the table below at build
 // time (cmake/FactoryPresets.cmake). Each value is kept as the text the
 // file gives, and read at start-up the way a host's typed text is read
