@@ -964,6 +964,7 @@ TEST(ClapThreads, MainThreadCallsRunBesideProcessing) {
         Reader reader{bytes};
         EXPECT_TRUE(state->load(in.plugin, &reader.stream));
         EXPECT_TRUE(loadPreset(in, i % 2 ? "3" : "7"));
+        EXPECT_TRUE(loadPreset(in, i % 3 ? "factory:Glass" : "factory:Mirror"));
         EXPECT_EQ(save(in).size(), bytes.size());
         in.value(static_cast<clap::Id>(i % 9));
     }
