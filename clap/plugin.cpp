@@ -22,6 +22,7 @@
 #include "event_split.h"
 #include "gui.h"
 #include "parameter_table.h"
+#include "factory_presets.h"
 #include "presets.h"
 #include "product.h"
 #include "state_bytes.h"
@@ -559,7 +560,7 @@ bool Instance::load(const IStream& stream) {
         if (n < 0 || static_cast<std::uint64_t>(n) > sizeof bytes - size) return false;
         size += static_cast<std::size_t>(n);
     }
-    bool bypassed = false;
+    bool bypassed = bypass_.requested();  // a single program keeps the switch
     if (!common::readState(core_, bytes, size, &bypassed)) return false;
     bypass_.request(bypassed);
     if (!active_) bypass_.settle();  // before processing starts: at once
@@ -569,13 +570,20 @@ bool Instance::load(const IStream& stream) {
 
 bool Instance::loadPreset(std::uint32_t kind, const char* location, const char* key) {
     onMain();
-    const int preset = kind == kPresetLocationPlugin && !location ? presetOfKey(key) : -1;
-    if (preset < 0) {
+    const bool inPlugin = kind == kPresetLocationPlugin && !location;
+    const int preset = inPlugin ? presetOfKey(key) : -1;
+    const int factory = inPlugin ? factoryPresetOfKey(key) : -1;
+    if (preset < 0 && factory < 0) {
         if (hostPresetLoad_ && hostPresetLoad_->on_error)
             hostPresetLoad_->on_error(host_, kind, location, key, 0, "Halvorine has no such preset");
         return false;
     }
-    core_.setProgram(preset);
+    if (preset >= 0) {
+        core_.setProgram(preset);
+    } else {
+        const FactoryPreset& p = factoryPresets()[factory];
+        core_.loadIntoProgram(p.values, p.name);
+    }
     valuesChanged(true);
     if (hostPresetLoad_ && hostPresetLoad_->loaded) hostPresetLoad_->loaded(host_, kind, location, key);
     return true;

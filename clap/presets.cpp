@@ -1,8 +1,10 @@
 #include "presets.h"
 
+#include <cstring>
 #include <new>
 #include <string_view>
 
+#include "factory_presets.h"
 #include "plugin.h"
 #include "product.h"
 
@@ -12,6 +14,7 @@ namespace {
 constexpr const char* kPresetNames[kPresets] = {"Preset 0", "Preset 1", "Preset 2", "Preset 3",
                                                 "Preset 4", "Preset 5", "Preset 6", "Preset 7"};
 constexpr const char* kLoadKeys[kPresets] = {"0", "1", "2", "3", "4", "5", "6", "7"};
+constexpr std::string_view kFactoryKeyPrefix = "factory:";
 
 const PresetProviderDescriptor kProviderDescriptor{kVersion, "brindlex.halvorine.presets",
                                                    "Halvorine presets", kVendorName};
@@ -42,6 +45,19 @@ bool providerMetadata(const PresetProvider*, std::uint32_t kind,
         if (!receiver->begin_preset(receiver, kPresetNames[i], kLoadKeys[i])) break;
         if (receiver->add_plugin_id) receiver->add_plugin_id(receiver, &plugin);
         if (receiver->set_flags) receiver->set_flags(receiver, kPresetIsFactoryContent);
+    }
+    const FactoryPreset* factory = factoryPresets();
+    for (int i = 0; i < kFactoryPresetCount; ++i) {
+        char key[96];
+        const std::string_view name = factory[i].name;
+        if (kFactoryKeyPrefix.size() + name.size() >= sizeof key) continue;
+        std::memcpy(key, kFactoryKeyPrefix.data(), kFactoryKeyPrefix.size());
+        std::memcpy(key + kFactoryKeyPrefix.size(), name.data(), name.size());
+        key[kFactoryKeyPrefix.size() + name.size()] = '\0';
+        if (!receiver->begin_preset(receiver, factory[i].name, key)) break;
+        if (receiver->add_plugin_id) receiver->add_plugin_id(receiver, &plugin);
+        if (receiver->set_flags) receiver->set_flags(receiver, kPresetIsFactoryContent);
+        if (receiver->set_description) receiver->set_description(receiver, factory[i].about);
     }
     return true;
 }
@@ -79,6 +95,21 @@ int presetOfKey(const char* loadKey) {
     if (!loadKey) return -1;
     for (int i = 0; i < kPresets; ++i)
         if (std::string_view(loadKey) == kLoadKeys[i]) return i;
+    return -1;
+}
+
+}  // namespace halvorine::clap
+
+namespace halvorine::clap {
+
+int factoryPresetOfKey(const char* loadKey) {
+    if (!loadKey) return -1;
+    const std::string_view key = loadKey;
+    if (key.substr(0, kFactoryKeyPrefix.size()) != kFactoryKeyPrefix) return -1;
+    const std::string_view name = key.substr(kFactoryKeyPrefix.size());
+    const FactoryPreset* factory = factoryPresets();
+    for (int i = 0; i < kFactoryPresetCount; ++i)
+        if (name == factory[i].name) return i;
     return -1;
 }
 

@@ -1,6 +1,8 @@
-// The eight programs as presets stored in the plug-in itself, offered to a
-// host's preset browser through the preset-discovery factory and loaded
-// through the plug-in's preset-load extension with their number as the key.
+// The eight programs and then the factory presets, all stored in the
+// plug-in itself, offered to a host's preset browser as factory content
+// through the preset-discovery factory and loaded through the plug-in's
+// preset-load extension: a program by its number as the key ("0".."7"), a
+// factory preset by its name after "factory:" ("factory:Band Vocoder").
 #pragma once
 
 #include "clap_abi.h"
@@ -11,7 +13,9 @@ inline constexpr int kPresets = 8;
 
 const PresetDiscoveryFactory& presetDiscoveryFactory();
 
-// The preset of a load key ("0".."7"); -1 for anything else.
+// The program of a load key ("0".."7"); -1 for anything else.
 int presetOfKey(const char* loadKey);
+// The factory preset of a load key; -1 for anything else.
+int factoryPresetOfKey(const char* loadKey);
 
 }  // namespace halvorine::clap

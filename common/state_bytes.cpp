@@ -7,6 +7,8 @@ namespace halvorine::common {
 namespace {
 
 constexpr std::uint8_t kMagic[4] = {'H', 'L', 'V', 'R'};
+constexpr std::uint8_t kProgramMagic[4] = {'H', 'L', 'V', 'P'};
+constexpr std::uint32_t kProgramVersion = 1;
 
 void put32(std::uint8_t*& p, std::uint32_t v) {
     for (int i = 0; i < 4; ++i) *p++ = static_cast<std::uint8_t>(v >> (8 * i));
@@ -18,7 +20,58 @@ std::uint32_t get32(const std::uint8_t*& p) {
     return v;
 }
 
+void putName(std::uint8_t*& p, const char* name) {
+    std::memset(p, 0, kStateNameBytes);
+    std::memcpy(p, name, std::strlen(name));
+    p += kStateNameBytes;
+}
+
+// A name field: terminated within a program's name, zeros after.
+bool getName(const std::uint8_t*& p, char (&name)[EffectCore::kNameChars + 1]) {
+    const auto* end = static_cast<const std::uint8_t*>(std::memchr(p, 0, EffectCore::kNameChars + 1));
+    if (!end) return false;
+    for (const std::uint8_t* q = end; q < p + kStateNameBytes; ++q)
+        if (*q != 0) return false;
+    std::memcpy(name, p, static_cast<std::size_t>(end - p) + 1);
+    p += kStateNameBytes;
+    return true;
+}
+
+bool getValues(const std::uint8_t*& p, float (&values)[EffectCore::kSlots]) {
+    for (float& value : values) {
+        const float v = std::bit_cast<float>(get32(p));
+        if (!(v >= 0.0f && v <= 1.0f)) return false;
+        value = v;
+    }
+    return true;
+}
+
+bool readProgramState(EffectCore& core, const std::uint8_t* data, std::size_t size) {
+    if (size != kProgramStateBytes) return false;
+    const std::uint8_t* p = data + sizeof kProgramMagic;
+    if (get32(p) != kProgramVersion) return false;
+    char name[EffectCore::kNameChars + 1];
+    float values[EffectCore::kSlots];
+    if (!getName(p, name) || !getValues(p, values)) return false;
+    core.loadIntoProgram(values, name);
+    return true;
+}
+
 }  // namespace
+
+std::size_t writeProgramState(const char* name, const float (&values)[EffectCore::kSlots],
+                              std::uint8_t* out, std::size_t capacity) {
+    if (!out || !name || capacity < kProgramStateBytes ||
+        std::strlen(name) > static_cast<std::size_t>(EffectCore::kNameChars))
+        return 0;
+    std::uint8_t* p = out;
+    std::memcpy(p, kProgramMagic, sizeof kProgramMagic);
+    p += sizeof kProgramMagic;
+    put32(p, kProgramVersion);
+    putName(p, name);
+    for (const float value : values) put32(p, std::bit_cast<std::uint32_t>(value));
+    return kProgramStateBytes;
+}
 
 std::size_t writeState(const EffectCore& core, std::uint8_t* out, std::size_t capacity,
                        bool bypassed) {
@@ -36,9 +89,7 @@ std::size_t writeState(const EffectCore::Bank& bank, std::uint8_t* out, std::siz
     put32(p, kStateVersion);
     put32(p, static_cast<std::uint32_t>(bank.current));
     for (int k = 0; k < EffectCore::kPrograms; ++k) {
-        std::memset(p, 0, kStateNameBytes);
-        std::memcpy(p, bank.names[k], std::strlen(bank.names[k]));
-        p += kStateNameBytes;
+        putName(p, bank.names[k]);
         for (int slot = 0; slot < EffectCore::kSlots; ++slot)
             put32(p, std::bit_cast<std::uint32_t>(bank.values[k][slot]));
     }
@@ -47,6 +98,9 @@ std::size_t writeState(const EffectCore::Bank& bank, std::uint8_t* out, std::siz
 }
 
 bool readState(EffectCore& core, const std::uint8_t* data, std::size_t size, bool* bypassed) {
+    if (data && size >= sizeof kProgramMagic &&
+        std::memcmp(data, kProgramMagic, sizeof kProgramMagic) == 0)
+        return readProgramState(core, data, size);
     if (!data || size < kStateBytesVersion1 || std::memcmp(data, kMagic, sizeof kMagic) != 0)
         return false;
     const std::uint8_t* p = data + sizeof kMagic;
@@ -56,19 +110,8 @@ bool readState(EffectCore& core, const std::uint8_t* data, std::size_t size, boo
     const std::uint32_t current = get32(p);
     if (current >= static_cast<std::uint32_t>(EffectCore::kPrograms)) return false;
     bank.current = static_cast<int>(current);
-    for (int k = 0; k < EffectCore::kPrograms; ++k) {
-        const auto* end = static_cast<const std::uint8_t*>(std::memchr(p, 0, EffectCore::kNameChars + 1));
-        if (!end) return false;
-        for (const std::uint8_t* q = end; q < p + kStateNameBytes; ++q)
-            if (*q != 0) return false;
-        std::memcpy(bank.names[k], p, static_cast<std::size_t>(end - p) + 1);
-        p += kStateNameBytes;
-        for (int slot = 0; slot < EffectCore::kSlots; ++slot) {
-            const float v = std::bit_cast<float>(get32(p));
-            if (!(v >= 0.0f && v <= 1.0f)) return false;
-            bank.values[k][slot] = v;
-        }
-    }
+    for (int k = 0; k < EffectCore::kPrograms; ++k)
+        if (!getName(p, bank.names[k]) || !getValues(p, bank.values[k])) return false;
     const std::uint32_t bypass = version == 2 ? get32(p) : 0u;
     if (bypass > 1) return false;
     core.writeBank(bank);

@@ -11,6 +11,15 @@
 //   bypass            uint32, 0 or 1 (the host's switch, where the format has one)
 // Version 1, written before the bypass, is the same without its last field
 // (876 bytes) and loads as not bypassed.
+//
+// One program, as a preset holds it (a VST 3 preset file, a host saving a
+// preset rather than a project), version 1, little-endian, 116 bytes:
+//   "HLVP"            4 bytes
+//   version           uint32, 1
+//   name              64 bytes, as above
+//   values            11 float32, each 0..1
+// It loads into the current program and leaves the other seven, the
+// program number and the bypass alone.
 #pragma once
 
 #include <cstddef>
@@ -25,6 +34,7 @@ inline constexpr std::size_t kStateNameBytes = 64;
 inline constexpr std::size_t kStateBytesVersion1 =
     12 + EffectCore::kPrograms * (kStateNameBytes + 4 * EffectCore::kSlots);
 inline constexpr std::size_t kStateBytes = kStateBytesVersion1 + 4;
+inline constexpr std::size_t kProgramStateBytes = 8 + kStateNameBytes + 4 * EffectCore::kSlots;
 
 // Writes the state into `out`; returns kStateBytes, or 0 (writing nothing)
 // when `capacity` is smaller.
@@ -35,12 +45,18 @@ std::size_t writeState(const EffectCore& core, std::uint8_t* out, std::size_t ca
 std::size_t writeState(const EffectCore::Bank& bank, std::uint8_t* out, std::size_t capacity,
                        bool bypassed = false);
 
-// Loads all or nothing. Bytes that are truncated, too long, of another
+// One program in its own form; returns kProgramStateBytes, or 0 (writing
+// nothing) when `capacity` is smaller or the name is longer than a
+// program's.
+std::size_t writeProgramState(const char* name, const float (&values)[EffectCore::kSlots],
+                              std::uint8_t* out, std::size_t capacity);
+
+// Loads either form, all or nothing. Bytes that are truncated, too long, of another
 // version or magic, or garbage (a value outside 0..1 or not a number, a
 // name without its terminator or with bytes after the padding starts, a
 // program index beyond 7, a bypass other than 0 or 1) give false and leave
 // the core and `bypassed` as they were. On success `bypassed`, when given,
-// receives the saved switch.
+// receives the saved switch; a single program leaves it alone.
 bool readState(EffectCore& core, const std::uint8_t* data, std::size_t size,
                bool* bypassed = nullptr);
 

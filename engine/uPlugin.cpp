@@ -33,7 +33,7 @@ APlugin::APlugin(audioMasterCallback master)
     canMono(true);
     canProcessReplacing(true);
     isSynth(false);
-    setUniqueID(FourCharCode('z', 'Q', 'v', 'k'));
+    setUniqueID(halvorine::kVst2UniqueId);  // 'zQvk'
 
     core.setSampleRate(static_cast<float>(updateSampleRate()));
     for (VstInt32 i = 0; i < kNumPrograms; ++i) setProgram(i);

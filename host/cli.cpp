@@ -92,6 +92,8 @@ const char* const kRenderOptions =
     "  -m, --modulator FILE  the modulator, mono ('-': standard input)\n"
     "  -c, --carrier FILE    the carrier, mono ('-': standard input)\n"
     "  --program P           select program P, by number or name, first\n"
+    "  --preset NAME         load factory preset NAME (any case; 'info' lists\n"
+    "                        them) into the program, after --program\n"
     "  --set NAME=VALUE      set a parameter, by name (any case) or index: a bare\n"
     "                        number is the value from 0 to 1, anything else a\n"
     "                        value in the plug-in's units ('Boost=+6dB',\n"
@@ -287,6 +289,11 @@ Command parseRender(const std::vector<std::string>& args) {
          [&cmd](const std::string&, const std::string& value) {
              if (value.empty()) usageError("--program needs a program number or name");
              cmd.program = value;
+         }},
+        {{"--preset"}, true,
+         [&cmd](const std::string&, const std::string& value) {
+             if (value.empty()) usageError("--preset needs a preset name");
+             cmd.preset = value;
          }},
         {{"--set"}, true,
          [&cmd](const std::string&, const std::string& value) {

@@ -43,6 +43,7 @@ struct RenderCommand {
     std::string carrier;
     std::string output;
     std::optional<std::string> program;       // an index or a name
+    std::optional<std::string> preset;        // a factory preset's name, after the program
     std::vector<ParameterSetting> settings;  // applied in this order, after the program
     int blockSize = 512;
     std::optional<SampleFormat> format;  // nothing: what suits OUT's file type

@@ -148,6 +148,13 @@ void Effect::setProgram(int program) {
     dispatch(effEndSetProgram);
 }
 
+void Effect::setProgramName(const std::string& name) {
+    // A VST 2 program name is at most 24 characters.
+    char buffer[25] = {};
+    name.copy(buffer, 24);
+    dispatch(effSetProgramName, 0, 0, buffer);
+}
+
 int Effect::currentProgram() { return static_cast<int>(dispatch(effGetProgram)); }
 
 void Effect::setParameter(int index, float value) {

@@ -48,6 +48,7 @@ public:
     void setBlockSize(int frames);
     void setProgram(int program);
     int currentProgram();
+    void setProgramName(const std::string& name);  // of the current program
     void setParameter(int index, float value);
     float parameter(int index) const;
     // effString2Parameter: the effect reads `text` in the parameter's units

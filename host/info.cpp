@@ -5,6 +5,7 @@
 #include <string>
 
 #include "effect.h"
+#include "factory_presets.h"
 
 namespace halvorine::host {
 
@@ -126,6 +127,12 @@ void printInfo(const InfoCommand& cmd, std::FILE* out) {
         const std::string name = effect.programName(i);
         std::fprintf(out, "  %5d  %s\n", i, name.empty() ? "(no name)" : name.c_str());
     }
+
+    // The factory presets come with the host (they are the project's own
+    // table), not from the plug-in: VST 2 has no way to list them.
+    std::fprintf(out, "\nFactory presets (%d, for --preset)\n", kFactoryPresetCount);
+    for (int i = 0; i < kFactoryPresetCount; ++i)
+        std::fprintf(out, "  %-16s %s\n", kFactoryPresetTexts[i].name, kFactoryPresetTexts[i].about);
 
     std::fprintf(out, "\nCapabilities\n");
     for (const char* capability : {"receiveVstEvents", "receiveVstMidiEvent", "receiveVstTimeInfo"}) {

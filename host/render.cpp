@@ -15,6 +15,7 @@
 #include "audio_io.h"
 #include "effect.h"
 #include "error.h"
+#include "factory_presets.h"
 #include "progress.h"
 
 namespace halvorine::host {
@@ -299,9 +300,31 @@ int resolveProgram(const std::string& text, const std::vector<std::string>& name
                (count > 0 ? ": " + quotedList(names) : ""));
 }
 
+namespace {
+
+// The factory preset of a name in any letter case; a usage error naming
+// them all for anything else.
+int resolvePreset(const std::string& name) {
+    const int preset = findFactoryPreset(name.c_str());
+    if (preset >= 0) return preset;
+    std::vector<std::string> names;
+    for (int i = 0; i < kFactoryPresetCount; ++i) names.emplace_back(kFactoryPresetTexts[i].name);
+    usageError("unknown preset '" + name + "'; the presets are " + quotedList(names));
+}
+
+// As a VST 2 host applies a program file: the name, then every value.
+void applyPreset(Effect& effect, int preset) {
+    const FactoryPreset& p = factoryPresets()[preset];
+    effect.setProgramName(p.name);
+    for (int slot = 0; slot < engine::kHostParameters; ++slot) effect.setParameter(slot, p.values[slot]);
+}
+
+}  // namespace
+
 RenderStats render(const RenderCommand& cmd) {
     const auto start = Clock::now();
     RenderStats stats;
+    const int preset = cmd.preset ? resolvePreset(*cmd.preset) : -1;
 
     // Check everything the command line decides before touching the plug-in.
     outputType(cmd.output, cmd.format);
@@ -319,6 +342,7 @@ RenderStats render(const RenderCommand& cmd) {
     effect.setBlockSize(cmd.blockSize);
 
     if (cmd.program) effect.setProgram(resolveProgram(*cmd.program, effect.programNames()));
+    if (preset >= 0) applyPreset(effect, preset);
     if (!cmd.settings.empty()) {
         const auto names = effect.parameterNames();
         for (const ParameterSetting& setting : cmd.settings) {

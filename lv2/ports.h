@@ -43,7 +43,7 @@ inline constexpr const char* kEnabledSymbol = "enabled";
 inline constexpr int kPortCount = kEnabledPort + 1;
 static_assert(sizeof kAudioPorts / sizeof kAudioPorts[0] == kAudioPortCount);
 
-// The eight programs, "Preset 0" to "Preset 7", all hold the ports' defaults.
-inline constexpr int kPresetCount = 8;
+// The bundle's presets are the factory presets (programs/factory_presets.h),
+// each under kPresetUriPrefix and its name.
 
 }  // namespace halvorine::lv2

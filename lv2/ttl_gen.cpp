@@ -2,12 +2,14 @@
 //   halvorine-lv2-ttl OUTPUT_DIR [--ui]
 // manifest.ttl, halvorine.ttl (the plug-in, and its UI with --ui) and
 // presets.ttl. Build time only.
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <sstream>
 #include <string>
 
+#include "factory_presets.h"
 #include "halvorine_version.h"
 #include "ports.h"
 
@@ -38,7 +40,41 @@ std::string decimal(float v) {
 
 std::string uri(const std::string& u) { return "<" + u + ">"; }
 
-std::string presetUri(int i) { return uri(kPresetUriPrefix + std::to_string(i)); }
+// The port value in units that the plug-in turns back into exactly the
+// normalised value v: toUnits(v) rounded to float may land a step off, so
+// the floats around it are tried, nearest first. Some values (45% reads as
+// 0.450000018, between what 45 and the next float give) lie between two
+// port values; they get the one toUnits gives, within 1e-7.
+float unitsFor(int slot, float v) {
+    const auto start = static_cast<float>(engine::toUnits(slot, v));
+    float up = start, down = start;
+    for (int i = 0; i < 256; ++i) {
+        if (engine::toNormalised(slot, up) == v) return up;
+        if (engine::toNormalised(slot, down) == v) return down;
+        up = std::nextafter(up, HUGE_VALF);
+        down = std::nextafter(down, -HUGE_VALF);
+    }
+    return start;
+}
+
+// A factory preset's URI: the prefix and its name in lower case, words
+// joined by '-' ("...:preset:band-vocoder").
+std::string presetUri(int i) {
+    std::string slug;
+    for (const char* c = halvorine::factoryPresets()[i].name; *c; ++c)
+        slug += *c == ' ' ? '-' : *c >= 'A' && *c <= 'Z' ? static_cast<char>(*c - 'A' + 'a') : *c;
+    return uri(kPresetUriPrefix + slug);
+}
+
+// A Turtle string: quotes and backslashes escaped.
+std::string quoted(const char* s) {
+    std::string out = "\"";
+    for (; *s; ++s) {
+        if (*s == '"' || *s == '\\') out += '\\';
+        out += *s;
+    }
+    return out + "\"";
+}
 
 std::string unitOf(engine::Unit unit) {
     using engine::Unit;
@@ -60,7 +96,7 @@ std::string manifest() {
     out << kPrefixes;
     out << uri(kPluginUri) << "\n    a lv2:Plugin ;\n    lv2:binary <" << kDspBinary
         << "> ;\n    rdfs:seeAlso <halvorine.ttl> .\n";
-    for (int i = 0; i < kPresetCount; ++i)
+    for (int i = 0; i < halvorine::kFactoryPresetCount; ++i)
         out << "\n" << presetUri(i) << "\n    a pset:Preset ;\n    lv2:appliesTo " << uri(kPluginUri)
             << " ;\n    rdfs:seeAlso <presets.ttl> .\n";
     return out.str();
@@ -123,13 +159,15 @@ std::string plugin(bool withUi) {
 std::string presets() {
     std::ostringstream out;
     out << kPrefixes;
-    for (int i = 0; i < kPresetCount; ++i) {
+    const halvorine::FactoryPreset* factory = halvorine::factoryPresets();
+    for (int i = 0; i < halvorine::kFactoryPresetCount; ++i) {
         out << presetUri(i) << "\n    a pset:Preset ;\n    lv2:appliesTo " << uri(kPluginUri)
-            << " ;\n    rdfs:label \"Preset " << i << "\" ;\n    lv2:port";
+            << " ;\n    rdfs:label " << quoted(factory[i].name) << " ;\n    rdfs:comment "
+            << quoted(factory[i].about) << " ;\n    lv2:port";
         for (int k = 0; k < kControlPortCount; ++k)
             out << (k ? " , [\n" : " [\n") << "        lv2:symbol \""
                 << engine::parameterInfo(k).symbol << "\" ;\n        pset:value "
-                << decimal(engine::parameterInfo(k).defaultUnits) << "\n    ]";
+                << decimal(unitsFor(k, factory[i].values[k])) << "\n    ]";
         out << " .\n\n";
     }
     return out.str();

@@ -94,6 +94,14 @@ float EffectCore::programValue(int program, int slot) const {
     return programs_[program].value(slot);
 }
 
+void EffectCore::loadIntoProgram(const float (&values)[kSlots], const char* name) {
+    APluginProgram& p = programs_[current_.load(std::memory_order_acquire)];
+    for (int slot = 0; slot < kSlots; ++slot) p.setValue(slot, SpectralRingModulator::clampValue(values[slot]));
+    if (name) p.setName(name);
+    changed();
+    publish();
+}
+
 void EffectCore::setProgramName(int program, const char* name) {
     if (program < 0 || program >= kPrograms || !name) return;
     programs_[program].setName(name);

@@ -54,6 +54,9 @@ public:
     void setProgram(int program);
     int program() const { return current_.load(std::memory_order_acquire); }
     float programValue(int program, int slot) const;
+    // Loads a preset into the current program: its values (clamped into
+    // 0..1) and its name, as one change the engine takes whole.
+    void loadIntoProgram(const float (&values)[kSlots], const char* name);
     void setProgramName(int program, const char* name);
     // At most maxChars characters and a terminator; returns the length.
     std::size_t copyProgramName(int program, char* out, std::size_t maxChars) const;

@@ -4,7 +4,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <map>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -166,6 +168,60 @@ TEST(StateBytes, LoadsTheFirstVersionAndCarriesTheBypass) {
     EXPECT_TRUE(readState(core, bytes, kStateBytesVersion1, &bypassed));
     EXPECT_FALSE(bypassed);
     EXPECT_FALSE(readState(core, bytes, kStateBytes, &bypassed));
+}
+
+// A preset's one program loads into the current program alone (the other
+// programs, the program number and the bypass stay), and is checked as
+// carefully as the bank: any damage refuses it whole.
+TEST(StateBytes, OneProgramLoadsIntoTheCurrentProgramAllOrNothing) {
+    static EffectCore core;
+    core.setProgram(3);
+    float values[EffectCore::kSlots];
+    for (int slot = 0; slot < EffectCore::kSlots; ++slot) values[slot] = 0.05f * static_cast<float>(slot + 1);
+    std::uint8_t good[kProgramStateBytes];
+    ASSERT_EQ(writeProgramState("Glass", values, good, sizeof good), kProgramStateBytes);
+    EXPECT_EQ(writeProgramState("Glass", values, good, sizeof good - 1), 0u);
+
+    struct Damage {
+        const char* what;
+        std::size_t at;
+        std::uint8_t byte;
+        std::size_t size;
+    };
+    const std::size_t firstValue = 8 + kStateNameBytes;
+    const Damage damages[] = {
+        {"truncated", 0, 'H', kProgramStateBytes - 1},
+        {"too long", 0, 'H', kProgramStateBytes + 1},
+        {"version", 4, 2, kProgramStateBytes},
+        {"value above 1", firstValue + 3, 0x40, kProgramStateBytes},
+        {"byte after the name's padding starts", 8 + 40, 'x', kProgramStateBytes},
+        {"name without its terminator", 8 + 5, 'x', kProgramStateBytes},
+    };
+    for (const Damage& d : damages) {
+        std::uint8_t bytes[kProgramStateBytes + 1] = {};
+        std::memcpy(bytes, good, sizeof good);
+        bytes[d.at] = d.byte;
+        if (d.what == std::string("name without its terminator"))
+            std::memset(bytes + 8, 'x', EffectCore::kNameChars + 1);
+        bool bypassed = true;
+        EXPECT_FALSE(readState(core, bytes, d.size, &bypassed)) << d.what;
+        EXPECT_TRUE(bypassed) << d.what;
+        EXPECT_EQ(core.parameter(0), engine::parameterInfo(0).defaultValue) << d.what;
+    }
+
+    bool bypassed = true;
+    ASSERT_TRUE(readState(core, good, sizeof good, &bypassed));
+    EXPECT_TRUE(bypassed);
+    EXPECT_EQ(core.program(), 3);
+    char name[EffectCore::kNameChars + 1];
+    core.copyProgramName(3, name, EffectCore::kNameChars);
+    EXPECT_STREQ(name, "Glass");
+    core.copyProgramName(2, name, EffectCore::kNameChars);
+    EXPECT_STREQ(name, "Preset 2");
+    for (int slot = 0; slot < EffectCore::kSlots; ++slot) {
+        EXPECT_EQ(core.parameter(slot), values[slot]) << slot;
+        EXPECT_EQ(core.programValue(2, slot), engine::parameterInfo(slot).defaultValue) << slot;
+    }
 }
 
 }  // namespace

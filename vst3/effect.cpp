@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <string_view>
 
 #include "identity.h"
 #include "parameter_table.h"
@@ -70,6 +71,26 @@ bool isParameter(ParamID id) { return id < static_cast<ParamID>(Effect::kParamet
 // read that delivers less than asked is the stream's end, whatever it
 // returns: some hosts answer that last read with kResultFalse, and its bytes
 // count all the same.
+// Whether the host says the stream is a preset file ("StateType" is
+// "Default") rather than a project; a stream without attributes is a
+// project's, as before hosts told.
+bool isPresetStream(IBStream* stream) {
+    void* found = nullptr;
+    if (stream->queryInterface(IStreamAttributes::iid.bytes, &found) != kResultOk || !found)
+        return false;
+    auto* attributes = static_cast<IStreamAttributes*>(found);
+    bool preset = false;
+    if (IAttributeList* list = attributes->getAttributes()) {
+        char16 type[16] = {};
+        if (list->getString(kStateTypeAttribute, type, sizeof type) == kResultOk) {
+            type[15] = 0;
+            preset = std::u16string_view(type) == kStateTypePreset;
+        }
+    }
+    attributes->release();
+    return preset;
+}
+
 std::size_t readAll(IBStream* stream, std::uint8_t* out, std::size_t capacity) {
     std::size_t total = 0;
     while (total < capacity) {
@@ -184,7 +205,7 @@ tresult Effect::loadBank(IBStream* state) {
     if (!state) return kInvalidArgument;
     std::uint8_t bytes[common::kStateBytes + 1];
     const std::size_t size = readAll(state, bytes, sizeof bytes);
-    bool bypassed = false;
+    bool bypassed = bypass_.requested();  // a single program keeps the switch
     if (!common::readState(core_, bytes, size, &bypassed)) return kResultFalse;
     bypass_.request(bypassed);
     if (!active_.load()) bypass_.settle();  // before processing starts: at once
@@ -205,8 +226,14 @@ tresult Effect::saveBank(IBStream* state) {
             bank.values[(p >> 32) - 1][slot] = std::bit_cast<float>(static_cast<std::uint32_t>(p));
     const int bypass = pendingBypass_.load();
     std::uint8_t bytes[common::kStateBytes];
+    // A preset holds one sound: the current program alone, which loads
+    // into whichever program is current then. A project keeps the bank.
     const std::size_t size =
-        common::writeState(bank, bytes, sizeof bytes, bypass >= 0 ? bypass == 1 : bypass_.requested());
+        isPresetStream(state)
+            ? common::writeProgramState(bank.names[bank.current], bank.values[bank.current], bytes,
+                                        sizeof bytes)
+            : common::writeState(bank, bytes, sizeof bytes,
+                                 bypass >= 0 ? bypass == 1 : bypass_.requested());
     std::size_t done = 0;
     while (done < size) {
         int32 wrote = 0;

@@ -110,6 +110,41 @@ protected:
     ~IBStream() = default;
 };
 
+// What a host tells about a state stream, asked of the stream itself
+// (queryInterface on the IBStream). Its attribute list holds the string
+// kStateTypeAttribute: kStateTypeProject when the state goes into or comes
+// from a project, kStateTypePreset when it is a preset file.
+class IAttributeList : public FUnknown {
+public:
+    using AttrID = const char*;
+    virtual tresult HALVORINE_VST3_CALL setInt(AttrID id, int64 value) = 0;
+    virtual tresult HALVORINE_VST3_CALL getInt(AttrID id, int64& value) = 0;
+    virtual tresult HALVORINE_VST3_CALL setFloat(AttrID id, double value) = 0;
+    virtual tresult HALVORINE_VST3_CALL getFloat(AttrID id, double& value) = 0;
+    virtual tresult HALVORINE_VST3_CALL setString(AttrID id, const char16* string) = 0;
+    virtual tresult HALVORINE_VST3_CALL getString(AttrID id, char16* string, uint32 sizeInBytes) = 0;
+    virtual tresult HALVORINE_VST3_CALL setBinary(AttrID id, const void* data, uint32 sizeInBytes) = 0;
+    virtual tresult HALVORINE_VST3_CALL getBinary(AttrID id, const void*& data, uint32& sizeInBytes) = 0;
+    HALVORINE_VST3_IID(0x1E5F0AEB, 0xCC7F4533, 0xA2544011, 0x38AD5EE4);
+
+protected:
+    ~IAttributeList() = default;
+};
+
+class IStreamAttributes : public FUnknown {
+public:
+    virtual tresult HALVORINE_VST3_CALL getFileName(String128 name) = 0;
+    virtual IAttributeList* HALVORINE_VST3_CALL getAttributes() = 0;
+    HALVORINE_VST3_IID(0xD6CE2FFC, 0xEFAF4B8C, 0x9E74F1BB, 0x12DA44B4);
+
+protected:
+    ~IStreamAttributes() = default;
+};
+
+inline constexpr const char* kStateTypeAttribute = "StateType";
+inline constexpr const char16* kStateTypeProject = u"Project";
+inline constexpr const char16* kStateTypePreset = u"Default";
+
 class IPluginBase : public FUnknown {
 public:
     virtual tresult HALVORINE_VST3_CALL initialize(FUnknown* context) = 0;

@@ -15,6 +15,7 @@
 
 #include "clap_abi.h"
 #include "editor_queue.h"
+#include "factory_presets.h"
 #include "parameter_table.h"
 #include "support/clicks.h"
 #include "support/plugin_host.h"
@@ -872,7 +873,8 @@ struct Indexer {
 };
 
 struct Receiver {
-    std::vector<std::string> names, keys, pluginIds;
+    std::vector<std::string> names, keys, pluginIds, descriptions;
+    std::vector<std::uint32_t> flags;
     clap::PresetMetadataReceiver clap{
         this,
         [](const clap::PresetMetadataReceiver*, std::int32_t, const char*) {},
@@ -886,15 +888,22 @@ struct Receiver {
             static_cast<Receiver*>(r->receiver_data)->pluginIds.push_back(std::string(id->abi) + ":" + id->id);
         },
         [](const clap::PresetMetadataReceiver*, const char*) {},
-        [](const clap::PresetMetadataReceiver*, std::uint32_t) {},
+        [](const clap::PresetMetadataReceiver* r, std::uint32_t given) {
+            static_cast<Receiver*>(r->receiver_data)->flags.push_back(given);
+        },
         [](const clap::PresetMetadataReceiver*, const char*) {},
-        [](const clap::PresetMetadataReceiver*, const char*) {},
+        [](const clap::PresetMetadataReceiver* r, const char* text) {
+            static_cast<Receiver*>(r->receiver_data)->descriptions.push_back(text);
+        },
         [](const clap::PresetMetadataReceiver*, std::uint64_t, std::uint64_t) {},
         [](const clap::PresetMetadataReceiver*, const char*) {},
         [](const clap::PresetMetadataReceiver*, const char*, const char*) {}};
 };
 
-TEST(ClapPresets, TheEightProgramsAreDiscoveredAndLoaded) {
+// The eight programs, then the factory presets with their descriptions,
+// all factory content. A program's key switches to it; a factory preset's
+// loads into the current program, and stays as it was for the next load.
+TEST(ClapPresets, TheProgramsAndFactoryPresetsAreDiscoveredAndLoaded) {
     const clap::PluginEntry* e = entry();
     ASSERT_NE(e, nullptr);
     ASSERT_TRUE(e->init("a"));
@@ -915,26 +924,52 @@ TEST(ClapPresets, TheEightProgramsAreDiscoveredAndLoaded) {
     EXPECT_TRUE(provider->get_metadata(provider, clap::kPresetLocationPlugin, nullptr, &receiver.clap));
     provider->destroy(provider);
     e->deinit();
-    std::vector<std::string> names, keys;
+    std::vector<std::string> names, keys, descriptions;
     for (int i = 0; i < 8; ++i) {
         names.push_back("Preset " + std::to_string(i));
         keys.push_back(std::to_string(i));
     }
+    for (int i = 0; i < kFactoryPresetCount; ++i) {
+        names.push_back(kFactoryPresetTexts[i].name);
+        descriptions.push_back(kFactoryPresetTexts[i].about);
+    }
+    const std::size_t count = 8 + kFactoryPresetCount;
     EXPECT_EQ(receiver.names, names);
-    EXPECT_EQ(receiver.pluginIds, std::vector<std::string>(8, "clap:brindlex.halvorine"));
+    EXPECT_EQ(receiver.descriptions, descriptions);
+    EXPECT_EQ(receiver.flags, std::vector<std::uint32_t>(count, clap::kPresetIsFactoryContent));
+    EXPECT_EQ(receiver.pluginIds, std::vector<std::string>(count, "clap:brindlex.halvorine"));
 
-    // Each key loads its program, as the VST 2 library's program switch does.
+    // Each program's key loads its program, as the VST 2 library's program
+    // switch does.
     Instance in;
     ASSERT_NE(in.plugin, nullptr);
     setValues(in, {{8, -6.0}});
-    for (const std::string& key : receiver.keys) {
-        ASSERT_TRUE(loadPreset(in, key.c_str())) << key;
-        EXPECT_DOUBLE_EQ(in.value(8), key == "7" ? -6.0 : 10.0) << key;
+    for (std::size_t i = 0; i < 8; ++i) {
+        ASSERT_TRUE(loadPreset(in, receiver.keys[i].c_str())) << receiver.keys[i];
+        EXPECT_DOUBLE_EQ(in.value(8), i == 7 ? -6.0 : 10.0) << receiver.keys[i];
     }
     EXPECT_EQ(in.host.presetsLoaded, keys);
+
+    // A factory preset: the current program (7) takes its values and name,
+    // the others stay; loaded again after an edit, it is as it was.
+    constexpr std::size_t kRecord = 64 + 4 * 11, kProgram7 = 12 + 7 * kRecord;
+    const auto bankBefore = save(in);
+    for (std::size_t i = 8; i < count; ++i) {
+        const FactoryPreset& p = factoryPresets()[i - 8];
+        for (int pass = 0; pass < 2; ++pass) {
+            ASSERT_TRUE(loadPreset(in, receiver.keys[i].c_str())) << receiver.keys[i];
+            const auto bank = save(in);
+            EXPECT_TRUE(std::equal(bank.begin(), bank.begin() + kProgram7, bankBefore.begin())) << p.name;
+            EXPECT_EQ(std::string(reinterpret_cast<const char*>(bank.data() + kProgram7)), p.name);
+            EXPECT_EQ(std::memcmp(bank.data() + kProgram7 + 64, p.values, 44), 0) << p.name;
+            setValues(in, {{8, -6.0}, {0, 3.0}});
+        }
+    }
+    ASSERT_TRUE(loadPreset(in, "7"));
     EXPECT_FALSE(loadPreset(in, "8"));
     EXPECT_FALSE(loadPreset(in, "0", clap::kPresetLocationFile, "/tmp/x"));
-    EXPECT_EQ(in.host.presetErrors, (std::vector<std::string>{"8", "0"}));
+    EXPECT_FALSE(loadPreset(in, "factory:band vocoder"));
+    EXPECT_EQ(in.host.presetErrors, (std::vector<std::string>{"8", "0", "factory:band vocoder"}));
     EXPECT_DOUBLE_EQ(in.value(8), -6.0) << "a failed load leaves the current sound";
 }
 
@@ -967,6 +1002,7 @@ TEST(ClapThreads, MainThreadCallsRunBesideProcessing) {
         Reader reader{bytes};
         EXPECT_TRUE(state->load(in.plugin, &reader.stream));
         EXPECT_TRUE(loadPreset(in, i % 2 ? "3" : "7"));
+        EXPECT_TRUE(loadPreset(in, i % 3 ? "factory:Glass" : "factory:Mirror"));
         EXPECT_EQ(save(in).size(), bytes.size());
         in.value(static_cast<clap::Id>(i % 9));
     }

@@ -5,7 +5,10 @@
 #include <sndfile.h>
 
 #include <cmath>
+#include <cstdio>
 #include <fstream>
+
+#include "factory_presets.h"
 
 namespace halvorine::host::test {
 namespace {
@@ -33,16 +36,25 @@ protected:
 
 TEST_F(HostRender, DrivesTheEffectLikeAHost) {
     writeInputs(1000, 1000, 48000);
-    const RunResult r = renderSplit({"--block", "300", "--program", "1", "--set", "Tone=0.25"},
+    const RunResult r = renderSplit({"--block", "300", "--set", "Tone=0.25", "--preset", "SMEAR", "--program", "1"},
                                     {{"HALVORINE_STUB_LOG", file("calls.log")}});
     ASSERT_EQ(r.status, 0) << r.err;
-    const std::vector<std::string> expected = {
+    std::vector<std::string> expected = {
         "version 2400",  "sample-rate 48000", "block-size 300",
         "time 0",        "unknown 0",         "open",
         "set-sample-rate 48000", "set-block-size 300", "set-program 1",
-        "set-parameter 1 0.25",  "mains 1",            "process-replacing 300",
-        "process-replacing 300", "process-replacing 300", "process-replacing 100",
-        "mains 0",       "close"};
+        "set-program-name Smear"};
+    // The factory preset as a host applies a program file: its name, then
+    // its ten values; after the program, before the settings.
+    const FactoryPreset& smear = factoryPresets()[findFactoryPreset("Smear")];
+    for (int k = 0; k < 10; ++k) {
+        char line[64];
+        std::snprintf(line, sizeof line, "set-parameter %d %g", k, static_cast<double>(smear.values[k]));
+        expected.emplace_back(line);
+    }
+    expected.insert(expected.end(), {"set-parameter 1 0.25", "mains 1", "process-replacing 300",
+                                     "process-replacing 300", "process-replacing 300",
+                                     "process-replacing 100", "mains 0", "close"});
     EXPECT_EQ(lines(readText(file("calls.log"))), expected);
 }
 

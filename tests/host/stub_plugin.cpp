@@ -84,6 +84,7 @@ VstIntPtr dispatcher(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr
             }
             return 0;
         case effGetProgram: return stub->program;
+        case effSetProgramName: stub->note(std::string("set-program-name ") + text); return 0;
         case effGetProgramNameIndexed:
             if (index < 0 || index >= kPrograms) return 0;
             copyText(text, kProgramName[index]);

@@ -25,6 +25,8 @@ TEST(HostUsage, WrongCommandLinesExitTwoWithOneLine) {
         {{"render", "in.wav", "-o", "o.wav", "--block", "12x"}, "--block"},
         {{"render", "in.wav", "-o", "o.wav", "--format", "mp3"}, "--format"},
         {{"render", "in.wav", "-o", "o.wav", "--program="}, "--program"},
+        {{"render", "in.wav", "-o", "o.wav", "--preset="}, "--preset needs a preset name"},
+        {{"render", "in.wav", "-o", "o.wav", "--preset", "Loud"}, "unknown preset 'Loud'; the presets are 'Band Vocoder', "},
         {{"render", "-m", "-", "-c", "-", "-o", "o.wav"}, "one input only"},
         {{"render", "in.wav", "-o", "-"}, "not to standard output"},
         {{"render", "in.wav", "-o", "o.wav", "--set", "Mix"}, "NAME=VALUE"},

@@ -10,7 +10,10 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -96,9 +99,46 @@ IPluginFactory* factory() {
     uint32 HALVORINE_VST3_CALL addRef() override { return 1; }                          \
     uint32 HALVORINE_VST3_CALL release() override { return 1; }
 
+// A host's stream attributes: "StateType" as hosts set it.
+class Attributes final : public IStreamAttributes, public IAttributeList {
+public:
+    explicit Attributes(std::u16string type) : stateType(std::move(type)) {}
+    tresult HALVORINE_VST3_CALL queryInterface(const TUID, void** obj) override {
+        *obj = nullptr;
+        return kNoInterface;
+    }
+    uint32 HALVORINE_VST3_CALL addRef() override { return 1; }
+    uint32 HALVORINE_VST3_CALL release() override { return 1; }
+    tresult HALVORINE_VST3_CALL getFileName(String128) override { return kResultFalse; }
+    IAttributeList* HALVORINE_VST3_CALL getAttributes() override { return this; }
+    tresult HALVORINE_VST3_CALL setInt(AttrID, int64) override { return kResultFalse; }
+    tresult HALVORINE_VST3_CALL getInt(AttrID, int64&) override { return kResultFalse; }
+    tresult HALVORINE_VST3_CALL setFloat(AttrID, double) override { return kResultFalse; }
+    tresult HALVORINE_VST3_CALL getFloat(AttrID, double&) override { return kResultFalse; }
+    tresult HALVORINE_VST3_CALL setString(AttrID, const char16*) override { return kResultFalse; }
+    tresult HALVORINE_VST3_CALL getString(AttrID id, char16* out, uint32 size) override {
+        if (std::string_view(id) != "StateType" || size < 2 * (stateType.size() + 1)) return kResultFalse;
+        std::memcpy(out, stateType.c_str(), 2 * (stateType.size() + 1));
+        return kResultOk;
+    }
+    tresult HALVORINE_VST3_CALL setBinary(AttrID, const void*, uint32) override { return kResultFalse; }
+    tresult HALVORINE_VST3_CALL getBinary(AttrID, const void*&, uint32&) override { return kResultFalse; }
+    std::u16string stateType;
+};
+
 class Stream final : public IBStream {
 public:
-    HALVORINE_HOST_UNKNOWN(IBStream)
+    tresult HALVORINE_VST3_CALL queryInterface(const TUID wanted, void** obj) override {
+        *obj = nullptr;
+        if (FUnknown::iid.matches(wanted) || IBStream::iid.matches(wanted))
+            *obj = static_cast<IBStream*>(this);
+        else if (attributes && IStreamAttributes::iid.matches(wanted))
+            *obj = static_cast<IStreamAttributes*>(attributes);
+        return *obj ? kResultOk : kNoInterface;
+    }
+    uint32 HALVORINE_VST3_CALL addRef() override { return 1; }
+    uint32 HALVORINE_VST3_CALL release() override { return 1; }
+    Attributes* attributes = nullptr;
     // `shortRead`: what a read that delivers fewer bytes than asked returns
     // (hosts differ).
     explicit Stream(std::vector<std::uint8_t> data = {}, tresult shortRead = kResultOk)
@@ -315,8 +355,11 @@ public:
         return output.silenceFlags;
     }
 
-    std::vector<std::uint8_t> state() {
+    // `type`: the "StateType" the host's stream carries; empty: none.
+    std::vector<std::uint8_t> state(const std::u16string& type = {}) {
         Stream s;
+        Attributes attributes(type);
+        if (!type.empty()) s.attributes = &attributes;
         EXPECT_EQ(component->getState(&s), kResultOk);
         return s.bytes;
     }
@@ -588,6 +631,75 @@ TEST(Vst3State, RoundTripsAndRefusesBadBytesUntouched) {
         }
     }
     EXPECT_TRUE(sameBits(renderAfter(c), renderAfter(untouched), &where)) << where;
+}
+
+// A preset holds one sound: a host saving a preset ("StateType" "Default")
+// gets the current program alone, which loads into whichever program is
+// current, leaving the other seven; a project (or a host that says
+// nothing) keeps the whole bank. The factory's .vstpreset files load the
+// same way.
+TEST(Vst3State, PresetsHoldOneProgramAndProjectsTheBank) {
+    Plugin a, b;
+    ASSERT_TRUE(a.ok() && b.ok());
+    a.process({}, {}, {}, 0, {{0, 100, 2.0 / 7.0}, {0, 0, 0.3}, {0, 7, 0.8}});
+    const auto preset = a.state(u"Default");
+    ASSERT_EQ(preset.size(), 116u);
+    EXPECT_EQ(std::memcmp(preset.data(), "HLVP", 4), 0);
+    EXPECT_EQ(a.state(u"Project"), a.state());
+    EXPECT_EQ(a.state().size(), 880u);
+
+    b.process({}, {}, {}, 0, {{0, 100, 5.0 / 7.0}});
+    const auto before = b.state();
+    ASSERT_EQ(b.load(preset), kResultOk);
+    EXPECT_EQ(b.controller->getParamNormalized(100), 5.0 / 7.0);
+    EXPECT_EQ(b.controller->getParamNormalized(0), static_cast<double>(0.3f));
+    EXPECT_EQ(b.controller->getParamNormalized(7), static_cast<double>(0.8f));
+    const auto after = b.state();
+    // Only program 5's record (name and values) changed.
+    const std::size_t record = 64 + 4 * 11, program5 = 12 + 5 * record;
+    for (std::size_t i = 0; i < after.size(); ++i) {
+        if (i < program5 || i >= program5 + record) {
+            ASSERT_EQ(after[i], before[i]) << i;
+        }
+    }
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(after.data() + program5)), "Preset 2");
+    std::string where;
+    EXPECT_TRUE(sameBits(renderAfter(b), renderAfter(a), &where)) << where;
+    b.process({}, {}, {}, 0, {{0, 101, 1.0}});
+    ASSERT_EQ(b.load(preset), kResultOk);
+    EXPECT_EQ(b.state()[876], 1) << "the bypass stays";
+
+#ifdef HALVORINE_PRESET_FILES_DIR
+    for (const char* name : {"Band Vocoder", "Scatter"}) {
+        std::ifstream file(std::string(HALVORINE_PRESET_FILES_DIR) + "/vst3/" + name + ".vstpreset",
+                           std::ios::binary);
+        const std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+        ASSERT_GT(bytes.size(), 48u) << name;
+        auto le = [&](std::size_t at, int n) {
+            std::uint64_t v = 0;
+            for (int i = n - 1; i >= 0; --i) v = v << 8 | bytes.at(at + static_cast<std::size_t>(i));
+            return v;
+        };
+        EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 4), "VST3");
+        EXPECT_EQ(le(4, 4), 1u);
+        EXPECT_EQ(std::string(bytes.begin() + 8, bytes.begin() + 40), "D1AAEF93CCB14B279F3F76818C9C2932");
+        const std::size_t list = le(40, 8);
+        ASSERT_EQ(std::string(bytes.begin() + static_cast<long>(list), bytes.begin() + static_cast<long>(list) + 4), "List");
+        std::vector<std::uint8_t> comp;
+        std::string info;
+        for (std::size_t k = 0, n = le(list + 4, 4); k < n; ++k) {
+            const std::size_t entry = list + 8 + 20 * k, at = le(entry + 4, 8), size = le(entry + 12, 8);
+            const std::string id(bytes.begin() + static_cast<long>(entry), bytes.begin() + static_cast<long>(entry) + 4);
+            ASSERT_LE(at + size, list) << name;
+            if (id == "Comp") comp.assign(bytes.begin() + static_cast<long>(at), bytes.begin() + static_cast<long>(at + size));
+            if (id == "Info") info.assign(bytes.begin() + static_cast<long>(at), bytes.begin() + static_cast<long>(at + size));
+        }
+        EXPECT_NE(info.find("id=\"Name\" value=\"" + std::string(name) + "\""), std::string::npos) << info;
+        ASSERT_EQ(b.load(comp), kResultOk) << name;
+        EXPECT_EQ(b.controller->getParamNormalized(100), 5.0 / 7.0);
+        EXPECT_EQ(std::string(reinterpret_cast<const char*>(b.state().data() + program5)), name);
+    }
+#endif
 }
 
 // The saved state holds the last value the host gave each parameter, on

@@ -1,0 +1,183 @@
+# Turns programs/factory_presets.txt into a C++ table of its texts, at build
+# time, for every target (cross builds included: nothing here runs a
+# program of the build). The plug-ins read the values at start-up through
+# the parameter table's own text reader, so a preset means exactly what a
+# host's typed text means.
+#
+#   halvorine_factory_presets(<target>)
+#
+# adds the generated source to <target>. Run with cmake -P and
+# PRESETS_INPUT, PRESETS_OUTPUT, this file is the script that checks the
+# file and writes the source. A malformed file fails the build with one
+# line naming the file's line: an unknown parameter, a value in no form the
+# parameter reads, a missing or repeated field, a repeated name.
+
+set(HALVORINE_PRESET_PARAMETERS
+  "Mod Start Freq" "Mod Finish Freq" "Mod Freq Q" "Carr Start Freq" "Carr Finish Freq"
+  "Carr Freq Q" "Shift" "Mix" "Boost")
+# The forms each parameter's text takes (lower case), by the reader's
+# grammar: a decimal number, then the unit or nothing.
+set(number "[+-]?([0-9]+[.]?[0-9]*|[.][0-9]+)")
+set(HALVORINE_PRESET_FORMS
+  "^${number} *(hz|khz)?$" "^${number} *(hz|khz)?$" "^${number} *%?$"
+  "^${number} *(hz|khz)?$" "^${number} *(hz|khz)?$" "^${number} *%?$"
+  "^${number} *(bands?)?$" "^${number}%? */ *${number} *%?$" "^${number} *(db)?$")
+
+if(CMAKE_SCRIPT_MODE_FILE)
+  cmake_minimum_required(VERSION 3.25)
+  # The fault on one line of its own (CMake's own error text wraps), then
+  # the failure.
+  function(fail line text)
+    message(NOTICE "${PRESETS_INPUT}:${line}: ${text}")
+    message(FATAL_ERROR "the factory presets were refused")
+  endfunction()
+
+  function(c_string out text)
+    string(REPLACE "\\" "\\\\" text "${text}")
+    string(REPLACE "\"" "\\\"" text "${text}")
+    set(${out} "\"${text}\"" PARENT_SCOPE)
+  endfunction()
+
+  file(READ "${PRESETS_INPUT}" content)
+  # Lines as a list, ';' kept by escaping. CMake's lists also join what
+  # lies between '[' and ']' across elements: a name's brackets close on
+  # its own line, so only a malformed line could be joined to the next.
+  string(REPLACE ";" "\\;" content "${content}")
+  string(REPLACE "\n" ";" lines "${content}")
+
+  set(entries "")
+  set(names "")
+  set(line 0)
+  set(current "")
+  set(count 0)
+
+  # Closes the preset being read: every field present.
+  macro(finish)
+    if(NOT current STREQUAL "")
+      if(NOT have_about)
+        fail(${current_line} "preset '${current}' has no 'about:' line")
+      endif()
+      set(texts "")
+      set(lines_of "")
+      foreach(k RANGE 8)
+        if(NOT DEFINED value_${k})
+          list(GET HALVORINE_PRESET_PARAMETERS ${k} pname)
+          fail(${current_line} "preset '${current}' does not set '${pname}'")
+        endif()
+        c_string(quoted "${value_${k}}")
+        string(APPEND texts "${quoted}, ")
+        string(APPEND lines_of "${line_${k}}, ")
+        unset(value_${k})
+      endforeach()
+      c_string(qname "${current}")
+      c_string(qabout "${about}")
+      string(APPEND entries "    {${qname}, ${qabout}, ${current_line}, {${texts}}, {${lines_of}}},\n")
+      math(EXPR count "${count} + 1")
+    endif()
+  endmacro()
+
+  foreach(raw IN LISTS lines)
+    math(EXPR line "${line} + 1")
+    string(STRIP "${raw}" text)
+    if(text STREQUAL "" OR text MATCHES "^#")
+      continue()
+    endif()
+    if(text MATCHES "^\\[(.*)\\]$")
+      finish()
+      string(STRIP "${CMAKE_MATCH_1}" current)
+      set(current_line ${line})
+      set(have_about FALSE)
+      if(current STREQUAL "")
+        fail(${line} "a preset without a name")
+      endif()
+      string(LENGTH "${current}" length)
+      if(length GREATER 24)
+        fail(${line} "the name '${current}' is longer than the 24 characters VST 2 hosts show")
+      endif()
+      string(TOLOWER "${current}" folded)
+      if(folded IN_LIST names)
+        fail(${line} "a second preset named '${current}' (names differ in more than letter case)")
+      endif()
+      list(APPEND names "${folded}")
+      continue()
+    endif()
+    if(current STREQUAL "")
+      fail(${line} "'${text}' before the first [Name]")
+    endif()
+    if(NOT text MATCHES "^([^:]+):(.*)$")
+      fail(${line} "'${text}' is neither '[Name]' nor 'field: value'")
+    endif()
+    string(STRIP "${CMAKE_MATCH_1}" field)
+    string(STRIP "${CMAKE_MATCH_2}" value)
+    if(field STREQUAL "about")
+      if(have_about)
+        fail(${line} "a second 'about:' line in '${current}'")
+      endif()
+      if(value STREQUAL "")
+        fail(${line} "an empty 'about:' line in '${current}'")
+      endif()
+      set(have_about TRUE)
+      set(about "${value}")
+      continue()
+    endif()
+    list(FIND HALVORINE_PRESET_PARAMETERS "${field}" k)
+    if(k LESS 0)
+      fail(${line} "unknown parameter '${field}' in '${current}'")
+    endif()
+    if(DEFINED value_${k})
+      fail(${line} "'${field}' set twice in '${current}'")
+    endif()
+    list(GET HALVORINE_PRESET_FORMS ${k} form)
+    string(TOLOWER "${value}" folded)
+    if(NOT folded MATCHES "${form}")
+      fail(${line} "'${field}' cannot read '${value}'")
+    endif()
+    set(value_${k} "${value}")
+    set(line_${k} ${line})
+  endforeach()
+  finish()
+  if(count EQUAL 0)
+    fail(1 "no presets")
+  endif()
+
+  file(WRITE "${PRESETS_OUTPUT}.new"
+"// Generated by cmake/FactoryPresets.cmake from ${PRESETS_INPUT}: do not edit.
+#include \"factory_presets.h\"
+
+namespace halvorine {
+
+const FactoryPresetText kFactoryPresetTexts[kFactoryPresetCount] = {
+${entries}};
+
+}  // namespace halvorine
+")
+  file(WRITE "${PRESETS_OUTPUT}.count" "${count}")
+  file(RENAME "${PRESETS_OUTPUT}.new" "${PRESETS_OUTPUT}")
+  return()
+endif()
+
+set(HALVORINE_PRESETS_SCRIPT ${CMAKE_CURRENT_LIST_FILE})
+
+function(halvorine_factory_presets target)
+  set(input ${PROJECT_SOURCE_DIR}/programs/factory_presets.txt)
+  set(output ${CMAKE_BINARY_DIR}/generated/factory_presets_data.cpp)
+  # The count is a constant of the header: read at configure time, and
+  # configured again whenever the file changes.
+  file(STRINGS ${input} heads REGEX "^[ \t]*\\[")
+  list(LENGTH heads count)
+  set_property(DIRECTORY ${PROJECT_SOURCE_DIR} APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${input})
+  file(CONFIGURE OUTPUT ${CMAKE_BINARY_DIR}/generated/factory_preset_count.h CONTENT
+"// Generated by cmake/FactoryPresets.cmake: do not edit.
+#pragma once
+namespace halvorine { inline constexpr int kFactoryPresetCount = ${count}; }
+")
+  add_custom_command(
+    OUTPUT ${output}
+    COMMAND ${CMAKE_COMMAND} -DPRESETS_INPUT=${input} -DPRESETS_OUTPUT=${output}
+            -P ${HALVORINE_PRESETS_SCRIPT}
+    DEPENDS ${input} ${HALVORINE_PRESETS_SCRIPT}
+    COMMENT "Reading the factory presets"
+    VERBATIM)
+  target_sources(${target} PRIVATE ${output})
+  target_include_directories(${target} PUBLIC ${CMAKE_BINARY_DIR}/generated)
+endfunction()

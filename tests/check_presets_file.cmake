@@ -1,0 +1,30 @@
+# The presets' file reader refuses a malformed file with one line naming
+# the line at fault, for each kind of fault:
+#   cmake -DSCRIPT=cmake/FactoryPresets.cmake -DWORK=dir -P check_presets_file.cmake
+cmake_minimum_required(VERSION 3.25)
+set(good "[One]\nabout: a\nMod Start Freq: 80Hz\nMod Finish Freq: 10000Hz\nMod Freq Q: 30%\nCarr Start Freq: 80Hz\nCarr Finish Freq: 1.2 kHz\nCarr Freq Q: 30\nShift: 1 band\nMix: 100%/50\nBoost: -3dB\n")
+function(expect name text line words)
+  file(WRITE ${WORK}/${name}.txt "${text}")
+  execute_process(COMMAND ${CMAKE_COMMAND} -DPRESETS_INPUT=${WORK}/${name}.txt
+                          -DPRESETS_OUTPUT=${WORK}/${name}.cpp -P ${SCRIPT}
+                  RESULT_VARIABLE rc ERROR_VARIABLE err)
+  if(line EQUAL 0)
+    if(NOT rc EQUAL 0)
+      message(FATAL_ERROR "${name}: refused a good file: ${err}")
+    endif()
+  elseif(rc EQUAL 0 OR NOT err MATCHES "(^|\n)[^\n]*/${name}.txt:${line}: ${words}[^\n]*\n")
+    message(FATAL_ERROR "${name}: expected '${name}.txt:${line}: ${words}', got: ${err}")
+  endif()
+endfunction()
+file(MAKE_DIRECTORY ${WORK})
+string(REPLACE "Boost: -3dB\n" "" noBoost "${good}")
+string(REPLACE "about: a\n" "" noAbout "${good}")
+string(REPLACE "Mix: 100%/50" "Mix: 0.5" badMix "${good}")
+string(REPLACE "[One]" "[Two]" second "${good}")
+expect(good "${good}${second}" 0 "")
+expect(duplicate "${good}[one]\nabout: b\n" 12 "a second preset named 'one'")
+expect(unknown "${good}Width: 3\n" 12 "unknown parameter 'Width' in 'One'")
+expect(unreadable "${badMix}" 10 "'Mix' cannot read '0.5'")
+expect(missing-field "${noBoost}" 1 "preset 'One' does not set 'Boost'")
+expect(missing-about "${noAbout}" 1 "preset 'One' has no 'about:' line")
+expect(set-twice "${good}Shift: 2 bands\n" 12 "'Shift' set twice in 'One'")
