@@ -145,9 +145,7 @@ class FloatingPointMode {
 public:
     // A register is written only when its value must change: a write of
     // the control register may wait for every floating-point operation in
-    // flight, and hosts mostly run in our mode already. (Under qemu-aarch64
-    // 7.2, writing both registers on every block also made a test run
-    // stall at random.)
+    // flight, and hosts mostly run in our mode already.
     FloatingPointMode() : control_(readControl()), status_(readStatus()) {
         if (control_ & kControlled) writeControl(control_ & ~kControlled);
     }
