@@ -13,6 +13,7 @@
 // reference, with the processor and the reason for the default's choice.
 #include <cstdio>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <benchmark/benchmark.h>
@@ -83,6 +84,21 @@ void programSwitch(benchmark::State& state, const std::string& set) {
         inst.effect->dispatcher(inst.effect, effSetProgram, 0, i++ % 2, nullptr, 0.0f);
         inst.block(s.in, s.out, 32);
     }
+}
+
+// One slot (the shift 6, the mix 7 or the boost 8) changes before every
+// 512-frame block, so that every block glides (441 of its frames at
+// 44.1 kHz; the shift's with the band sums run twice): its time per frame
+// against Block512's is what a glide costs.
+void glidingBlocks(benchmark::State& state, const std::string& set, int slot) {
+    Instance inst(set);
+    Signals s;
+    int i = 0;
+    for (auto _ : state) {
+        inst.effect->setParameter(inst.effect, slot, i++ % 2 ? 0.3f : 0.7f);
+        inst.block(s.in, s.out, 512);
+    }
+    perFrame(state, 512);
 }
 
 // The instruction sets this processor runs, the plain SSE2 one first.
@@ -169,6 +185,10 @@ void registerAll() {
         benchmark::RegisterBenchmark(("Block" + size + "/" + chosen).c_str(), effectBlocks,
                                      std::string(), frames);
     }
+    for (const auto& set : sets)
+        for (const auto& [name, slot] : {std::pair{"Shift", 6}, {"Mix", 7}, {"Boost", 8}})
+            benchmark::RegisterBenchmark(("Gliding512" + std::string(name) + "/" + set).c_str(),
+                                         glidingBlocks, set, slot);
     for (const auto& set : sets)
         benchmark::RegisterBenchmark(("FrequencyChangeThenBlock32/" + set).c_str(), frequencyChange,
                                      set)

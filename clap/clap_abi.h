@@ -81,6 +81,17 @@ struct EventParamValue {
     double value;
 };
 
+// A modulation on top of a parameter's value: `amount` in the parameter's
+// value axis; 0 ends it.
+struct EventParamMod {
+    EventHeader header;
+    Id param_id;
+    void* cookie;
+    std::int32_t note_id;  // -1: every note
+    std::int16_t port_index, channel, key;
+    double amount;
+};
+
 struct EventParamGesture {
     EventHeader header;
     Id param_id;
@@ -167,10 +178,36 @@ struct PluginAudioPorts {
                                   AudioPortInfo* info);
 };
 
+// --- audio-ports-config --------------------------------------------------------
+struct AudioPortsConfig {
+    Id id;
+    char name[kNameSize];
+    std::uint32_t input_port_count;
+    std::uint32_t output_port_count;
+    bool has_main_input;
+    std::uint32_t main_input_channel_count;
+    const char* main_input_port_type;
+    bool has_main_output;
+    std::uint32_t main_output_channel_count;
+    const char* main_output_port_type;
+};
+struct PluginAudioPortsConfig {
+    std::uint32_t(*count)(const Plugin* plugin);
+    bool(*get)(const Plugin* plugin, std::uint32_t index, AudioPortsConfig* config);
+    bool(*select)(const Plugin* plugin, Id config_id);
+};
+struct PluginAudioPortsConfigInfo {
+    Id(*current_config)(const Plugin* plugin);
+    bool(*get)(const Plugin* plugin, Id config_id, std::uint32_t port_index, bool is_input,
+               AudioPortInfo* info);
+};
+
 // --- params --------------------------------------------------------------------
 enum : std::uint32_t {
     kParamIsStepped = 1u << 0,
+    kParamIsBypass = 1u << 4,
     kParamIsAutomatable = 1u << 5,
+    kParamIsModulatable = 1u << 10,
 };
 struct ParamInfo {
     Id id;
@@ -391,6 +428,9 @@ inline constexpr const char kPluginFactoryId[] = "clap.plugin-factory";
 inline constexpr const char kPresetDiscoveryFactoryId[] = "clap.preset-discovery-factory/2";
 inline constexpr const char kPresetDiscoveryFactoryIdDraft[] = "clap.preset-discovery-factory/draft-2";
 inline constexpr const char kExtAudioPorts[] = "clap.audio-ports";
+inline constexpr const char kExtAudioPortsConfig[] = "clap.audio-ports-config";
+inline constexpr const char kExtAudioPortsConfigInfo[] = "clap.audio-ports-config-info/1";
+inline constexpr const char kExtAudioPortsConfigInfoDraft[] = "clap.audio-ports-config-info/draft-0";
 inline constexpr const char kExtParams[] = "clap.params";
 inline constexpr const char kExtState[] = "clap.state";
 inline constexpr const char kExtLatency[] = "clap.latency";

@@ -5,6 +5,7 @@
 
 #include "effect_core.h"
 #include "parameter_table.h"
+#include "scale.h"
 
 namespace halvorine::clap {
 
@@ -35,20 +36,26 @@ Gui::Gui(const Host* host, EffectCore& core, EditorQueue& queue,
     hostGui_ = extensionOf<HostGui>(host, kExtGui);
     timers_ = extensionOf<HostTimerSupport>(host, kExtTimerSupport);
     fds_ = extensionOf<HostPosixFdSupport>(host, kExtPosixFdSupport);
+    if (fds_ && (!fds_->register_fd || !fds_->unregister_fd)) fds_ = nullptr;
 }
 
-Gui::~Gui() { release(); }
+Gui::~Gui() {
+    release();
+    // What still waits goes on from the plug-in's main-thread callback.
+    if (waiting_ && host_->request_callback) host_->request_callback(host_);
+}
 
-bool Gui::supported(const Host* host, const char* api, bool floating) {
-    if (floating || !api || !guiApi() || std::strcmp(api, guiApi()) != 0) return false;
+bool Gui::supported(const char* api, bool floating) {
+    return !floating && api && guiApi() && std::strcmp(api, guiApi()) == 0;
+}
+
+bool Gui::hostCanDrive(const Host* host) {
 #if defined(_WIN32)
     (void)host;
     return true;
 #else
     const auto* timers = extensionOf<HostTimerSupport>(host, kExtTimerSupport);
-    const auto* fds = extensionOf<HostPosixFdSupport>(host, kExtPosixFdSupport);
-    return timers && timers->register_timer && timers->unregister_timer && fds && fds->register_fd &&
-           fds->unregister_fd;
+    return timers && timers->register_timer && timers->unregister_timer;
 #endif
 }
 
@@ -89,10 +96,12 @@ bool Gui::setParent(const Window* window) {
     backend.setBounds(0, 0, window_->clientWidth(), window_->clientHeight());
     window_->SetAll();
 #if !defined(_WIN32)
+    // The descriptor wakes the editor at once for input; without it the
+    // timer's ticks read the connection, 10 ms apart at most.
     const int fd = backend.eventDescriptor();
-    if (fd >= 0 && fds_->register_fd(host_, fd, kFdRead | kFdError)) fd_ = fd;
+    if (fds_ && fd >= 0 && fds_->register_fd(host_, fd, kFdRead | kFdError)) fd_ = fd;
     if (!timers_->register_timer(host_, kTimerPeriodMs, &timer_)) timer_ = kInvalidId;
-    if (fd_ < 0 || timer_ == kInvalidId) {
+    if (timer_ == kInvalidId) {
         release();
         return false;
     }
@@ -100,9 +109,12 @@ bool Gui::setParent(const Window* window) {
     return true;
 }
 
-void Gui::setScale(double factor) {
+bool Gui::setScale(double factor) {
+    const int drawn = editor::resolveEditorScale(factor, 1.0);
+    if (!(factor > 0.0) || static_cast<double>(drawn) != factor) return false;
     hostScale_ = factor;
     if (window_) window_->setHostScale(factor);
+    return true;
 }
 
 editor::EditorSize Gui::size() const {
@@ -133,6 +145,10 @@ void Gui::onFd(int fd, std::uint32_t) {
 }
 
 void Gui::pump() {
+    if (waiting_) {
+        waiting_ = !queue_.retry();
+        requestDelivery();
+    }
     if (!window_) return;
     window_->backend().idle();
     window_->backend().repaintNow();
@@ -161,7 +177,11 @@ void Gui::endEdit(int index) {
 }
 
 void Gui::send(const EditorEvent& event) {
-    queue_.push(event);
+    waiting_ = !queue_.push(event);
+    requestDelivery();
+}
+
+void Gui::requestDelivery() {
     if (processing_.load(std::memory_order_acquire)) return;  // the next block takes it
     if (hostParams_ && hostParams_->request_flush) hostParams_->request_flush(host_);
     else if (host_->request_process) host_->request_process(host_);

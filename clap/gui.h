@@ -3,7 +3,8 @@
 // factor changes. On
 // Linux the window is an X11 child window, driven by the host's timer
 // (timer-support) and by the X connection's file descriptor (posix-fd-
-// support); on Windows a Win32 child window that the host's message loop
+// support) where the host watches one; without it the connection is read
+// on every tick of the timer. On Windows a Win32 child window that the host's message loop
 // drives. Values set in the editor go to the effect at once and to the host
 // as output events, each drag framed by a gesture begin and end.
 #pragma once
@@ -33,13 +34,19 @@ public:
     Gui(const Gui&) = delete;
     Gui& operator=(const Gui&) = delete;
 
-    // Whether an embedded window of `api` can be made in this host: the
-    // build's window system, and on Linux the host's timer and fd support.
-    static bool supported(const Host* host, const char* api, bool floating);
+    // Whether the plug-in draws an editor of `api`: the build's window
+    // system, embedded. Hosts ask before they offer anything (some from a
+    // throwaway instance whose host has no extensions at all).
+    static bool supported(const char* api, bool floating);
+    // Whether this host can drive the editor: on Linux it needs the host's
+    // timer (its fd support is optional); Windows' message loop needs nothing.
+    static bool hostCanDrive(const Host* host);
 
     bool setParent(const Window* window);
-    // The host's scale factor (0: none given); the window follows it.
-    void setScale(double factor);
+    // The host's scale factor, taken only when the editor draws at exactly
+    // that factor (whole factors 1 to 3, and no HALVORINE_SCALE forcing
+    // another): false leaves the editor as it was.
+    bool setScale(double factor);
     // The editor's size in pixels: the window's, or what it will be.
     editor::EditorSize size() const;
     bool show();
@@ -52,6 +59,7 @@ private:
     void beginEdit(int index) override;
     void endEdit(int index) override;
     void send(const EditorEvent& event);
+    void requestDelivery();
     void pump();
     void release();
 
@@ -68,6 +76,7 @@ private:
     Id timer_ = kInvalidId;
     int fd_ = -1;
     double hostScale_ = 0.0;
+    bool waiting_ = false;  // events wait for room in the queue
 };
 
 }  // namespace halvorine::clap

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <bit>
 #include <cassert>
 #include <cmath>
 #include <cstring>
@@ -33,7 +34,50 @@ namespace halvorine::clap {
 namespace {
 
 constexpr int kParams = engine::kNamedParameters;
+// The host's bypass switch: the parameter after the named ones.
+constexpr Id kBypassId = static_cast<Id>(kParams);
+constexpr std::uint32_t kParamCount = static_cast<std::uint32_t>(kParams) + 1;
 constexpr std::uint32_t kInputMain = 0, kInputSide = 1;
+
+// The bus layouts a host may choose (audio-ports-config), the first the
+// default. A sidechain of 0 channels is no sidechain port: the main input
+// then carries the modulator left and the carrier right, as in VST 2 (a
+// mono main input alone would have no carrier, so it is not offered).
+struct PortsConfig {
+    const char* name;
+    std::uint32_t main, side, out;  // channels
+};
+constexpr PortsConfig kConfigs[] = {
+    {"Stereo, stereo sidechain", 2, 2, 2},
+    {"Mono, mono sidechain", 1, 1, 2},
+    {"Mono, mono sidechain, mono output", 1, 1, 1},
+    {"Stereo: modulator left, carrier right", 2, 0, 2},
+};
+constexpr std::uint32_t kConfigCount = sizeof kConfigs / sizeof kConfigs[0];
+
+// Change ids of modulation events, beside the parameters' own.
+constexpr int kModulationIds = 64;
+
+// The value axis hosts draw lanes and knobs on, linear in the value: the
+// frequencies in octaves above 20 Hz (0 to 10, ten times the engine's
+// normalised value, exact both ways), so a lane spends as much height on
+// each octave; every other parameter in its unit.
+bool inOctaves(int slot) { return engine::parameterInfo(slot).unit == engine::Unit::Hertz; }
+
+double toValue(int slot, float normalised) {
+    if (!inOctaves(slot)) return engine::toUnits(slot, normalised);
+    const float v = normalised > 1.0f ? 1.0f : normalised >= 0.0f ? normalised : 0.0f;
+    return 10.0 * static_cast<double>(v);
+}
+
+float toNormalised(int slot, double value) {
+    if (!inOctaves(slot)) return engine::toNormalised(slot, value);
+    const double v = value / 10.0;
+    return v > 1.0 ? 1.0f : v >= 0.0 ? static_cast<float>(v) : 0.0f;  // not a number: 0
+}
+
+// Hosts may modulate every continuous parameter; the shift moves in whole bands.
+bool modulatable(int slot) { return engine::parameterInfo(slot).steps == 0; }
 
 // Where each parameter sits in a host's tree of modules.
 constexpr const char* kModules[kParams] = {"Modulator", "Modulator", "Modulator",
@@ -67,13 +111,24 @@ public:
     void deactivate() { onMain(); active_ = false; }
     bool startProcessing() { onAudio(); processing_.store(true, std::memory_order_release); return true; }
     void stopProcessing() { onAudio(); processing_.store(false, std::memory_order_release); }
-    void reset() { onAudio(); core_.reset(); }
+    void reset();
     ProcessStatus process(const Process& p);
     const void* extension(const char* id) const;
+    void mainThread();
 
-    // audio-ports
-    static std::uint32_t portCount(bool input) { return input ? 2 : 1; }
-    static bool portInfo(std::uint32_t index, bool input, AudioPortInfo& info);
+    // audio-ports and audio-ports-config
+    std::uint32_t portCount(bool input) const { onMain(); return portCountOf(config_, input); }
+    bool portInfo(std::uint32_t index, bool input, AudioPortInfo& info) const {
+        onMain();
+        return portInfoOf(config_, index, input, info);
+    }
+    static std::uint32_t portCountOf(std::uint32_t config, bool input) {
+        return input ? (kConfigs[config].side ? 2 : 1) : 1;
+    }
+    static bool portInfoOf(std::uint32_t config, std::uint32_t index, bool input, AudioPortInfo& info);
+    static bool configInfo(std::uint32_t index, AudioPortsConfig& config);
+    bool selectConfig(Id id);
+    Id currentConfig() const { onMain(); return config_; }
 
     // params
     bool paramInfo(std::uint32_t index, ParamInfo& info) const;
@@ -92,7 +147,7 @@ public:
     // gui
     bool guiSupported(const char* api, bool floating) const {
         onMain();
-        return Gui::supported(host_, api, floating);
+        return Gui::supported(api, floating);
     }
     bool guiCreate(const char* api, bool floating);
     void guiDestroy() { onMain(); gui_.reset(); }
@@ -109,10 +164,15 @@ private:
     }
     void apply(const EventHeader* e);
     void collectChanges(const InputEvents* in);
-    void setParameter(const common::Change& c) {
-        core_.setParameter(c.id, engine::toNormalised(c.id, c.value));
-    }
+    void applyChange(const common::Change& c);
+    void modulate(int slot, double amount);
+    void playModulated(int slot);
+    void followModulatedValues();
+    void clearModulation();
+    bool inputsSilent(const AudioBuffer* main, int mainChannels, const AudioBuffer* side,
+                      int sideChannels, int frames) const;
     void sendEditorEvents(const OutputEvents* out);
+    void requestEditorDelivery();
     void valuesChanged(bool dirty);
 
     const Host* host_;
@@ -123,10 +183,22 @@ private:
     EffectCore core_;
     common::BusInputs buses_;
     common::ChangeList changes_;
+    common::Bypass bypass_;
     EditorQueue editorEvents_;
     std::atomic<bool> processing_{false};
     bool active_ = false;
+    std::uint32_t config_ = 0;  // main thread; chosen only while inactive
     std::unique_ptr<Gui> gui_;
+
+    // Whichever thread processes or flushes. A modulation's amount in the
+    // value axis (0: none), and the program's value its played value was
+    // made from, to follow changes the editor, a preset or a state makes.
+    double modulation_[kParams] = {};
+    float modulatedFrom_[kParams] = {};
+    // Input frames in a row that were silent, and whether the filters were
+    // reset when the plug-in went to sleep.
+    std::uint64_t quietFrames_ = 0;
+    bool asleep_ = false;
 };
 
 Instance::Instance(const Host* host) : host_(host) {}
@@ -153,19 +225,78 @@ bool Instance::activate(double rate) {
     if (!(rate > 0.0) || !std::isfinite(rate)) return false;
     core_.setSampleRate(static_cast<float>(rate));
     core_.reset();
+    bypass_.setRate(rate);
+    bypass_.settle();
+    clearModulation();
+    quietFrames_ = 0;
+    asleep_ = false;
     active_ = true;
     return true;
+}
+
+void Instance::reset() {
+    onAudio();
+    core_.reset();
+    clearModulation();
+    quietFrames_ = 0;
+    asleep_ = false;
 }
 
 // --- processing -------------------------------------------------------------
 
 void Instance::apply(const EventHeader* e) {
-    if (!e || e->space_id != kCoreEventSpace || e->type != kEventParamValue ||
-        e->size < sizeof(EventParamValue))
+    if (!e || e->space_id != kCoreEventSpace) return;
+    if (e->type == kEventParamValue && e->size >= sizeof(EventParamValue)) {
+        const auto* v = reinterpret_cast<const EventParamValue*>(e);
+        if (v->param_id > kBypassId) return;
+        changes_.add(static_cast<int>(e->time), static_cast<int>(v->param_id), v->value);
+    } else if (e->type == kEventParamMod && e->size >= sizeof(EventParamMod)) {
+        const auto* m = reinterpret_cast<const EventParamMod*>(e);
+        if (m->param_id >= static_cast<Id>(kParams) || !modulatable(static_cast<int>(m->param_id))) return;
+        changes_.add(static_cast<int>(e->time), kModulationIds + static_cast<int>(m->param_id), m->amount);
+    }
+}
+
+void Instance::applyChange(const common::Change& c) {
+    if (c.id == static_cast<int>(kBypassId)) {
+        bypass_.request(c.value >= 0.5);
         return;
-    const auto* v = reinterpret_cast<const EventParamValue*>(e);
-    if (v->param_id >= static_cast<Id>(kParams)) return;
-    changes_.add(static_cast<int>(e->time), static_cast<int>(v->param_id), v->value);
+    }
+    if (c.id >= kModulationIds) {
+        modulate(c.id - kModulationIds, c.value);
+        return;
+    }
+    core_.setParameter(c.id, toNormalised(c.id, c.value));
+    if (modulation_[c.id] != 0.0) playModulated(c.id);  // the modulation rides on the new value
+}
+
+void Instance::modulate(int slot, double amount) {
+    if (amount == 0.0 || !std::isfinite(amount)) {  // the host ended it
+        if (modulation_[slot] != 0.0) core_.clearPlayedValue(slot);
+        modulation_[slot] = 0.0;
+        return;
+    }
+    modulation_[slot] = amount;
+    playModulated(slot);
+}
+
+// The engine plays the value and the modulation summed, within the range.
+void Instance::playModulated(int slot) {
+    const float value = core_.parameter(slot);
+    modulatedFrom_[slot] = value;
+    core_.setPlayedValue(slot, toNormalised(slot, toValue(slot, value) + modulation_[slot]));
+}
+
+// A value changed by the editor, a preset or a state since the last block:
+// its modulation rides on the new value from this block on.
+void Instance::followModulatedValues() {
+    for (int slot = 0; slot < kParams; ++slot)
+        if (modulation_[slot] != 0.0 && !(core_.parameter(slot) == modulatedFrom_[slot])) playModulated(slot);
+}
+
+void Instance::clearModulation() {
+    for (double& amount : modulation_) amount = 0.0;
+    core_.clearPlayedValues();
 }
 
 // The parameter changes among the events, in time order, into changes_.
@@ -178,33 +309,64 @@ void Instance::collectChanges(const InputEvents* in) {
     changes_.sort();
 }
 
+// An event the host's list refuses stays first in the queue, with all
+// after it, for the next flush or block.
 void Instance::sendEditorEvents(const OutputEvents* out) {
+    if (!out || !out->try_push) return;
     editorEvents_.drain([&](const EditorEvent& e) {
-        if (!out || !out->try_push) return;
         if (e.kind == EditorEvent::Value) {
             EventParamValue v{};
             v.header = {sizeof v, 0, kCoreEventSpace, kEventParamValue, 0};
             v.param_id = e.id;
             v.note_id = -1;
             v.port_index = v.channel = v.key = -1;
-            v.value = engine::toUnits(e.id, e.value);
-            out->try_push(out, &v.header);
-        } else {
-            EventParamGesture g{};
-            g.header = {sizeof g, 0, kCoreEventSpace,
-                        e.kind == EditorEvent::Begin ? kEventParamGestureBegin
-                                                     : kEventParamGestureEnd,
-                        0};
-            g.param_id = e.id;
-            out->try_push(out, &g.header);
+            v.value = toValue(e.id, e.value);
+            return out->try_push(out, &v.header);
         }
+        EventParamGesture g{};
+        g.header = {sizeof g, 0, kCoreEventSpace,
+                    e.kind == EditorEvent::Begin ? kEventParamGestureBegin : kEventParamGestureEnd, 0};
+        g.param_id = e.id;
+        return out->try_push(out, &g.header);
     });
+}
+
+// Editor events that found the queue full wait on the main thread; with
+// the editor open its timer retries them, after it closes this callback does.
+void Instance::mainThread() {
+    onMain();
+    if (gui_ || editorEvents_.retry()) return;
+    requestEditorDelivery();
+    if (host_->request_callback) host_->request_callback(host_);
+}
+
+void Instance::requestEditorDelivery() {
+    if (processing_.load(std::memory_order_acquire)) return;  // the next block takes them
+    if (hostParams_ && hostParams_->request_flush) hostParams_->request_flush(host_);
+    else if (host_->request_process) host_->request_process(host_);
+}
+
+bool Instance::inputsSilent(const AudioBuffer* main, int mainChannels, const AudioBuffer* side,
+                            int sideChannels, int frames) const {
+    const auto silent = [frames](const AudioBuffer* bus, int channels) {
+        for (int c = 0; c < channels; ++c) {
+            const float* x = bus->data32[c];
+            if (!x) continue;
+            if (frames > 0 && (bus->constant_mask >> c & 1u) && x[0] == 0.0f) continue;
+            // Every bit but the sign, or'ed: whole vectors at a time, and -0 is silence too.
+            std::uint32_t bits = 0;
+            for (int i = 0; i < frames; ++i) bits |= std::bit_cast<std::uint32_t>(x[i]) << 1;
+            if (bits != 0) return false;
+        }
+        return true;
+    };
+    return silent(main, mainChannels) && silent(side, sideChannels);
 }
 
 ProcessStatus Instance::process(const Process& p) {
     onAudio();
     if (!p.audio_outputs || p.audio_outputs_count < 1) return kProcessError;
-    const AudioBuffer& out = p.audio_outputs[0];
+    AudioBuffer& out = p.audio_outputs[0];
     if (!out.data32 || out.channel_count == 0) return kProcessError;
     const AudioBuffer* main =
         p.audio_inputs_count > kInputMain ? &p.audio_inputs[kInputMain] : nullptr;
@@ -217,13 +379,32 @@ ProcessStatus Instance::process(const Process& p) {
 
     sendEditorEvents(p.out_events);
     collectChanges(p.in_events);
+
+    // Asleep on silence: once the inputs have been silent for the tail (the
+    // filters have rung out), a silent block without parameter events is
+    // silence, and the filters start again from silence, as a fresh
+    // instance's, when sound or an event comes.
+    const bool silent = inputsSilent(main, mainChannels, side, sideChannels, frames);
+    if (silent && changes_.size() == 0 && frames > 0 && quietFrames_ >= core_.tailFrames()) {
+        if (!asleep_) core_.reset();
+        asleep_ = true;
+        for (int c = 0; c < outChannels; ++c)
+            if (out.data32[c]) std::fill(out.data32[c], out.data32[c] + frames, 0.0f);
+        out.constant_mask = (std::uint64_t{1} << outChannels) - 1;
+        return kProcessSleep;
+    }
+    asleep_ = false;
+    quietFrames_ = silent ? quietFrames_ + static_cast<std::uint64_t>(frames) : 0;
+
+    followModulatedValues();
     common::renderSplit(
-        changes_, frames, [&](const common::Change& c) { setParameter(c); },
+        changes_, frames, [&](const common::Change& c) { applyChange(c); },
         [&](int start, int count) {
             common::renderBuses(core_, buses_, mainChannels ? main->data32 : nullptr, mainChannels,
                                 sideChannels ? side->data32 : nullptr, sideChannels, out.data32,
-                                outChannels, start, count);
+                                outChannels, start, count, &bypass_);
         });
+    out.constant_mask = 0;  // none of ours is known to be constant
     return kProcessContinue;
 }
 
@@ -232,68 +413,122 @@ void Instance::flush(const InputEvents* in, const OutputEvents* out) {
     else onMain();
     sendEditorEvents(out);
     collectChanges(in);
-    for (int i = 0; i < changes_.size(); ++i) setParameter(changes_[i]);
+    followModulatedValues();
+    for (int i = 0; i < changes_.size(); ++i) applyChange(changes_[i]);
 }
 
 // --- ports and parameters ----------------------------------------------------
 
-bool Instance::portInfo(std::uint32_t index, bool input, AudioPortInfo& info) {
-    if (index >= portCount(input)) return false;
+bool Instance::portInfoOf(std::uint32_t config, std::uint32_t index, bool input, AudioPortInfo& info) {
+    if (config >= kConfigCount || index >= portCountOf(config, input)) return false;
+    const PortsConfig& c = kConfigs[config];
+    // The main input and the output share buffers when their channels match.
+    const bool inPlace = c.main == c.out;
     info = AudioPortInfo{};
     info.id = index;
-    info.channel_count = 2;
-    info.port_type = kPortStereo;
     info.in_place_pair = kInvalidId;
     if (!input) {
         copyText(info.name, sizeof info.name, "Output");
         info.flags = kAudioPortIsMain;
-        info.in_place_pair = kInputMain;
+        info.channel_count = c.out;
+        if (inPlace) info.in_place_pair = kInputMain;
     } else if (index == kInputMain) {
-        copyText(info.name, sizeof info.name, "Modulator");
+        copyText(info.name, sizeof info.name, c.side ? "Modulator" : "Modulator, carrier");
         info.flags = kAudioPortIsMain;
-        info.in_place_pair = 0;
+        info.channel_count = c.main;
+        if (inPlace) info.in_place_pair = 0;
     } else {
         copyText(info.name, sizeof info.name, "Carrier");
+        info.channel_count = c.side;
     }
+    info.port_type = info.channel_count == 1 ? kPortMono : kPortStereo;
+    return true;
+}
+
+bool Instance::configInfo(std::uint32_t index, AudioPortsConfig& config) {
+    if (index >= kConfigCount) return false;
+    const PortsConfig& c = kConfigs[index];
+    config = AudioPortsConfig{};
+    config.id = index;
+    copyText(config.name, sizeof config.name, c.name);
+    config.input_port_count = portCountOf(index, true);
+    config.output_port_count = portCountOf(index, false);
+    config.has_main_input = true;
+    config.main_input_channel_count = c.main;
+    config.main_input_port_type = c.main == 1 ? kPortMono : kPortStereo;
+    config.has_main_output = true;
+    config.main_output_channel_count = c.out;
+    config.main_output_port_type = c.out == 1 ? kPortMono : kPortStereo;
+    return true;
+}
+
+bool Instance::selectConfig(Id id) {
+    onMain();
+    if (active_ || id >= kConfigCount) return false;
+    config_ = id;
     return true;
 }
 
 bool Instance::paramInfo(std::uint32_t index, ParamInfo& info) const {
     onMain();
+    if (index == kBypassId) {
+        info = ParamInfo{};
+        info.id = kBypassId;
+        info.flags = kParamIsAutomatable | kParamIsStepped | kParamIsBypass;
+        copyText(info.name, sizeof info.name, "Bypass");
+        info.max_value = 1.0;
+        return true;
+    }
     if (index >= static_cast<std::uint32_t>(kParams)) return false;
     const int slot = static_cast<int>(index);
     const engine::ParameterInfo& p = engine::parameterInfo(slot);
     info = ParamInfo{};
     info.id = index;
-    info.flags = kParamIsAutomatable | (p.steps > 0 ? kParamIsStepped : 0u);
+    info.flags = kParamIsAutomatable | (p.steps > 0 ? kParamIsStepped : 0u) |
+                 (modulatable(slot) ? kParamIsModulatable : 0u);
     copyText(info.name, sizeof info.name, p.name);
     copyText(info.module, sizeof info.module, kModules[slot]);
-    info.min_value = p.minimum;
-    info.max_value = p.maximum;
-    info.default_value = p.defaultUnits;
+    info.min_value = toValue(slot, 0.0f);
+    info.max_value = toValue(slot, 1.0f);
+    info.default_value = toValue(slot, p.defaultValue);
     return true;
 }
 
 bool Instance::paramValue(Id id, double& value) const {
     onMain();
+    if (id == kBypassId) {
+        value = bypass_.requested() ? 1.0 : 0.0;
+        return true;
+    }
     if (id >= static_cast<Id>(kParams)) return false;
-    value = engine::toUnits(static_cast<int>(id), core_.parameter(static_cast<int>(id)));
+    value = toValue(static_cast<int>(id), core_.parameter(static_cast<int>(id)));
     return true;
 }
 
 bool Instance::valueToText(Id id, double value, char* out, std::uint32_t capacity) {
+    if (id == kBypassId && out && capacity > 0) {
+        copyText(out, capacity, value >= 0.5 ? "On" : "Off");
+        return true;
+    }
     if (id >= static_cast<Id>(kParams) || !out || capacity == 0) return false;
     const int slot = static_cast<int>(id);
-    engine::writeValueText(slot, engine::toNormalised(slot, value), out, capacity);
+    engine::writeValueText(slot, toNormalised(slot, value), out, capacity);
     return true;
 }
 
 bool Instance::textToValue(Id id, const char* text, double& value) {
+    if (id == kBypassId && text) {
+        const std::string_view t(text);
+        if (t == "On" || t == "on" || t == "1") value = 1.0;
+        else if (t == "Off" || t == "off" || t == "0") value = 0.0;
+        else return false;
+        return true;
+    }
     if (id >= static_cast<Id>(kParams) || !text) return false;
     const int slot = static_cast<int>(id);
     float normalised = 0.0f;
     if (!engine::parseValueText(slot, text, normalised)) return false;
-    value = engine::toUnits(slot, normalised);
+    value = toValue(slot, normalised);
     return true;
 }
 
@@ -302,7 +537,7 @@ bool Instance::textToValue(Id id, const char* text, double& value) {
 bool Instance::save(const OStream& stream) {
     onMain();
     std::uint8_t bytes[common::kStateBytes];
-    const std::size_t size = common::writeState(core_, bytes, sizeof bytes);
+    const std::size_t size = common::writeState(core_, bytes, sizeof bytes, bypass_.requested());
     if (size == 0 || !stream.write) return false;
     for (std::size_t done = 0; done < size;) {
         const std::int64_t n = stream.write(&stream, bytes + done, size - done);
@@ -324,7 +559,10 @@ bool Instance::load(const IStream& stream) {
         if (n < 0 || static_cast<std::uint64_t>(n) > sizeof bytes - size) return false;
         size += static_cast<std::size_t>(n);
     }
-    if (!common::readState(core_, bytes, size)) return false;
+    bool bypassed = false;
+    if (!common::readState(core_, bytes, size, &bypassed)) return false;
+    bypass_.request(bypassed);
+    if (!active_) bypass_.settle();  // before processing starts: at once
     valuesChanged(false);
     return true;
 }
@@ -352,7 +590,7 @@ void Instance::valuesChanged(bool dirty) {
 
 bool Instance::guiCreate(const char* api, bool floating) {
     onMain();
-    if (!Gui::supported(host_, api, floating)) return false;
+    if (!Gui::supported(api, floating) || !Gui::hostCanDrive(host_)) return false;
     try {
         gui_ = std::make_unique<Gui>(host_, core_, editorEvents_, processing_);
     } catch (...) {
@@ -366,13 +604,26 @@ bool Instance::guiCreate(const char* api, bool floating) {
 #define HALVORINE_SELF Instance::of(plugin)
 
 const PluginAudioPorts kAudioPorts{
-    [](const Plugin*, bool input) { return Instance::portCount(input); },
-    [](const Plugin*, std::uint32_t index, bool input, AudioPortInfo* info) {
-        return info && Instance::portInfo(index, input, *info);
+    [](const Plugin* plugin, bool input) { return HALVORINE_SELF.portCount(input); },
+    [](const Plugin* plugin, std::uint32_t index, bool input, AudioPortInfo* info) {
+        return info && HALVORINE_SELF.portInfo(index, input, *info);
+    }};
+
+const PluginAudioPortsConfig kAudioPortsConfig{
+    [](const Plugin*) { return kConfigCount; },
+    [](const Plugin*, std::uint32_t index, AudioPortsConfig* config) {
+        return config && Instance::configInfo(index, *config);
+    },
+    [](const Plugin* plugin, Id id) { return HALVORINE_SELF.selectConfig(id); }};
+
+const PluginAudioPortsConfigInfo kAudioPortsConfigInfo{
+    [](const Plugin* plugin) { return HALVORINE_SELF.currentConfig(); },
+    [](const Plugin*, Id config, std::uint32_t index, bool input, AudioPortInfo* info) {
+        return info && Instance::portInfoOf(config, index, input, *info);
     }};
 
 const PluginParams kParamsExtension{
-    [](const Plugin*) { return static_cast<std::uint32_t>(kParams); },
+    [](const Plugin*) { return kParamCount; },
     [](const Plugin* plugin, std::uint32_t index, ParamInfo* info) {
         return info && HALVORINE_SELF.paramInfo(index, *info);
     },
@@ -422,9 +673,7 @@ const PluginGui kGui{
     [](const Plugin* plugin) { HALVORINE_SELF.guiDestroy(); },
     [](const Plugin* plugin, double scale) {
         Gui* gui = HALVORINE_SELF.gui();
-        if (!gui) return false;
-        gui->setScale(scale);
-        return true;
+        return gui && gui->setScale(scale);
     },
     [](const Plugin* plugin, std::uint32_t* width, std::uint32_t* height) {
         Gui* gui = HALVORINE_SELF.gui();
@@ -472,6 +721,9 @@ const void* Instance::extension(const char* id) const {
     if (!id) return nullptr;
     const std::string_view name(id);
     if (name == kExtAudioPorts) return &kAudioPorts;
+    if (name == kExtAudioPortsConfig) return &kAudioPortsConfig;
+    if (name == kExtAudioPortsConfigInfo || name == kExtAudioPortsConfigInfoDraft)
+        return &kAudioPortsConfigInfo;
     if (name == kExtParams) return &kParamsExtension;
     if (name == kExtState) return &kState;
     if (name == kExtLatency) return &kLatency;
@@ -505,7 +757,7 @@ const Plugin kPluginTable{
     [](const Plugin* plugin, const char* id) {
         return HALVORINE_SELF.extension(id);
     },
-    [](const Plugin*) {}};
+    [](const Plugin* plugin) { HALVORINE_SELF.mainThread(); }};
 
 #undef HALVORINE_SELF
 

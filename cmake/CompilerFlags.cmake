@@ -51,3 +51,13 @@ if(HALVORINE_SANITIZE)
   add_compile_options(-fsanitize=${HALVORINE_SANITIZE} -fno-omit-frame-pointer -fno-sanitize-recover=all)
   add_link_options(-fsanitize=${HALVORINE_SANITIZE})
 endif()
+
+# Release files are the same bytes from any checkout folder at any time: no
+# build path inside a binary (the binary folder lies in the source folder,
+# so its map comes last and wins), and no link time in a Windows header.
+target_compile_options(halvorine_flags INTERFACE
+  -ffile-prefix-map=${PROJECT_SOURCE_DIR}/=
+  -ffile-prefix-map=${PROJECT_BINARY_DIR}/=)
+if(WIN32)
+  add_link_options(-Wl,--no-insert-timestamp)
+endif()

@@ -22,9 +22,14 @@ std::uint32_t get32(const std::uint8_t*& p) {
 
 std::size_t writeState(const EffectCore& core, std::uint8_t* out, std::size_t capacity,
                        bool bypassed) {
-    if (!out || capacity < kStateBytes) return 0;
     EffectCore::Bank bank;
     core.readBank(bank);
+    return writeState(bank, out, capacity, bypassed);
+}
+
+std::size_t writeState(const EffectCore::Bank& bank, std::uint8_t* out, std::size_t capacity,
+                       bool bypassed) {
+    if (!out || capacity < kStateBytes) return 0;
     std::uint8_t* p = out;
     std::memcpy(p, kMagic, sizeof kMagic);
     p += sizeof kMagic;

@@ -30,6 +30,10 @@ inline constexpr std::size_t kStateBytes = kStateBytesVersion1 + 4;
 // when `capacity` is smaller.
 std::size_t writeState(const EffectCore& core, std::uint8_t* out, std::size_t capacity,
                        bool bypassed = false);
+// The same for a bank read out of the core and amended by the caller
+// (values in 0..1, `current` in 0..7).
+std::size_t writeState(const EffectCore::Bank& bank, std::uint8_t* out, std::size_t capacity,
+                       bool bypassed = false);
 
 // Loads all or nothing. Bytes that are truncated, too long, of another
 // version or magic, or garbage (a value outside 0..1 or not a number, a

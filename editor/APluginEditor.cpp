@@ -28,6 +28,7 @@ VstInt32 APluginEditor::getRect(void** rect) {
     if (!window_ && closedSize_.width == 0) closedSize_ = TPluginEditorWindow::sizeFor(hostScale_);
     rect_.bottom = static_cast<std::int16_t>(window_ ? window_->clientHeight() : closedSize_.height);
     rect_.right = static_cast<std::int16_t>(window_ ? window_->clientWidth() : closedSize_.width);
+    told_ = {rect_.right, rect_.bottom};
     *rect = &rect_;
     return 1;
 }
@@ -49,7 +50,7 @@ VstInt32 APluginEditor::open(void* ptr) {
             window_->setSizeHandler([this](int width, int height) {
                 if (APlugin* p = plugin()) p->sizeWindow(width, height);
             });
-            window_->createIn(ptr);
+            window_->createIn(ptr, told_);
             window_->backend().setBounds(0, 0, window_->clientWidth(), window_->clientHeight());
         }
     }

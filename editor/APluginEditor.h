@@ -60,5 +60,6 @@ private:
     void* parentWindow_ = nullptr;
     double hostScale_ = 0.0;
     halvorine::editor::EditorSize closedSize_{};  // the size before opening, once asked
+    halvorine::editor::EditorSize told_{};        // the size the host last read, open or not
     halvorine::editor::ParamMirror mirror_{};
 };

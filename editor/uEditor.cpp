@@ -143,7 +143,7 @@ TPluginEditorWindow::Component* TPluginEditorWindow::component(const std::string
     return nullptr;
 }
 
-bool TPluginEditorWindow::createIn(void* parent) {
+bool TPluginEditorWindow::createIn(void* parent, EditorSize announced) {
     parent_ = parent;
     created_ = true;
     const int s = resolveEditorScale(hostScale_, backend_->systemScale(parent));
@@ -152,6 +152,12 @@ bool TPluginEditorWindow::createIn(void* parent) {
     if (const Component* timer = component("Timer2");
         timer && timer->desc.handlers.count("Timer") && timer->desc.interval > 0)
         backend_->startTimer(timer->desc.interval);
+    // Asked after creating, so that the backend answers on its own
+    // connection instead of opening another.
+    if (announced.width <= 0 || announced.height <= 0)
+        announced = editorSizeAt(resolveEditorScale(hostScale_, backend_->systemScale(nullptr)));
+    if ((announced.width != clientWidth() || announced.height != clientHeight()) && sizeHandler_)
+        sizeHandler_(clientWidth(), clientHeight());
     return true;
 }
 

@@ -68,7 +68,14 @@ public:
     }
 
     // Window-system side, driven by the binding.
-    bool createIn(void* parent);  // child window of the host's window, at scale()
+    // Makes the child window in the host's window, at scale(). `announced`
+    // is the size the host last read (empty when the binding cannot say:
+    // then the size at the system's scale, what sizeFor() tells hosts before
+    // there is a parent). When the window comes out another size (the
+    // parent's screen has another DPI than the system's, or the factor
+    // changed after the host read the size), the size handler asks the host
+    // to follow, as on a DPI change.
+    bool createIn(void* parent, EditorSize announced = {});
     // The window's size in pixels, at scale().
     int clientWidth() const { return form_.bounds.width * scale_; }
     int clientHeight() const { return form_.bounds.height * scale_; }

@@ -7,6 +7,7 @@
 #include <functional>
 
 #include "error.h"
+#include "halvorine_version.h"
 
 namespace halvorine::host {
 
@@ -46,7 +47,7 @@ std::optional<SampleFormat> parseFormatName(const std::string& name) {
     return std::nullopt;
 }
 
-std::string versionText() { return std::string("halvorine-host ") + HALVORINE_VERSION + "\n"; }
+std::string versionText() { return std::string("halvorine-host ") + kProductVersion + "\n"; }
 
 namespace {
 
@@ -61,7 +62,8 @@ const char* const kUsage =
 
 const char* const kOverviewTail =
     "\n"
-    "--plugin PATH defaults to the halvorine.so beside this executable.\n"
+    "--plugin PATH defaults to the halvorine.so beside this executable, else the\n"
+    "installed one (../lib/vst/halvorine.so from this executable, or ~/.vst).\n"
     "Exit status: 0 done, 1 failed (files, plug-in), 2 wrong usage.\n";
 
 const char* const kInfoHelp =

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <system_error>
@@ -54,7 +55,19 @@ std::string defaultPluginPath() {
     std::error_code ec;
     const auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
     if (ec) fail("cannot find the folder of halvorine-host itself; pass --plugin PATH");
-    return (exe.parent_path() / "halvorine.so").string();
+    // Beside the host in a build; where the release's install.sh or package
+    // puts the VST 2 library when installed (bin/ and lib/vst/ under one
+    // prefix, or ~/.local/bin and ~/.vst).
+    const std::filesystem::path beside = exe.parent_path() / "halvorine.so";
+    std::vector<std::filesystem::path> places = {beside,
+                                                 exe.parent_path().parent_path() / "lib/vst/halvorine.so"};
+    if (const char* home = std::getenv("HOME"); home && *home) {
+        places.push_back(std::filesystem::path(home) / ".vst/halvorine.so");
+    }
+    for (const auto& place : places) {
+        if (std::filesystem::exists(place, ec)) return place.string();
+    }
+    return beside.string();
 }
 
 Effect::Effect(const std::string& path, int minInputs, int minOutputs) : path_(path) {

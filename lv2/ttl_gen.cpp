@@ -8,6 +8,7 @@
 #include <sstream>
 #include <string>
 
+#include "halvorine_version.h"
 #include "ports.h"
 
 namespace {
@@ -71,7 +72,11 @@ std::string plugin(bool withUi) {
     out << uri(kPluginUri) << "\n    a lv2:Plugin , lv2:ModulatorPlugin ;\n"
         << "    doap:name \"" << halvorine::kProductName << "\" ;\n"
         << "    doap:maintainer [ foaf:name \"Brindlex\" ] ;\n"
-        << "    lv2:minorVersion 0 ;\n    lv2:microVersion 1 ;\n"
+        // LV2 counts compatible releases in two numbers, even for a release
+        // (odd or zero minor numbers mark a development version), and has no
+        // major number outside the URI: the major version goes into the minor.
+        << "    lv2:minorVersion " << 2 * (100 * halvorine::kVersionMajor + halvorine::kVersionMinor) << " ;\n"
+        << "    lv2:microVersion " << 2 * halvorine::kVersionPatch << " ;\n"
         << "    lv2:optionalFeature lv2:hardRTCapable ;\n";
     if (withUi) out << "    ui:ui " << uri(kUiUri) << " ;\n";
     out << "    lv2:port";

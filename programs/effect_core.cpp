@@ -2,12 +2,14 @@
 
 #include <cmath>
 #include <cstdio>
+#include <limits>
 
 namespace halvorine {
 
 using dsp::SpectralRingModulator;
 
 EffectCore::EffectCore() {
+    for (auto& played : played_) played.store(std::numeric_limits<float>::quiet_NaN(), std::memory_order_relaxed);
     for (int p = 0; p < kPrograms; ++p) {
         for (int slot = 0; slot < kSlots; ++slot)
             programs_[p].setValue(slot, engine::parameterInfo(slot).defaultValue);
@@ -23,14 +25,16 @@ EffectCore::EffectCore() {
 // of the bank first lands in the programs, then bumps the version, then
 // publishes. A publication that saw the version move while it copied runs
 // again, so the last one to finish always hands over a bank no writer was
-// still changing.
+// still changing. Played values go the same way.
 void EffectCore::publish() {
     for (;;) {
         const std::uint64_t seen = version_.load(std::memory_order_acquire);
         const int p = current_.load(std::memory_order_acquire);
         std::array<float, kSlots> values;
-        for (int slot = 0; slot < kSlots; ++slot)
-            values[static_cast<std::size_t>(slot)] = programs_[p].value(slot);
+        for (int slot = 0; slot < kSlots; ++slot) {
+            const float played = played_[slot].load(std::memory_order_relaxed);
+            values[static_cast<std::size_t>(slot)] = std::isnan(played) ? programs_[p].value(slot) : played;
+        }
         engine_.setParameters(values);
         if (version_.load(std::memory_order_acquire) == seen) return;
     }
@@ -40,6 +44,26 @@ void EffectCore::setParameter(int slot, float value) {
     if (slot < 0 || slot >= kSlots) return;
     programs_[current_.load(std::memory_order_acquire)].setValue(
         slot, SpectralRingModulator::clampValue(value));
+    changed();
+    publish();
+}
+
+void EffectCore::setPlayedValue(int slot, float value) {
+    if (slot < 0 || slot >= kSlots) return;
+    played_[slot].store(SpectralRingModulator::clampValue(value), std::memory_order_relaxed);
+    changed();
+    publish();
+}
+
+void EffectCore::clearPlayedValue(int slot) {
+    if (slot < 0 || slot >= kSlots) return;
+    played_[slot].store(std::numeric_limits<float>::quiet_NaN(), std::memory_order_relaxed);
+    changed();
+    publish();
+}
+
+void EffectCore::clearPlayedValues() {
+    for (auto& played : played_) played.store(std::numeric_limits<float>::quiet_NaN(), std::memory_order_relaxed);
     changed();
     publish();
 }

@@ -38,6 +38,17 @@ public:
     void setParameter(int slot, float value);
     float parameter(int slot) const;  // the live value; 0 outside 0..10
 
+    // What the engine plays for a slot instead of the value the program
+    // holds, for a host that modulates a parameter on top of its value:
+    // parameter(), the program and the saved state keep the value alone.
+    // The value is clamped into 0..1; it stays until cleared, through
+    // parameter changes and program switches, which the binding follows by
+    // setting it again. Any thread, like setParameter; slots outside 0..10
+    // are ignored.
+    void setPlayedValue(int slot, float value);
+    void clearPlayedValue(int slot);
+    void clearPlayedValues();
+
     // Applies program 0..7 (clamping its values into itself); other
     // indices are ignored.
     void setProgram(int program);
@@ -93,6 +104,8 @@ private:
     APluginProgram programs_[kPrograms];
     std::atomic<int> current_{0};
     std::atomic<std::uint64_t> version_{0};
+    // What the engine plays instead of the program's value; not a number: none.
+    std::atomic<float> played_[kSlots];
 };
 
 }  // namespace halvorine

@@ -14,6 +14,7 @@
 
 #include "dsp/detmath.h"
 #include "reference/reference_effect.h"
+#include "support/clicks.h"
 #include "support/plugin_host.h"
 
 using namespace halvorine::test;
@@ -191,9 +192,11 @@ TEST_F(Audio, MixEndsPassTheDryInputsExactly) {
     e->setParameter(e, 7, 0.0f);
     processBlock(e, m.data(), c.data(), o0.data(), o1.data(), 1000);
     for (int k = 0; k < 1000; ++k) ASSERT_EQ(bitsOf(o0[k]), bitsOf(F(m[k] + 1e-12))) << k;
+    // The change glides over 441 frames (10 ms at 44.1 kHz), then the
+    // carrier passes exactly.
     e->setParameter(e, 7, 1.0f);
     processBlock(e, m.data(), c.data(), o0.data(), o1.data(), 1000);
-    for (int k = 0; k < 1000; ++k) ASSERT_EQ(bitsOf(o1[k]), bitsOf(F(c[k] + 1e-12))) << k;
+    for (int k = 441; k < 1000; ++k) ASSERT_EQ(bitsOf(o1[k]), bitsOf(F(c[k] + 1e-12))) << k;
 }
 
 TEST_F(Audio, BoostAtZeroSilencesTheProcessedSignal) {
@@ -248,28 +251,30 @@ TEST_F(Audio, EmptyBlocksChangeNothingAndBuffersMayBeShared) {
 // Whatever comes in, nothing but finite samples goes out, at every mix;
 // and the filters recover from what overflowed them.
 TEST_F(Audio, HostileInputNeverGivesANonFiniteSample) {
-    auto m = noise(1200, 13), c = noise(1200, 14);
-    m[100] = NAN;
-    c[200] = INFINITY;
-    c[201] = -INFINITY;
-    m[300] = 3.4e38f;  // finite, but it overflows the filters
-    c[500] = -3.4e38f;
-    m[600] = 1e-40f;   // subnormal
+    // The hostile samples come after the 441 frames in which a change of
+    // the mix glides.
+    auto m = noise(1700, 13), c = noise(1700, 14);
+    m[600] = NAN;
+    c[700] = INFINITY;
+    c[701] = -INFINITY;
+    m[800] = 3.4e38f;  // finite, but it overflows the filters
+    c[1000] = -3.4e38f;
+    m[1100] = 1e-40f;  // subnormal
     for (float mix : {0.0f, 0.25f, 0.5f, 0.75f, 1.0f}) {
         SCOPED_TRACE(mix);
         set(7, mix);
         set(8, 1.0f);  // the boost at its highest
-        const auto out = compareBlock(m.data(), c.data(), 1200, true);
-        for (int k = 0; k < 1200; ++k) ASSERT_TRUE(std::isfinite(out[k])) << k;
+        const auto out = compareBlock(m.data(), c.data(), 1700, true);
+        for (int k = 0; k < 1700; ++k) ASSERT_TRUE(std::isfinite(out[k])) << k;
         // A non-finite input sample counts as 0 in the dry path too.
         if (mix == 0.0f) {
-            EXPECT_EQ(out[100], F(1e-12));
+            EXPECT_EQ(out[600], F(1e-12));
         }
         if (mix == 1.0f) {
-            EXPECT_EQ(out[200], F(1e-12));
+            EXPECT_EQ(out[700], F(1e-12));
         }
         // Ordinary input after the overflow is processed again.
-        EXPECT_NE(out[1199], 0.0f);
+        EXPECT_NE(out[1699], 0.0f);
     }
     // A full-scale tone at a quarter of the rate drives every band state to
     // infinity; the next block sounds like ordinary input again.
@@ -392,6 +397,35 @@ TEST(AudioRates, SilenceAfterLoudInputDecaysAtHighRates) {
     }
 }
 
+// A step of the mix, the boost or the shift at a block boundary glides:
+// no click, where the old jump was many times the steady sound's largest
+// change.
+class SteppedChange : public ::testing::TestWithParam<Step> {};
+
+TEST_P(SteppedChange, DoesNotClick) {
+    const Step& step = GetParam();
+    TestHost host;
+    AEffect* e = host.loadOrFail();
+    constexpr double kRate = 44100.0;
+    constexpr long kFrames = 88200, kStepAt = 44032;  // a block boundary
+    std::vector<float> mod, car, out(kFrames), right(kFrames);
+    lowTones(mod, car, kFrames, kRate);
+    e->setParameter(e, 6, 0.0f);
+    e->setParameter(e, 8, step.boost);
+    e->setParameter(e, step.slot, step.from);
+    for (long at = 0; at < kFrames; at += 512) {
+        if (at == kStepAt) e->setParameter(e, step.slot, step.to);
+        processBlock(e, mod.data() + at, car.data() + at, out.data() + at, right.data() + at,
+                     static_cast<int>(std::min(512L, kFrames - at)));
+    }
+    const double ratio = clickRatio(out, kStepAt, kRate);
+    EXPECT_LE(ratio, 2.0);
+    RecordProperty("click_ratio", std::to_string(ratio));
+}
+
+INSTANTIATE_TEST_SUITE_P(Vst2, SteppedChange, ::testing::ValuesIn(kSteps),
+                         [](const auto& test) { return std::string(test.param.name); });
+
 // Every target must compute exactly these bits: the value is committed.
 TEST(AudioChecksum, FixedRenderIsTheSameOnEveryTarget) {
     TestHost host;
@@ -416,5 +450,5 @@ TEST(AudioChecksum, FixedRenderIsTheSameOnEveryTarget) {
             }
         }
     }
-    EXPECT_EQ(hash, 2487877213004533776ull) << std::hex << hash;
+    EXPECT_EQ(hash, 13715776972702017883ull) << std::hex << hash;
 }

@@ -132,10 +132,11 @@ TEST(Threads, ProgramSwitchesArriveWholeAndNeverCrossPrograms) {
 // A parameter change racing a program switch: once both calls have
 // returned, the engine plays what the current program holds. Mix 0 passes
 // the modulator and mix 1 the carrier, so one frame tells which the engine
-// has, whatever its filters hold.
+// has, whatever its filters hold: at 100 Hz a change glides over one frame.
 TEST(Threads, AParameterChangeRacingAProgramSwitchLeavesTheProgramAndTheSoundAgreeing) {
     TestHost host;
     AEffect* e = host.loadOrFail();
+    host.dispatch(e, effSetSampleRate, 0, 0, nullptr, 100.0f);
     std::atomic<int> round{-1};
     std::atomic<int> finished{0};
     constexpr int kRounds = 20000;

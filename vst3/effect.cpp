@@ -1,6 +1,7 @@
 #include "effect.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -32,26 +33,52 @@ void fromUtf16(const char16* text, char* out, std::size_t capacity) {
     out[i] = 0;
 }
 
-int programOf(ParamValue normalised) {
+// Stepped parameters as VST 3 hosts step them: step k of `steps` covers
+// host values [k, k + 1) / (steps + 1) and is shown at k / steps, so a host
+// that snaps to the grid and one that does not agree on every step.
+int stepOf(ParamValue normalised, int steps) {
     if (!(normalised > 0.0)) return 0;
-    if (normalised >= 1.0) return kLastProgram;
-    return static_cast<int>(std::floor(normalised * kLastProgram + 0.5));
+    if (normalised >= 1.0) return steps;
+    return std::min(steps, static_cast<int>(std::floor(normalised * (steps + 1))));
 }
+
+int programOf(ParamValue normalised) { return stepOf(normalised, kLastProgram); }
 
 ParamValue normalisedProgram(int program) {
     return static_cast<ParamValue>(program) / kLastProgram;
 }
 
+// The engine keeps its own mapping for the shift, the one stepped slot (it
+// shifts by roundDown(63 v) bands, and a count N is the value (N + 0.5) / 63,
+// safely inside its step); its units are the step count. The binding turns
+// host steps into that value and back, so step k plays exactly k bands.
+float engineValue(int slot, ParamValue host) {
+    const int steps = engine::parameterInfo(slot).steps;
+    if (steps > 0) return engine::toNormalised(slot, stepOf(host, steps));
+    return dsp::SpectralRingModulator::clampValue(static_cast<float>(host));
+}
+
+ParamValue hostValue(int slot, float value) {
+    const int steps = engine::parameterInfo(slot).steps;
+    if (steps > 0) return std::round(engine::toUnits(slot, value)) / steps;
+    return value;
+}
+
 bool isParameter(ParamID id) { return id < static_cast<ParamID>(Effect::kParameters); }
 
-// Bytes from a host stream until it has no more or `capacity` are in.
+// Bytes from a host stream until it has no more or `capacity` are in. A
+// read that delivers less than asked is the stream's end, whatever it
+// returns: some hosts answer that last read with kResultFalse, and its bytes
+// count all the same.
 std::size_t readAll(IBStream* stream, std::uint8_t* out, std::size_t capacity) {
     std::size_t total = 0;
     while (total < capacity) {
+        const auto wanted = static_cast<int32>(capacity - total);
         int32 got = 0;
-        const tresult r = stream->read(out + total, static_cast<int32>(capacity - total), &got);
-        if (r != kResultOk || got <= 0) break;
-        total += static_cast<std::size_t>(got);
+        stream->read(out + total, wanted, &got);
+        if (got <= 0) break;
+        total += static_cast<std::size_t>(std::min(got, wanted));
+        if (got < wanted) break;
     }
     return total;
 }
@@ -145,7 +172,11 @@ tresult Effect::activateBus(int32 type, int32 dir, int32 index, TBool state) {
 }
 
 tresult Effect::setActive(TBool state) {
-    if (state) core_.reset();  // every activation starts from silent filters
+    if (state) {
+        core_.reset();  // every activation starts from silent filters
+        bypass_.settle();
+    }
+    active_.store(state != 0);
     return kResultOk;
 }
 
@@ -153,15 +184,29 @@ tresult Effect::loadBank(IBStream* state) {
     if (!state) return kInvalidArgument;
     std::uint8_t bytes[common::kStateBytes + 1];
     const std::size_t size = readAll(state, bytes, sizeof bytes);
-    if (!common::readState(core_, bytes, size)) return kResultFalse;
+    bool bypassed = false;
+    if (!common::readState(core_, bytes, size, &bypassed)) return kResultFalse;
+    bypass_.request(bypassed);
+    if (!active_.load()) bypass_.settle();  // before processing starts: at once
+    clearPending();
     takeValuesFromCore();
     return kResultOk;
 }
 
 tresult Effect::saveBank(IBStream* state) {
     if (!state) return kInvalidArgument;
+    // The bank as processing has it, with the values the controller has
+    // that processing has not received yet.
+    EffectCore::Bank bank;
+    core_.readBank(bank);
+    if (const int program = pendingProgram_.load(); program >= 0) bank.current = program;
+    for (int slot = 0; slot < kParameters; ++slot)
+        if (const std::uint64_t p = pending_[static_cast<std::size_t>(slot)].load())
+            bank.values[(p >> 32) - 1][slot] = std::bit_cast<float>(static_cast<std::uint32_t>(p));
+    const int bypass = pendingBypass_.load();
     std::uint8_t bytes[common::kStateBytes];
-    const std::size_t size = common::writeState(core_, bytes, sizeof bytes);
+    const std::size_t size =
+        common::writeState(bank, bytes, sizeof bytes, bypass >= 0 ? bypass == 1 : bypass_.requested());
     std::size_t done = 0;
     while (done < size) {
         int32 wrote = 0;
@@ -187,9 +232,12 @@ tresult Effect::setBusArrangements(SpeakerArrangement* inputs, int32 numIns,
                                    SpeakerArrangement* outputs, int32 numOuts) {
     if (numIns < 1 || numIns > 2 || numOuts != 1 || !inputs || !outputs) return kResultFalse;
     const int main = channelsOf(inputs[0]);
+    // An empty sidechain is a host's way to say it routes none: the effect
+    // then reads its main input as VST 2 does.
+    const bool sideEmpty = numIns > 1 && inputs[1] == speaker::kEmpty;
     const int side = numIns > 1 ? channelsOf(inputs[1]) : sideChannels_.load();
     const int out = channelsOf(outputs[0]);
-    if (!main || !side || !out) return kResultFalse;
+    if (!main || (!side && !sideEmpty) || !out) return kResultFalse;
     mainChannels_.store(main);
     sideChannels_.store(side);
     outputChannels_.store(out);
@@ -202,7 +250,7 @@ tresult Effect::getBusArrangement(int32 dir, int32 index, SpeakerArrangement& ar
     else if (dir == kInput && index == 1) channels = sideChannels_.load();
     else if (dir == kOutput && index == 0) channels = outputChannels_.load();
     else return kInvalidArgument;
-    arr = channels == 1 ? speaker::kMono : speaker::kStereo;
+    arr = channels == 1 ? speaker::kMono : channels == 2 ? speaker::kStereo : speaker::kEmpty;
     return kResultOk;
 }
 
@@ -218,6 +266,7 @@ tresult Effect::setupProcessing(ProcessSetup& setup) {
     if (setup.symbolicSampleSize != kSample32 || !std::isfinite(rate) || rate <= 0.0f)
         return kResultFalse;
     core_.setSampleRate(rate);
+    bypass_.setRate(rate);
     return kResultOk;
 }
 
@@ -231,7 +280,7 @@ void Effect::collectChanges(IParameterChanges* changes) {
         IParamValueQueue* queue = changes->getParameterData(q);
         if (!queue) continue;
         const ParamID id = queue->getParameterId();
-        if (!isParameter(id) && id != kProgramParameter) continue;
+        if (!isParameter(id) && id != kProgramParameter && id != kBypassParameter) continue;
         const int32 points = queue->getPointCount();
         for (int32 p = 0; p < points; ++p) {
             int32 offset = 0;
@@ -244,10 +293,17 @@ void Effect::collectChanges(IParameterChanges* changes) {
 }
 
 void Effect::apply(const common::Change& change) {
-    if (change.id == static_cast<int>(kProgramParameter))
+    if (change.id == static_cast<int>(kBypassParameter)) {
+        bypass_.request(change.value >= 0.5);
+        bypassShown_.store(change.value >= 0.5, std::memory_order_relaxed);
+        pendingBypass_.store(-1, std::memory_order_relaxed);
+    } else if (change.id == static_cast<int>(kProgramParameter)) {
         core_.setProgram(programOf(change.value));
-    else
-        core_.setParameter(change.id, static_cast<float>(change.value));
+        pendingProgram_.store(-1, std::memory_order_relaxed);
+    } else {
+        core_.setParameter(change.id, engineValue(change.id, change.value));
+        pending_[static_cast<std::size_t>(change.id)].store(0, std::memory_order_relaxed);
+    }
 }
 
 // The channels of input bus `index` from `offset` on: silent channels (by
@@ -274,11 +330,12 @@ void Effect::render(const ProcessData& data, int start, int frames) {
         const int at = start + done;
         const Bus main = inputBus(data, 0, at);
         Bus side{{nullptr, nullptr}, 0};
-        if (sideActive_.load(std::memory_order_relaxed)) side = inputBus(data, 1, at);
+        if (sideActive_.load(std::memory_order_relaxed) && sideChannels_.load(std::memory_order_relaxed) > 0)
+            side = inputBus(data, 1, at);
         float* o[2] = {out.channelBuffers32[0] + at,
                        outputs > 1 ? out.channelBuffers32[1] + at : nullptr};
         common::renderBuses(core_, buses_, main.channels, std::max(main.count, 1),
-                            side.count ? side.channels : nullptr, side.count, o, outputs, 0, n);
+                            side.count ? side.channels : nullptr, side.count, o, outputs, 0, n, &bypass_);
         done += n;
     }
 }
@@ -319,12 +376,35 @@ void Effect::takeValuesFromCore() {
     for (int slot = 0; slot < kParameters; ++slot)
         values_[static_cast<std::size_t>(slot)].store(core_.parameter(slot));
     program_.store(core_.program());
+    bypassShown_.store(bypass_.requested());
 }
 
+// The controller shows `program`: its values as saved, or as the
+// controller set them since.
 void Effect::loadProgramValues(int program) {
     program_.store(program);
-    for (int slot = 0; slot < kParameters; ++slot)
-        values_[static_cast<std::size_t>(slot)].store(core_.programValue(program, slot));
+    for (int slot = 0; slot < kParameters; ++slot) {
+        const std::uint64_t p = pending_[static_cast<std::size_t>(slot)].load();
+        const bool ours = p && static_cast<int>(p >> 32) - 1 == program;
+        values_[static_cast<std::size_t>(slot)].store(
+            ours ? std::bit_cast<float>(static_cast<std::uint32_t>(p)) : core_.programValue(program, slot));
+    }
+}
+
+// A value the controller got for `slot`: it belongs to the program that
+// will be current when processing receives it, the one the controller
+// chose last or else the one processing plays.
+void Effect::markPending(int slot, float value) {
+    const int chosen = pendingProgram_.load();
+    const int program = chosen >= 0 ? chosen : core_.program();
+    pending_[static_cast<std::size_t>(slot)].store(
+        static_cast<std::uint64_t>(program + 1) << 32 | std::bit_cast<std::uint32_t>(value));
+}
+
+void Effect::clearPending() {
+    for (auto& p : pending_) p.store(0);
+    pendingProgram_.store(-1);
+    pendingBypass_.store(-1);
 }
 
 tresult Effect::setComponentState(IBStream*) {
@@ -333,12 +413,20 @@ tresult Effect::setComponentState(IBStream*) {
     return kResultOk;
 }
 
-int32 Effect::getParameterCount() { return kParameters + 1; }
+int32 Effect::getParameterCount() { return kParameters + 2; }
 
 tresult Effect::getParameterInfo(int32 index, ParameterInfo& info) {
-    if (index < 0 || index > kParameters) return kInvalidArgument;
+    if (index < 0 || index > kParameters + 1) return kInvalidArgument;
     std::memset(&info, 0, sizeof info);
     info.unitId = kRootUnitId;
+    if (index == kParameters + 1) {
+        info.id = kBypassParameter;
+        toUtf16("Bypass", info.title, 128);
+        toUtf16("Bypass", info.shortTitle, 128);
+        info.stepCount = 1;
+        info.flags = ParameterInfo::kCanAutomate | ParameterInfo::kIsBypass;
+        return kResultOk;
+    }
     if (index == kParameters) {
         info.id = kProgramParameter;
         toUtf16("Program", info.title, 128);
@@ -353,9 +441,10 @@ tresult Effect::getParameterInfo(int32 index, ParameterInfo& info) {
     info.id = static_cast<ParamID>(index);
     toUtf16(p.name, info.title, 128);
     toUtf16(p.name, info.shortTitle, 128);
-    toUtf16(p.unitLabel, info.units, 128);
+    // No units: the value texts carry them ("20Hz"), and hosts that print
+    // both would show "20Hz Hz".
     info.stepCount = p.steps;
-    info.defaultNormalizedValue = p.defaultValue;
+    info.defaultNormalizedValue = hostValue(index, p.defaultValue);
     info.flags = ParameterInfo::kCanAutomate;
     return kResultOk;
 }
@@ -363,10 +452,12 @@ tresult Effect::getParameterInfo(int32 index, ParameterInfo& info) {
 tresult Effect::getParamStringByValue(ParamID id, ParamValue value, String128 string) {
     if (!string) return kInvalidArgument;
     char text[EffectCore::kNameChars + 1];
-    if (id == kProgramParameter)
+    if (id == kBypassParameter)
+        std::snprintf(text, sizeof text, "%s", value >= 0.5 ? "On" : "Off");
+    else if (id == kProgramParameter)
         core_.copyProgramName(programOf(value), text, EffectCore::kNameChars);
     else if (isParameter(id))
-        engine::writeValueText(static_cast<int>(id), static_cast<float>(value), text, sizeof text);
+        engine::writeValueText(static_cast<int>(id), engineValue(static_cast<int>(id), value), text, sizeof text);
     else
         return kInvalidArgument;
     toUtf16(text, string, 128);
@@ -376,6 +467,12 @@ tresult Effect::getParamStringByValue(ParamID id, ParamValue value, String128 st
 tresult Effect::getParamValueByString(ParamID id, char16* string, ParamValue& value) {
     char text[128];
     fromUtf16(string, text, sizeof text);
+    if (id == kBypassParameter) {
+        if (std::strcmp(text, "On") == 0 || std::strcmp(text, "1") == 0) value = 1.0;
+        else if (std::strcmp(text, "Off") == 0 || std::strcmp(text, "0") == 0) value = 0.0;
+        else return kResultFalse;
+        return kResultOk;
+    }
     if (id == kProgramParameter) {
         char name[EffectCore::kNameChars + 1];
         for (int p = 0; p < EffectCore::kPrograms; ++p) {
@@ -390,39 +487,51 @@ tresult Effect::getParamValueByString(ParamID id, char16* string, ParamValue& va
     if (!isParameter(id)) return kInvalidArgument;
     float v = 0.0f;
     if (!engine::parseValueText(static_cast<int>(id), text, v)) return kResultFalse;
-    value = v;
+    value = hostValue(static_cast<int>(id), v);
     return kResultOk;
 }
 
 ParamValue Effect::normalizedParamToPlain(ParamID id, ParamValue value) {
+    if (id == kBypassParameter) return value >= 0.5 ? 1.0 : 0.0;
     if (id == kProgramParameter) return programOf(value);
     if (!isParameter(id)) return value;
-    return engine::toUnits(static_cast<int>(id), static_cast<float>(value));
+    return engine::toUnits(static_cast<int>(id), engineValue(static_cast<int>(id), value));
 }
 
 ParamValue Effect::plainParamToNormalized(ParamID id, ParamValue plain) {
+    if (id == kBypassParameter) return plain >= 0.5 ? 1.0 : 0.0;
     if (id == kProgramParameter)
         return normalisedProgram(std::clamp(static_cast<int>(std::floor(plain + 0.5)), 0, kLastProgram));
     if (!isParameter(id)) return plain;
-    return engine::toNormalised(static_cast<int>(id), plain);
+    return hostValue(static_cast<int>(id), engine::toNormalised(static_cast<int>(id), plain));
 }
 
 ParamValue Effect::getParamNormalized(ParamID id) {
+    if (id == kBypassParameter) return bypassShown_.load() ? 1.0 : 0.0;
     if (id == kProgramParameter) return normalisedProgram(program_.load());
     if (!isParameter(id)) return 0.0;
-    return values_[id].load();
+    return hostValue(static_cast<int>(id), values_[id].load());
 }
 
 tresult Effect::setParamNormalized(ParamID id, ParamValue value) {
+    if (id == kBypassParameter) {
+        const bool on = value >= 0.5;
+        bypassShown_.store(on);
+        pendingBypass_.store(on ? 1 : 0);
+        return kResultOk;
+    }
     if (id == kProgramParameter) {
         const int program = programOf(value);
+        pendingProgram_.store(program);
         if (program == program_.load()) return kResultOk;
         loadProgramValues(program);
         if (handler_) handler_->restartComponent(kParamValuesChanged);
         return kResultOk;
     }
     if (!isParameter(id)) return kInvalidArgument;
-    values_[id].store(dsp::SpectralRingModulator::clampValue(static_cast<float>(value)));
+    const float v = engineValue(static_cast<int>(id), value);
+    values_[id].store(v);
+    markPending(static_cast<int>(id), v);
     return kResultOk;
 }
 
@@ -449,8 +558,10 @@ void Effect::userBeginEdit(int index) {
 
 void Effect::userPerformEdit(int index, float value) {
     if (index < 0 || index >= kParameters) return;
+    value = dsp::SpectralRingModulator::clampValue(value);
     values_[static_cast<std::size_t>(index)].store(value);
-    if (handler_) handler_->performEdit(static_cast<ParamID>(index), value);
+    markPending(index, value);
+    if (handler_) handler_->performEdit(static_cast<ParamID>(index), hostValue(index, value));
 }
 
 void Effect::userEndEdit(int index) {

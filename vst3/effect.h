@@ -7,6 +7,7 @@
 
 #include <array>
 #include <atomic>
+#include <cstdint>
 
 #include "bus_rules.h"
 #include "effect_core.h"
@@ -45,6 +46,7 @@ class Effect final : public ComponentSide,
 public:
     // Parameters 0..8 are the named slots; the program change has its own id.
     static constexpr ParamID kProgramParameter = 100;
+    static constexpr ParamID kBypassParameter = 101;  // the host's bypass switch
     static constexpr int kParameters = 9;
     static constexpr ProgramListID kProgramList = 1;
 
@@ -143,6 +145,8 @@ private:
     void render(const ProcessData& data, int start, int frames);
     void takeValuesFromCore();
     void loadProgramValues(int program);
+    void markPending(int slot, float value);
+    void clearPending();
 
     std::atomic<uint32> references_{1};
     EffectCore core_;
@@ -154,12 +158,29 @@ private:
     std::atomic<bool> sideActive_{false};
     common::BusInputs buses_;
     common::ChangeList changes_;
+    common::Bypass bypass_;
+    std::atomic<bool> active_{false};
     std::array<float, common::BusInputs::kMaxFrames> zeros_{};
 
-    // Controller half.
+    // Controller half. Values are the engine's (the editor shows them);
+    // stepped parameters reach the host as whole steps (see effect.cpp).
     std::array<std::atomic<float>, kParameters> values_{};
     std::atomic<int> program_{0};
     IComponentHandler* handler_ = nullptr;
+
+    // Values the host or the editor gave the controller that processing has
+    // not received yet: hosts may save the state before their next process
+    // call delivers them, and the state must hold them. They never reach the
+    // sound from here (automation stays sample-accurate); saving lays them
+    // over the bank. Per slot, one word: 0 for none, else the program they
+    // belong to plus one in the high half and the value's bits in the low.
+    // A change of that slot through process clears it; loading a state
+    // clears all.
+    std::array<std::atomic<std::uint64_t>, kParameters> pending_{};
+    std::atomic<int> pendingProgram_{-1};  // the controller's program choice, or -1
+    std::atomic<int> pendingBypass_{-1};   // the controller's bypass (0, 1), or -1
+    std::atomic<bool> bypassShown_{false};  // the bypass as the controller shows it
+    static_assert(std::atomic<std::uint64_t>::is_always_lock_free);
 };
 
 }  // namespace halvorine::vst3

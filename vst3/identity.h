@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "halvorine_version.h"
 #include "product.h"
 
 namespace halvorine::vst3 {
@@ -19,7 +20,7 @@ inline constexpr const char* kEmail = "";
 inline constexpr const char* kClassName = kProductName;
 inline constexpr const char* kCategory = "Audio Module Class";
 inline constexpr const char* kSubCategories = "Fx|Modulation";
-inline constexpr const char* kVersion = "1.0.0";
+inline constexpr const char* kVersion = kProductVersion;
 inline constexpr const char* kInterfaceVersion = "VST 3.7.9";
 
 }  // namespace halvorine::vst3

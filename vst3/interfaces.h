@@ -218,6 +218,7 @@ protected:
 // ------------------------------------------------------------- processing
 
 namespace speaker {
+inline constexpr SpeakerArrangement kEmpty = 0;  // a bus with no channels
 inline constexpr SpeakerArrangement kLeft = 1 << 0;
 inline constexpr SpeakerArrangement kRight = 1 << 1;
 inline constexpr SpeakerArrangement kCentre = 1 << 19;

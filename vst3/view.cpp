@@ -63,23 +63,34 @@ public:
 
     tresult HALVORINE_VST3_CALL attached(void* parent, FIDString type) override {
         if (window_ || !parent || isPlatformTypeSupported(type) != kResultTrue) return kResultFalse;
+#ifndef _WIN32
+        // The host's run loop drives the editor; without one it would show
+        // and never update.
+        void* loop = nullptr;
+        if (!frame_ || frame_->queryInterface(linux_ui::IRunLoop::iid.bytes, &loop) != kResultOk || !loop)
+            return kResultFalse;
+        runLoop_ = static_cast<linux_ui::IRunLoop*>(loop);
+#endif
         refresh(mirror_);
         try {
             window_ = std::make_unique<TPluginEditorWindow>(
                 static_cast<EditorOwner*>(this), mirror_, editor::createWindowBackend(),
                 [this](editor::ParamMirror& mirror) { refresh(mirror); });
         } catch (...) {
+            leaveRunLoop();
             return kResultFalse;
         }
-        // A new scale while attached: the editor resizes its window and the
-        // host is asked to follow.
+        // A new scale while attached, or a window that opens at another size
+        // than the host read: the host is asked to follow.
         window_->setSizeHandler([this](int width, int height) {
             ViewRect rect{0, 0, width, height};
             if (frame_) frame_->resizeView(this, &rect);
         });
         window_->setHostScale(hostScale_);
-        if (!window_->createIn(parent)) {
-            window_.reset();
+        // The frame is ours to call while the window exists.
+        if (frame_) frame_->addRef();
+        if (!window_->createIn(parent, told_)) {
+            detach();
             return kResultFalse;
         }
         auto& backend = window_->backend();
@@ -92,8 +103,7 @@ public:
     }
 
     tresult HALVORINE_VST3_CALL removed() override {
-        leaveRunLoop();
-        window_.reset();
+        detach();
         return kResultOk;
     }
 
@@ -104,11 +114,16 @@ public:
     tresult HALVORINE_VST3_CALL getSize(ViewRect* size) override {
         if (!size) return kInvalidArgument;
         *size = currentSize();
+        told_ = {size->right - size->left, size->bottom - size->top};
         return kResultOk;
     }
     tresult HALVORINE_VST3_CALL onSize(ViewRect*) override { return kResultOk; }
     tresult HALVORINE_VST3_CALL onFocus(TBool) override { return kResultOk; }
     tresult HALVORINE_VST3_CALL setFrame(IPlugFrame* frame) override {
+        if (window_ && frame != frame_) {  // held while attached
+            if (frame) frame->addRef();
+            if (frame_) frame_->release();
+        }
         frame_ = frame;
         return kResultOk;
     }
@@ -120,6 +135,10 @@ public:
     }
 
     tresult HALVORINE_VST3_CALL setContentScaleFactor(ScaleFactor factor) override {
+        // The editor draws whole factors only; another would be drawn at the
+        // whole one below, not at what the host asked for.
+        const int whole = editor::wholeScale(factor);
+        if (whole < editor::kMinScale || whole != factor) return kResultFalse;
         hostScale_ = factor;
         if (window_) window_->setHostScale(factor);
         return kResultTrue;
@@ -137,9 +156,16 @@ public:
 
 private:
     ~View() {
-        leaveRunLoop();
-        window_.reset();
+        detach();
         static_cast<IEditController&>(effect_).release();
+    }
+
+    // Off the host's run loop, the window gone, and the frame let go.
+    void detach() {
+        leaveRunLoop();
+        const bool holdingFrame = window_ && frame_;
+        window_.reset();
+        if (holdingFrame) frame_->release();
     }
 
     // The editor's size at the screen's scale: the window's own while it
@@ -156,14 +182,11 @@ private:
                                                          std::memory_order_relaxed);
     }
 
+    // Onto the run loop attached() found.
     void joinRunLoop() {
 #ifndef _WIN32
-        void* loop = nullptr;
-        if (!frame_ || frame_->queryInterface(linux_ui::IRunLoop::iid.bytes, &loop) != kResultOk ||
-            !loop)
-            return;
-        runLoop_ = static_cast<linux_ui::IRunLoop*>(loop);
-        runLoop_->registerTimer(this, kTimerMilliseconds);
+        if (!runLoop_) return;
+        timing_ = runLoop_->registerTimer(this, kTimerMilliseconds) == kResultOk;
         const int fd = window_->backend().eventDescriptor();
         if (fd >= 0) {
             runLoop_->registerEventHandler(this, fd);
@@ -174,7 +197,8 @@ private:
 
     void leaveRunLoop() {
         if (!runLoop_) return;
-        runLoop_->unregisterTimer(this);
+        if (timing_) runLoop_->unregisterTimer(this);
+        timing_ = false;
         if (watching_) runLoop_->unregisterEventHandler(this);
         watching_ = false;
         runLoop_->release();
@@ -193,7 +217,9 @@ private:
     IPlugFrame* frame_ = nullptr;
     double hostScale_ = 0.0;  // none given
     linux_ui::IRunLoop* runLoop_ = nullptr;
+    bool timing_ = false;
     bool watching_ = false;
+    editor::EditorSize told_{};  // the size the host last read
     editor::ParamMirror mirror_{};
     std::unique_ptr<TPluginEditorWindow> window_;
 };

@@ -36,6 +36,23 @@ struct alignas(64) Bank {
     alignas(64) float cosTerm[kBands];
 };
 
+// The fades of a change of the mix, the boost's gain or the shift: frame
+// k = 1..frames after the change (its block's first frame is k = 1) takes
+//   mix    F(mixFrom + (mixTo - mixFrom) k / N)   in the mix formula
+//   gain   F(gainFrom + (gainTo - gainFrom) k / N)
+//   sum    F(S(shiftFrom) (N - k) / N + S(shift) k / N)   S: the band sum
+// in double, N = frames; from frame N on the new value alone. A step of N
+// or more means no fade (all zeros: none).
+struct Glide {
+    int frames;
+    float mixFrom, mixTo;
+    int mixStep;
+    float gainFrom, gainTo;
+    int gainStep;
+    int shiftFrom;
+    int shiftStep;
+};
+
 struct alignas(64) State {
     Bank mod, car;
     // The modulator's outputs, one row per frame of the sub-block.
@@ -50,11 +67,13 @@ struct alignas(64) State {
     alignas(64) float carIn[kSubBlock + 2 + kMaxLanes];
     alignas(64) float sums[kRows];   // boosted band sums
     alignas(64) float mixed[kRows];  // the output samples
+    alignas(64) float sumsFrom[kRows];  // while the shift fades: the sums at the old shift
     // The settings of the block.
     int shift;
     float boost;
     float wet;
     bool dryIsModulator;
+    Glide glide;
     float last;  // the latest output sample
 };
 

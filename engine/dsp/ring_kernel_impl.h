@@ -154,11 +154,12 @@ inline void runFilters(State& s, int begin, int end, int clearedAt) {
     }
 }
 
-// The boosted band sums of frames [begin, end) into s.sums. Returns the
-// first of those frames whose sum is not finite, or `end`.
-inline int runSums(State& s, int begin, int end) {
+// The band sums of frames [begin, end) at `shift`, times `boost`, into
+// `out`. Returns the first of those frames whose result is not finite, or
+// `end`.
+inline int runSums(State& s, int begin, int end, int bandShift, float gain, float* out) {
     constexpr int WF = V::WF;
-    const int shift = s.shift == 0 ? kBands : s.shift;
+    const int shift = bandShift == 0 ? kBands : bandShift;
     const int groups = (end - begin + WF - 1) / WF;
     typename V::Fv acc[kSubBlock / WF];
     for (int q = 0; q < groups; ++q) acc[q] = V::zeroF();
@@ -185,17 +186,69 @@ inline int runSums(State& s, int begin, int end) {
             for (int t = 0; t < WF; ++t) acc[q] = V::addF(acc[q], r[t]);
         }
     }
-    const typename V::Fv boost = V::setF(s.boost);
+    const typename V::Fv boost = V::setF(gain);
     int first = end;
     for (int q = groups - 1; q >= 0; --q) {
         const int k0 = begin + q * WF;
         const typename V::Fv v = V::mulF(acc[q], boost);
-        V::storeFu(s.sums + k0, v);
+        V::storeFu(out + k0, v);
         const int lanes = end - k0 < WF ? end - k0 : WF;
         const unsigned bad = V::nonFinite(v) & ((1u << lanes) - 1u);
         if (bad) first = k0 + __builtin_ctz(bad);
     }
     return first;
+}
+
+// The boosted band sums of frames [begin, end) of the sub-block into
+// s.sums, through the fades of the shift and the gain (see Glide). Returns
+// the first of those frames whose sum is not finite, or `end`.
+inline int boostedSums(State& s, int begin, int end) {
+    const Glide& g = s.glide;
+    const bool shiftFades = g.shiftStep < g.frames, gainFades = g.gainStep < g.frames;
+    if (!shiftFades && !gainFades) return runSums(s, begin, end, s.shift, s.boost, s.sums);
+    runSums(s, begin, end, s.shift, 1.0f, s.sums);  // times 1: the sums as they are
+    if (shiftFades) runSums(s, begin, end, g.shiftFrom, 1.0f, s.sumsFrom);
+    const double n = g.frames;
+    int first = end;
+    for (int f = begin; f < end; ++f) {
+        float sum = s.sums[f];
+        const int ks = g.shiftStep + f + 1;
+        if (shiftFades && ks < g.frames)
+            sum = static_cast<float>(static_cast<double>(s.sumsFrom[f]) * (n - ks) / n +
+                                     static_cast<double>(sum) * ks / n);
+        const int kg = g.gainStep + f + 1;
+        const float gain =
+            gainFades && kg < g.frames
+                ? static_cast<float>(g.gainFrom + (static_cast<double>(g.gainTo) - g.gainFrom) * kg / n)
+                : s.boost;
+        const float v = static_cast<float>(static_cast<double>(sum) * gain);
+        s.sums[f] = v;
+        if (first == end && !__builtin_isfinite(v)) first = f;
+    }
+    return first;
+}
+
+// The mix of frames [0, n) while it fades (see Glide), frame by frame.
+inline void mixFading(State& s, int n) {
+    const Glide& g = s.glide;
+    const double from = g.mixFrom, to = g.mixTo, frames = g.frames;
+    for (int k = 0; k < n; ++k) {
+        const int step = g.mixStep + k + 1;
+        const float mix = step < g.frames ? static_cast<float>(from + (to - from) * step / frames)
+                                          : g.mixTo;
+        const double wet = mix < 0.5f ? static_cast<float>(2.0 * mix)
+                                      : static_cast<float>(2.0 - 2.0 * mix);
+        const double dry = mix < 0.5f ? s.modIn[k + 2] : s.carIn[k + 2];
+        s.mixed[k] = static_cast<float>((1.0 - wet) * dry + static_cast<double>(s.sums[k]) * wet);
+    }
+}
+
+inline int advanced(int step, int n, int frames) { return step + n < frames ? step + n : frames; }
+
+inline void advanceGlides(Glide& g, int n) {
+    g.mixStep = advanced(g.mixStep, n, g.frames);
+    g.gainStep = advanced(g.gainStep, n, g.frames);
+    g.shiftStep = advanced(g.shiftStep, n, g.frames);
 }
 
 inline void clearBankHistory(Bank& b) {
@@ -238,7 +291,7 @@ inline void runSubBlock(State& s, const float* in0, const float* in1, float* out
     // wherever the host's blocks begin and end.
     int clearedAt = -3;  // no clear yet
     runFilters(s, 0, n, clearedAt);
-    int bad = runSums(s, 0, n);
+    int bad = boostedSums(s, 0, n);
     while (bad < n) {
         // The filters have already run past frame `bad`; run the rest again,
         // a frame at a time (it is rare).
@@ -248,7 +301,7 @@ inline void runSubBlock(State& s, const float* in0, const float* in1, float* out
         bad = n;
         for (int f = clearedAt + 1; f < n; ++f) {
             runFilters(s, f, f + 1, clearedAt);
-            if (runSums(s, f, f + 1) == f) {
+            if (boostedSums(s, f, f + 1) == f) {
                 bad = f;
                 break;
             }
@@ -264,14 +317,19 @@ inline void runSubBlock(State& s, const float* in0, const float* in1, float* out
         __builtin_memcpy(s.carOut[r], s.carOut[n + r], sizeof s.carOut[r]);
 
     // The mix, in double.
-    const float* dry = s.dryIsModulator ? s.modIn + 2 : s.carIn + 2;
-    const double wet = s.wet;
-    const typename V::D dryWeight = V::setD(1.0 - wet), wetWeight = V::setD(wet);
-    for (int k = 0; k < n; k += V::WD) {
-        const typename V::D v = V::addD(V::mulD(dryWeight, V::loadAsD(dry + k)),
-                                        V::mulD(V::loadAsD(s.sums + k), wetWeight));
-        V::storeH(s.mixed + k, V::toH(v));
+    if (s.glide.mixStep < s.glide.frames) {
+        mixFading(s, n);
+    } else {
+        const float* dry = s.dryIsModulator ? s.modIn + 2 : s.carIn + 2;
+        const double wet = s.wet;
+        const typename V::D dryWeight = V::setD(1.0 - wet), wetWeight = V::setD(wet);
+        for (int k = 0; k < n; k += V::WD) {
+            const typename V::D v = V::addD(V::mulD(dryWeight, V::loadAsD(dry + k)),
+                                            V::mulD(V::loadAsD(s.sums + k), wetWeight));
+            V::storeH(s.mixed + k, V::toH(v));
+        }
     }
+    advanceGlides(s.glide, n);
     int k = 0;
     if (accumulate) {
         for (; k + V::WF <= n; k += V::WF) {

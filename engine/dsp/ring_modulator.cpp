@@ -1,5 +1,6 @@
 #include "ring_modulator.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -16,6 +17,13 @@
 
 namespace halvorine::dsp {
 namespace {
+
+// What frame `step` of a fade from `from` to `to` over `frames` frames
+// plays (see kernel::Glide).
+float fadedValue(float from, float to, int step, int frames) {
+    if (step >= frames) return to;
+    return F(from + (static_cast<double>(to) - from) * step / frames);
+}
 
 struct InstructionSet {
     const char* name;
@@ -211,6 +219,7 @@ void SpectralRingModulator::reset() {
     historyRate_ = 0.0f;
     boostDesigned_ = -1.0f;
     appliedVersion_ = ~std::uint64_t{0};
+    playing_ = false;
 }
 
 float SpectralRingModulator::clampValue(float value) {
@@ -242,20 +251,45 @@ void SpectralRingModulator::applyPendingChange() {
     designBank(1, {p[kCarrStart], p[kCarrFinish], p[kCarrWidth], rate});
     // The filters run on through every change of the parameters; a new
     // rate starts them again from silence. The ring runs on regardless.
-    if (rate != historyRate_) {
+    const bool newRate = rate != historyRate_;
+    if (newRate) {
         clearHistories(0);
         clearHistories(1);
         historyRate_ = rate;
     }
 
-    state_.shift = roundDown(F(63.0 * p[kShift]));
+    // Changes of the mix, the gain and the shift fade in over 10 ms from
+    // what the latest frame played; the first settings after construction,
+    // a reset or a new rate take effect at once.
+    kernel::Glide& g = state_.glide;
+    const bool fade = playing_ && !newRate;
+    g.frames = std::max(1, roundHalfEven(static_cast<double>(rate) / 100.0));
+    const int shift = roundDown(F(63.0 * p[kShift]));
+    if (fade && shift != state_.shift) {
+        g.shiftFrom = state_.shift;
+        g.shiftStep = 0;
+    }
     const float mix = p[kMix];
-    state_.dryIsModulator = mix < 0.5f;
-    state_.wet = mix < 0.5f ? F(2.0 * mix) : F(2.0 - 2.0 * mix);
+    if (fade && mix != g.mixTo) {
+        g.mixFrom = fadedValue(g.mixFrom, g.mixTo, g.mixStep, g.frames);
+        g.mixStep = 0;
+    }
+    float gain = state_.boost;
     if (p[kBoost] != boostDesigned_) {  // the gain's exp only when the boost changed
-        state_.boost = dbToGain(p[kBoost], 40.0f, 20.0f);
+        gain = dbToGain(p[kBoost], 40.0f, 20.0f);
         boostDesigned_ = p[kBoost];
     }
+    if (fade && gain != g.gainTo) {
+        g.gainFrom = fadedValue(g.gainFrom, g.gainTo, g.gainStep, g.frames);
+        g.gainStep = 0;
+    }
+    if (!fade) g.mixStep = g.gainStep = g.shiftStep = g.frames;
+    state_.shift = shift;
+    state_.dryIsModulator = mix < 0.5f;
+    state_.wet = mix < 0.5f ? F(2.0 * mix) : F(2.0 - 2.0 * mix);
+    state_.boost = gain;
+    g.mixTo = mix;
+    g.gainTo = gain;
 }
 
 void SpectralRingModulator::designBank(int bank, const BankInputs& in) {
@@ -298,6 +332,7 @@ void SpectralRingModulator::process(const float* const* inputs, float* const* ou
     FloatingPointMode mode;
     applyPendingChange();
     processBlock_(state_, inputs[0], inputs[1], outputs[0], outputs[1], frames, accumulate);
+    playing_ = true;
 }
 
 }  // namespace halvorine::dsp

@@ -13,6 +13,11 @@
 // the new coefficients take over with the histories as they are, so
 // automation and slider drags sound smooth. Only a new design rate starts
 // the filters again from silence.
+//
+// Glides. Once a block has run, a change of the mix, the boost or the
+// shift fades in over 10 ms from what the latest frame played (see
+// kernel::Glide), so stepped automation does not click; before that, after
+// reset() and at a new rate, settings take effect at once.
 #pragma once
 
 #include <array>
@@ -103,6 +108,7 @@ private:
     bool designedValid_[2] = {false, false};
     float historyRate_ = 0.0f;  // the design rate the histories were built at
     float boostDesigned_ = -1.0f;  // the boost value state_.boost was made from (none yet)
+    bool playing_ = false;  // a block has run since construction or the last reset
 
     kernel::BlockFunction processBlock_ = nullptr;
     kernel::DesignFunction designBank_ = nullptr;

@@ -5,14 +5,18 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdlib>
 #include <cmath>
 #include <cstring>
+#include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "clap_abi.h"
+#include "editor_queue.h"
 #include "parameter_table.h"
+#include "support/clicks.h"
 #include "support/plugin_host.h"
 
 #if defined(_WIN32)
@@ -38,7 +42,9 @@ namespace {
 
 namespace clap = halvorine::clap;
 
+// The build's file, or another (an installed one) named by HALVORINE_CLAP.
 std::string clapPath() {
+    if (const char* env = std::getenv("HALVORINE_CLAP")) return env;
 #if defined(_WIN32)
     char exe[MAX_PATH];
     const DWORD n = GetModuleFileNameA(nullptr, exe, MAX_PATH);
@@ -73,7 +79,9 @@ struct ClapHost {
                     [](const clap::Host*) {}};
     std::thread::id mainThread = std::this_thread::get_id();
     std::atomic<bool> inAudio{false};  // the test thread plays the audio thread
-    bool offerFds = true;
+    // What the host offers: nothing at all (a host probing the plug-in), a
+    // timer only, or a timer and file descriptors to watch.
+    enum class Offers { Nothing, Timer, TimerAndFds } offers = Offers::TimerAndFds;
     int rescans = 0, flushRequests = 0;
     std::vector<std::string> presetsLoaded, presetErrors;
     std::vector<clap::Id> timers;
@@ -123,12 +131,13 @@ struct ClapHost {
             [](const clap::Host*) { return false; }, [](const clap::Host*) { return false; },
             [](const clap::Host*, bool) {}};
         const std::string name = extension;
+        if (of(self).offers == Offers::Nothing) return nullptr;
         if (name == clap::kExtGui) return &gui;
         if (name == clap::kExtThreadCheck) return &threads;
         if (name == clap::kExtParams) return &params;
         if (name == clap::kExtPresetLoad) return &presets;
-        if (name == clap::kExtTimerSupport && of(self).offerFds) return &timerSupport;
-        if (name == clap::kExtPosixFdSupport && of(self).offerFds) return &fdSupport;
+        if (name == clap::kExtTimerSupport) return &timerSupport;
+        if (name == clap::kExtPosixFdSupport && of(self).offers == Offers::TimerAndFds) return &fdSupport;
         return nullptr;
     }
 };
@@ -138,8 +147,8 @@ struct Instance {
     ClapHost host;
     const clap::Plugin* plugin = nullptr;
 
-    explicit Instance(bool offerFds = true) {
-        host.offerFds = offerFds;
+    explicit Instance(ClapHost::Offers offers = ClapHost::Offers::TimerAndFds) {
+        host.offers = offers;
         const clap::PluginEntry* e = entry();
         if (!e || !e->init(clapPath().c_str())) return;
         const auto* factory = static_cast<const clap::PluginFactory*>(e->get_factory(clap::kPluginFactoryId));
@@ -193,16 +202,30 @@ struct OutEvent {
     double value;
     bool operator==(const OutEvent&) const = default;
 };
+// With `refuseEvery` n, every n-th push fails, as a host's full queue would.
 struct OutEvents {
     std::vector<OutEvent> events;
+    int refuseEvery = 0, pushes = 0;
     clap::OutputEvents list{this, [](const clap::OutputEvents* l, const clap::EventHeader* h) {
                                 auto* self = static_cast<OutEvents*>(l->ctx);
+                                if (self->refuseEvery && ++self->pushes % self->refuseEvery == 0) return false;
                                 const auto* v = reinterpret_cast<const clap::EventParamValue*>(h);
                                 self->events.push_back(
                                     {h->type, v->param_id, h->type == clap::kEventParamValue ? v->value : 0.0});
                                 return true;
                             }};
 };
+
+// The value axis CLAP hosts see: the frequencies in octaves above 20 Hz
+// (ten times the normalised value), every other parameter in its unit.
+bool inOctaves(clap::Id id) { return id == 0 || id == 1 || id == 3 || id == 4; }
+float normalisedOf(clap::Id id, double value) {
+    return inOctaves(id) ? static_cast<float>(std::clamp(value / 10.0, 0.0, 1.0))
+                         : engine::toNormalised(static_cast<int>(id), value);
+}
+double valueOf(clap::Id id, float normalised) {
+    return inOctaves(id) ? 10.0 * normalised : engine::toUnits(static_cast<int>(id), normalised);
+}
 
 void setValues(Instance& in, const std::vector<std::pair<clap::Id, double>>& values) {
     InEvents events;
@@ -268,13 +291,62 @@ TEST(ClapPlugin, PortsLatencyAndTail) {
     EXPECT_FALSE(ports->get(in.plugin, 2, true, &info));
     EXPECT_FALSE(ports->get(in.plugin, 1, false, &info));
 
+    // The layouts a host may choose; audio-ports reports the chosen one.
+    const auto* configs = in.ext<clap::PluginAudioPortsConfig>(clap::kExtAudioPortsConfig);
+    const auto* configInfo = in.ext<clap::PluginAudioPortsConfigInfo>(clap::kExtAudioPortsConfigInfo);
+    ASSERT_TRUE(configs && configInfo);
+    EXPECT_EQ(configInfo->current_config(in.plugin), 0u) << "the layout above";
+    const struct {
+        std::uint32_t main, side, out;  // channels; no sidechain port for 0
+    } layouts[] = {{2, 2, 2}, {1, 1, 2}, {1, 1, 1}, {2, 0, 2}};
+    ASSERT_EQ(configs->count(in.plugin), std::size(layouts));
+    const auto type = [](std::uint32_t channels) { return std::string(channels == 1 ? "mono" : "stereo"); };
+    for (std::uint32_t i = std::size(layouts); i-- > 0;) {
+        SCOPED_TRACE(i);
+        const auto& l = layouts[i];
+        clap::AudioPortsConfig c{};
+        ASSERT_TRUE(configs->get(in.plugin, i, &c));
+        EXPECT_NE(c.name[0], '\0');
+        EXPECT_EQ(c.input_port_count, l.side ? 2u : 1u);
+        EXPECT_EQ(c.output_port_count, 1u);
+        EXPECT_TRUE(c.has_main_input && c.has_main_output);
+        EXPECT_EQ(c.main_input_channel_count, l.main);
+        EXPECT_EQ(type(l.main), c.main_input_port_type);
+        EXPECT_EQ(c.main_output_channel_count, l.out);
+        EXPECT_EQ(type(l.out), c.main_output_port_type);
+        ASSERT_TRUE(configs->select(in.plugin, c.id));
+        EXPECT_EQ(configInfo->current_config(in.plugin), c.id);
+        ASSERT_EQ(ports->count(in.plugin, true), c.input_port_count);
+        ASSERT_EQ(ports->count(in.plugin, false), 1u);
+        const std::uint32_t channels[3] = {l.main, l.side, l.out};
+        for (std::uint32_t port = 0; port < 3; ++port) {
+            if (port == 1 && !l.side) continue;
+            const bool input = port < 2;
+            clap::AudioPortInfo now{}, listed{};
+            ASSERT_TRUE(ports->get(in.plugin, input ? port : 0, input, &now)) << port;
+            ASSERT_TRUE(configInfo->get(in.plugin, c.id, input ? port : 0, input, &listed)) << port;
+            EXPECT_EQ(now.channel_count, channels[port]) << port;
+            EXPECT_EQ(type(channels[port]), now.port_type) << port;
+            EXPECT_EQ(listed.channel_count, now.channel_count) << port;
+            EXPECT_STREQ(listed.name, now.name) << port;
+            // Main input and output share buffers only with the same channels.
+            if (port != 1) {
+                EXPECT_EQ(now.in_place_pair, l.main == l.out ? 0u : clap::kInvalidId) << port;
+            }
+        }
+    }
+    EXPECT_FALSE(configs->select(in.plugin, static_cast<clap::Id>(std::size(layouts))));
+    EXPECT_EQ(configInfo->current_config(in.plugin), 0u);
+
     const auto* latency = in.ext<clap::PluginLatency>(clap::kExtLatency);
     ASSERT_NE(latency, nullptr);
     EXPECT_EQ(latency->get(in.plugin), 0u);
     ASSERT_TRUE(in.plugin->activate(in.plugin, 48000.0, 1, 4096));
     const auto* tail = in.ext<clap::PluginTail>(clap::kExtTail);
     ASSERT_NE(tail, nullptr);
-    EXPECT_GT(tail->get(in.plugin), 0u);
+    EXPECT_EQ(tail->get(in.plugin), 96000u);
+    EXPECT_FALSE(configs->select(in.plugin, 1)) << "only while deactivated";
+    EXPECT_EQ(configInfo->current_config(in.plugin), 0u);
     in.plugin->deactivate(in.plugin);
 }
 
@@ -286,13 +358,14 @@ TEST(ClapParams, NamesRangesFlagsAndTextsMatchTheVst2Library) {
     TestHost vst;
     AEffect* e = vst.loadOrFail(PluginLibrary::entry());
     const clap::PluginParams& params = in.params();
-    ASSERT_EQ(params.count(in.plugin), 9u);
+    ASSERT_EQ(params.count(in.plugin), 10u);
+    // The frequencies in octaves above 20 Hz, so that lanes draw them evenly.
     const struct {
         double minimum, maximum, defaultValue;
         bool stepped;
-    } expected[9] = {{20, 20480, 20, false}, {20, 20480, 20480, false}, {0, 100, 50, false},
-                     {20, 20480, 20, false}, {20, 20480, 20480, false}, {0, 100, 50, false},
-                     {0, 63, 31, true},      {0, 1, 0.5, false},        {-20, 20, 10, false}};
+    } expected[9] = {{0, 10, 0, false},  {0, 10, 10, false}, {0, 100, 50, false},
+                     {0, 10, 0, false},  {0, 10, 10, false}, {0, 100, 50, false},
+                     {0, 63, 31, true},  {0, 1, 0.5, false}, {-20, 20, 10, false}};
     for (std::uint32_t id = 0; id < 9; ++id) {
         SCOPED_TRACE(id);
         clap::ParamInfo info{};
@@ -304,30 +377,45 @@ TEST(ClapParams, NamesRangesFlagsAndTextsMatchTheVst2Library) {
         EXPECT_EQ(info.max_value, expected[id].maximum);
         EXPECT_EQ(info.default_value, expected[id].defaultValue);
         EXPECT_EQ((info.flags & clap::kParamIsStepped) != 0, expected[id].stepped);
+        EXPECT_EQ((info.flags & clap::kParamIsModulatable) != 0, !expected[id].stepped);
         EXPECT_NE(info.flags & clap::kParamIsAutomatable, 0u);
         EXPECT_DOUBLE_EQ(in.value(id), expected[id].defaultValue);
-        // The text of a value in units is the VST 2 display of that value.
+        // The text of a value is the VST 2 display of that value.
         for (float v : {0.0f, 0.3f, 0.5f, 0.75f, 1.0f}) {
-            const double units = engine::toUnits(static_cast<int>(id), v);
-            e->setParameter(e, static_cast<VstInt32>(id), engine::toNormalised(static_cast<int>(id), units));
+            e->setParameter(e, static_cast<VstInt32>(id), v);
             char text[64] = "";
-            ASSERT_TRUE(params.value_to_text(in.plugin, id, units, text, sizeof text));
+            ASSERT_TRUE(params.value_to_text(in.plugin, id, valueOf(id, v), text, sizeof text));
             EXPECT_EQ(text, vst.text(e, effGetParamDisplay, static_cast<VstInt32>(id))) << v;
         }
     }
+    // Id 9 is the host's bypass switch, off by default.
     clap::ParamInfo info{};
-    EXPECT_FALSE(params.get_info(in.plugin, 9, &info));
+    ASSERT_TRUE(params.get_info(in.plugin, 9, &info));
+    EXPECT_EQ(info.id, 9u);
+    EXPECT_STREQ(info.name, "Bypass");
+    EXPECT_EQ(info.flags & (clap::kParamIsBypass | clap::kParamIsStepped | clap::kParamIsModulatable),
+              clap::kParamIsBypass | clap::kParamIsStepped);
+    EXPECT_EQ(info.min_value, 0.0);
+    EXPECT_EQ(info.max_value, 1.0);
+    EXPECT_EQ(in.value(9), 0.0);
     char text[8];
-    EXPECT_FALSE(params.value_to_text(in.plugin, 9, 0.0, text, sizeof text));
+    ASSERT_TRUE(params.value_to_text(in.plugin, 9, 1.0, text, sizeof text));
+    EXPECT_STREQ(text, "On");
+    EXPECT_FALSE(params.get_info(in.plugin, 10, &info));
+    EXPECT_FALSE(params.value_to_text(in.plugin, 10, 0.0, text, sizeof text));
+    char hz[16] = "";
+    ASSERT_TRUE(params.value_to_text(in.plugin, 4, 5.0, hz, sizeof hz));
+    EXPECT_STREQ(hz, "640Hz") << "5 octaves above 20 Hz";
 
     const struct {
         clap::Id id;
         const char* text;
         bool read;
         double units;
-    } texts[] = {{0, "1.2 kHz", true, 1200}, {8, "+6dB", true, 6},     {6, "19 bands", true, 19},
+    } texts[] = {{0, "1.2 kHz", true, std::log2(60.0)}, {3, "640Hz", true, 5}, {8, "+6dB", true, 6},
+                 {6, "19 bands", true, 19},
                  {2, "12.3%", true, 12.3},   {5, "80", true, 80},  {8, "6 parsecs", false, 0},
-                 {9, "1", false, 0}};
+                 {9, "Off", true, 0}, {10, "1", false, 0}};
     for (const auto& t : texts) {
         double units = -99;
         EXPECT_EQ(params.text_to_value(in.plugin, t.id, t.text, &units), t.read) << t.text;
@@ -363,17 +451,26 @@ constexpr int kBlocks[] = {256, 700, 5000, 300};
 struct Change {
     int frame;
     clap::Id id;
-    double units;
+    double value;  // on the CLAP value axis
+    bool modulation = false;
 };
 // Several in one block, two at one frame, one on a block's last frame.
-constexpr Change kChanges[] = {{300, 8, -6.0}, {300, 6, 5.0},   {811, 0, 640.0},
-                               {1000, 7, 0.3}, {3000, 2, 12.0}, {6255, 4, 7000.0}};
+// Modulations ride on the value: a new value keeps them, the range clamps
+// the sum, 0 ends one, and the stepped shift takes none.
+constexpr Change kChanges[] = {{300, 8, -6.0},        {300, 6, 5.0},          {500, 2, 30.0, true},
+                               {811, 0, 5.0},         {1000, 7, 0.3},         {1000, 0, 2.5, true},
+                               {2000, 6, 20.0, true}, {3000, 2, 12.0},        {3001, 8, 33.0, true},
+                               {4500, 0, -9.0, true}, {5500, 2, 0.0, true},   {6255, 4, 8.4513}};
 
-// The VST 2 library on the same inputs, each change given before the frame it falls on.
+// The VST 2 library on the same inputs, each change given before the frame
+// it falls on: a modulated parameter gets its value and modulation summed.
 std::vector<float> renderVst(const std::vector<float>& modulator, const std::vector<float>& carrier) {
     TestHost host;
     AEffect* e = host.loadOrFail(PluginLibrary::entry());
     host.dispatch(e, effSetSampleRate, 0, 0, nullptr, static_cast<float>(kRate));
+    float values[9];
+    double modulations[9] = {};
+    for (int id = 0; id < 9; ++id) values[id] = engine::parameterInfo(id).defaultValue;
     std::vector<int> cuts;
     int at = 0;
     for (int frames : kBlocks) cuts.push_back(at += frames);
@@ -382,10 +479,15 @@ std::vector<float> renderVst(const std::vector<float>& modulator, const std::vec
     std::vector<float> out(modulator.size()), other(modulator.size());
     int start = 0;
     for (int cut : cuts) {
-        for (const Change& c : kChanges)
-            if (c.frame == start)
-                e->setParameter(e, static_cast<VstInt32>(c.id),
-                                engine::toNormalised(static_cast<int>(c.id), c.units));
+        for (const Change& c : kChanges) {
+            if (c.frame != start || (c.modulation && c.id == 6)) continue;
+            if (c.modulation) modulations[c.id] = c.value;
+            else values[c.id] = normalisedOf(c.id, c.value);
+            e->setParameter(e, static_cast<VstInt32>(c.id),
+                            modulations[c.id] == 0.0
+                                ? values[c.id]
+                                : normalisedOf(c.id, valueOf(c.id, values[c.id]) + modulations[c.id]));
+        }
         if (cut > start)
             processBlock(e, modulator.data() + start, carrier.data() + start, out.data() + start,
                          other.data() + start, cut - start);
@@ -449,12 +551,14 @@ TEST(ClapProcess, SameBitsAsTheVst2LibraryOnEveryBusLayout) {
                 {mainData, nullptr, static_cast<std::uint32_t>(layout.mainChannels), 0, 0},
                 {layout.side == Side::NoBuffer ? nullptr : sideData, nullptr,
                  layout.side == Side::Stereo ? 2u : layout.side == Side::NoChannels ? 0u : 1u, 0, 0}};
-            clap::AudioBuffer outputs[1] = {{outData, nullptr, 2, 0, 0}};
+            // A stale mask from the host's last use of the buffers.
+            clap::AudioBuffer outputs[1] = {{outData, nullptr, 2, 0, ~std::uint64_t{0}}};
             InEvents events;
             events.events.reserve(8);
             for (const Change& c : kChanges)
                 if (c.frame >= at && c.frame < at + frames)
-                    events.add(static_cast<std::uint32_t>(c.frame - at), c.id, c.units);
+                    events.add(static_cast<std::uint32_t>(c.frame - at), c.id, c.value,
+                               c.modulation ? clap::kEventParamMod : clap::kEventParamValue);
             OutEvents out;
             const clap::Process process{-1, static_cast<std::uint32_t>(frames), nullptr, inputs, outputs,
                                         layout.side == Side::NoPort ? 1u : 2u, 1, &events.list, &out.list};
@@ -466,6 +570,7 @@ TEST(ClapProcess, SameBitsAsTheVst2LibraryOnEveryBusLayout) {
             countAllocations(false);
             allocations += allocationsCounted();
 #endif
+            EXPECT_EQ(outputs[0].constant_mask, 0u) << "no output channel is constant";
             at += frames;
         }
         in.plugin->stop_processing(in.plugin);
@@ -526,11 +631,191 @@ bool loadPreset(const Instance& in, const char* key, std::uint32_t kind = clap::
     return load && load->from_location(in.plugin, kind, location, key);
 }
 
+// One block through an active instance: the modulator on the main input's
+// left channel, the carrier on its right, no sidechain port (the VST 2
+// layout); the output's constant mask starts stale.
+clap::ProcessStatus runClap(Instance& in, const std::vector<float>& modulator, const std::vector<float>& carrier,
+                            std::vector<float>& outL, std::vector<float>& outR, InEvents* events = nullptr,
+                            std::uint64_t* mask = nullptr) {
+    std::vector<float> l = modulator, r = carrier;
+    float* mainData[2] = {l.data(), r.data()};
+    float* outData[2] = {outL.data(), outR.data()};
+    const clap::AudioBuffer inputs[1] = {{mainData, nullptr, 2, 0, 0}};
+    clap::AudioBuffer outputs[1] = {{outData, nullptr, 2, 0, ~std::uint64_t{0}}};
+    const clap::Process process{-1, static_cast<std::uint32_t>(l.size()), nullptr, inputs, outputs, 1, 1,
+                                events ? &events->list : nullptr, nullptr};
+    in.host.inAudio = true;
+    const clap::ProcessStatus status = in.plugin->process(in.plugin, &process);
+    in.host.inAudio = false;
+    if (mask) *mask = outputs[0].constant_mask;
+    return status;
+}
+
+// The host reads, and the state saves, a modulated parameter's value alone;
+// a value set another way (here a state) carries the modulation on; reset
+// ends every modulation.
+TEST(ClapProcess, ModulationLeavesTheValueAndEndsOnReset) {
+    constexpr int kFrames = 512;
+    const auto modulator = toneWithNoise(kFrames, 0.03, 9), carrier = toneWithNoise(kFrames, 0.011, 10);
+    std::vector<float> a(kFrames), b(kFrames), other(kFrames);
+    Instance modulated, plain, loaded, automated;
+    ASSERT_TRUE(modulated.plugin && plain.plugin && loaded.plugin && automated.plugin);
+    setValues(plain, {{8, -6.0}});
+    for (Instance* in : {&modulated, &plain, &loaded, &automated})
+        ASSERT_TRUE(in->plugin->activate(in->plugin, kRate, 1, kFrames));
+
+    // Boost modulated by +5 dB; then -6 dB arrives by a state in one, by automation in the other.
+    InEvents boosted;
+    boosted.add(0, 8, 5.0, clap::kEventParamMod);
+    InEvents lowered;
+    lowered.add(0, 8, -6.0);
+    runClap(loaded, modulator, carrier, a, other, &boosted);
+    runClap(automated, modulator, carrier, b, other, &boosted);
+    Reader state{save(plain)};
+    ASSERT_TRUE(loaded.ext<clap::PluginState>(clap::kExtState)->load(loaded.plugin, &state.stream));
+    runClap(loaded, modulator, carrier, a, other);
+    runClap(automated, modulator, carrier, b, other, &lowered);
+    EXPECT_EQ(a, b) << "the loaded value plays with the modulation on top";
+
+    InEvents events;
+    events.add(0, 8, 5.0, clap::kEventParamMod);
+    events.add(0, 0, 3.0, clap::kEventParamMod);
+    events.add(10, 8, -6.0);
+    runClap(modulated, modulator, carrier, a, other, &events);
+    EXPECT_DOUBLE_EQ(modulated.value(8), -6.0);
+    EXPECT_DOUBLE_EQ(modulated.value(0), 0.0);
+    EXPECT_EQ(save(modulated), save(plain));
+    modulated.host.inAudio = true;
+    modulated.plugin->reset(modulated.plugin);
+    modulated.host.inAudio = false;
+    runClap(modulated, modulator, carrier, a, other);
+    runClap(plain, modulator, carrier, b, other);
+    EXPECT_EQ(a, b) << "the reset instance plays the value alone, from silent filters";
+    for (Instance* in : {&modulated, &plain, &loaded, &automated}) in->plugin->deactivate(in->plugin);
+}
+
+// Inputs silent for longer than the tail: the plug-in sleeps, writing
+// silence flagged constant, and wakes for sound or a parameter event with
+// its filters as a fresh instance's (they had rung out; starting them from
+// silence differs from running on only far below the 120 dB of the tail).
+TEST(ClapProcess, SleepsOnSilenceAfterTheTailAndWakesAsFresh) {
+    constexpr int kBlock = 4800;  // 0.1 s
+    const auto modulator = toneWithNoise(kBlock, 0.03, 7), carrier = toneWithNoise(kBlock, 0.011, 8);
+    const std::vector<float> silence(kBlock, 0.0f);
+    std::vector<float> outL(kBlock), outR(kBlock);
+    Instance in;
+    ASSERT_NE(in.plugin, nullptr);
+    ASSERT_TRUE(in.plugin->activate(in.plugin, kRate, 1, kBlock));
+    std::uint64_t mask = 0;
+    EXPECT_EQ(runClap(in, modulator, carrier, outL, outR), clap::kProcessContinue);
+    for (int i = 0; i < 20; ++i)
+        ASSERT_EQ(runClap(in, silence, silence, outL, outR), clap::kProcessContinue) << "ringing, block " << i;
+    std::fill(outL.begin(), outL.end(), 1.0f);
+    std::fill(outR.begin(), outR.end(), 1.0f);
+    EXPECT_EQ(runClap(in, silence, silence, outL, outR, nullptr, &mask), clap::kProcessSleep);
+    EXPECT_EQ(outL, silence);
+    EXPECT_EQ(outR, silence);
+    EXPECT_EQ(mask, 3u) << "both channels constant";
+    InEvents events;
+    events.add(0, 8, -6.0);
+    EXPECT_EQ(runClap(in, silence, silence, outL, outR, &events), clap::kProcessContinue);
+    EXPECT_EQ(runClap(in, silence, silence, outL, outR), clap::kProcessSleep);
+    EXPECT_EQ(runClap(in, modulator, carrier, outL, outR, nullptr, &mask), clap::kProcessContinue);
+    EXPECT_EQ(mask, 0u);
+    in.plugin->deactivate(in.plugin);
+
+    TestHost host;
+    AEffect* e = host.loadOrFail(PluginLibrary::entry());
+    host.dispatch(e, effSetSampleRate, 0, 0, nullptr, static_cast<float>(kRate));
+    e->setParameter(e, 8, normalisedOf(8, -6.0));
+    std::vector<float> expected(kBlock), other(kBlock);
+    processBlock(e, modulator.data(), carrier.data(), expected.data(), other.data(), kBlock);
+    host.close(e);
+    int differing = 0;
+    for (int i = 0; i < kBlock; ++i) differing += bitsOf(outL[i]) != bitsOf(expected[i]);
+    EXPECT_EQ(differing, 0) << "the first block after waking is a fresh instance's";
+}
+
+// Bypassed by the host at a sample inside a block: the main input's two
+// channels come out unchanged (stereo stays stereo) once the 10 ms fade is
+// over; switched back, the sound is that of an instance never bypassed, as
+// the filters ran on. The switch is saved with the state and a state loaded
+// before activation takes effect at once.
+TEST(ClapProcess, BypassPassesTheMainInputFadesBackAndIsSaved) {
+    constexpr int kBlock = 2048, kAt = 100, kFade = 480;  // 10 ms at 48 kHz
+    const auto modulator = toneWithNoise(kBlock, 0.03, 11), carrier = toneWithNoise(kBlock, 0.011, 12);
+    std::vector<float> l(kBlock), r(kBlock), plainL(kBlock), plainR(kBlock);
+    Instance in, plain;
+    ASSERT_TRUE(in.plugin && plain.plugin);
+    for (Instance* i : {&in, &plain}) ASSERT_TRUE(i->plugin->activate(i->plugin, kRate, 1, kBlock));
+    InEvents on;
+    on.add(kAt, 9, 1.0);
+    runClap(in, modulator, carrier, l, r, &on);
+    runClap(plain, modulator, carrier, plainL, plainR);
+    EXPECT_TRUE(std::equal(l.begin(), l.begin() + kAt, plainL.begin())) << "before the switch";
+    EXPECT_NE(l[kAt + kFade / 2], plainL[kAt + kFade / 2]);
+    EXPECT_NE(l[kAt + kFade / 2], modulator[kAt + kFade / 2]);
+    EXPECT_TRUE(std::equal(l.begin() + kAt + kFade, l.end(), modulator.begin() + kAt + kFade));
+    EXPECT_TRUE(std::equal(r.begin() + kAt + kFade, r.end(), carrier.begin() + kAt + kFade));
+    EXPECT_EQ(in.value(9), 1.0);
+
+    Instance restored;
+    ASSERT_NE(restored.plugin, nullptr);
+    Reader state{save(in)};
+    ASSERT_TRUE(restored.ext<clap::PluginState>(clap::kExtState)->load(restored.plugin, &state.stream));
+    EXPECT_EQ(restored.value(9), 1.0);
+    ASSERT_TRUE(restored.plugin->activate(restored.plugin, kRate, 1, kBlock));
+    std::vector<float> restoredL(kBlock), restoredR(kBlock);
+    runClap(restored, modulator, carrier, restoredL, restoredR);
+    EXPECT_EQ(restoredL, modulator) << "bypassed from the first frame";
+
+    InEvents off;
+    off.add(0, 9, 0.0);
+    runClap(in, modulator, carrier, l, r, &off);
+    runClap(plain, modulator, carrier, plainL, plainR);
+    EXPECT_TRUE(std::equal(l.begin() + kFade, l.end(), plainL.begin() + kFade)) << "the filters ran on";
+    for (Instance* i : {&in, &plain, &restored}) i->plugin->deactivate(i->plugin);
+}
+
+// A step of the mix, the boost or the shift at a sample inside a block
+// glides from that sample: no click.
+class ClapSteppedChange : public ::testing::TestWithParam<Step> {};
+
+TEST_P(ClapSteppedChange, DoesNotClick) {
+    const Step& step = GetParam();
+    constexpr long kFrames = 96000, kBlock = 512, kStepAt = 48105;  // inside the block at 48128 - 512
+    const auto id = static_cast<clap::Id>(step.slot);
+    std::vector<float> mod, car, outL(kBlock), outR(kBlock), out;
+    lowTones(mod, car, kFrames, kRate);
+    Instance in;
+    ASSERT_NE(in.plugin, nullptr);
+    ASSERT_TRUE(in.plugin->activate(in.plugin, kRate, 1, kBlock));
+    for (long at = 0; at < kFrames; at += kBlock) {
+        InEvents events;
+        if (at == 0) {
+            events.add(0, 6, 0.0);
+            events.add(0, 8, valueOf(8, step.boost));
+            events.add(0, id, valueOf(id, step.from));
+        }
+        if (kStepAt >= at && kStepAt < at + kBlock)
+            events.add(static_cast<std::uint32_t>(kStepAt - at), id, valueOf(id, step.to));
+        const std::vector<float> m(mod.begin() + at, mod.begin() + at + kBlock),
+            c(car.begin() + at, car.begin() + at + kBlock);
+        runClap(in, m, c, outL, outR, &events);
+        out.insert(out.end(), outL.begin(), outL.end());
+    }
+    EXPECT_LE(clickRatio(out, kStepAt, kRate), 2.0);
+    in.plugin->deactivate(in.plugin);
+}
+
+INSTANTIATE_TEST_SUITE_P(Clap, ClapSteppedChange, ::testing::ValuesIn(kSteps),
+                         [](const auto& test) { return std::string(test.param.name); });
+
 TEST(ClapState, RoundTripsTheWholeBankAndRefusesBadStreams) {
     Instance a, b;
     ASSERT_NE(a.plugin, nullptr);
     ASSERT_NE(b.plugin, nullptr);
-    setValues(a, {{0, 640.0}, {8, -6.0}});  // into program 7
+    setValues(a, {{0, 5.0}, {8, -6.0}});  // into program 7
     ASSERT_TRUE(loadPreset(a, "2"));
     setValues(a, {{6, 5.0}});  // into program 2
     const auto bytes = save(a);
@@ -543,7 +828,7 @@ TEST(ClapState, RoundTripsTheWholeBankAndRefusesBadStreams) {
     for (clap::Id id = 0; id < 9; ++id) EXPECT_EQ(b.value(id), a.value(id)) << id;
     EXPECT_EQ(save(b), bytes);
     ASSERT_TRUE(loadPreset(b, "7"));
-    EXPECT_DOUBLE_EQ(b.value(0), 640.0) << "the other programs came along";
+    EXPECT_DOUBLE_EQ(b.value(0), 5.0) << "the other programs came along";
 
     setValues(b, {{7, 0.9}});
     const auto before = save(b);
@@ -670,7 +955,8 @@ TEST(ClapThreads, MainThreadCallsRunBesideProcessing) {
         clap::AudioBuffer outputs[1] = {{outData, nullptr, 2, 0, 0}};
         InEvents events;
         events.add(17, 8, -6.0);
-        events.add(100, 0, 640.0);
+        events.add(100, 0, 5.0);
+        events.add(120, 2, 20.0, clap::kEventParamMod);
         const clap::Process process{-1, 256, nullptr, inputs, outputs, 1, 1, &events.list, nullptr};
         in.plugin->start_processing(in.plugin);
         for (int i = 0; i < 300 || !done.load(); ++i) in.plugin->process(in.plugin, &process);
@@ -691,20 +977,83 @@ TEST(ClapThreads, MainThreadCallsRunBesideProcessing) {
 
 // ------------------------------------------------------------------- the editor
 
+// What the editor did waits in a queue until the host next takes events.
+// However long the host leaves it full, each drag reaches the host framed
+// by its gesture begin and end, ending on its last value; and an event the
+// host refuses stays first in line.
+TEST(ClapEditorQueue, KeepsEveryGestureWholeWhenFullOrRefused) {
+    using clap::EditorEvent;
+    clap::EditorQueue queue;
+    std::vector<EditorEvent> got;
+    int refuse = 0;  // how many events the host refuses next
+    const auto drain = [&] {
+        queue.drain([&](const EditorEvent& e) {
+            if (refuse > 0 && refuse--) return false;
+            got.push_back(e);
+            return true;
+        });
+    };
+    // A drag of Boost overflows the queue; one of Mix begins while it is still full.
+    queue.push({EditorEvent::Begin, 8, 0.0f});
+    for (int i = 1; i <= 3000; ++i) queue.push({EditorEvent::Value, 8, static_cast<float>(i) / 4096.0f});
+    queue.push({EditorEvent::Begin, 7, 0.0f});
+    queue.push({EditorEvent::Value, 7, 0.25f});
+    queue.push({EditorEvent::End, 8, 0.0f});
+    refuse = 1;
+    drain();
+    EXPECT_TRUE(got.empty()) << "the refused event went";
+    drain();
+    queue.push({EditorEvent::Value, 7, 0.5f});
+    queue.push({EditorEvent::End, 7, 0.0f});
+    drain();
+    for (const int id : {8, 7}) {
+        SCOPED_TRACE(id);
+        std::vector<EditorEvent> drag;
+        std::copy_if(got.begin(), got.end(), std::back_inserter(drag),
+                     [&](const EditorEvent& e) { return e.id == id; });
+        ASSERT_GE(drag.size(), 3u);
+        EXPECT_EQ(drag.front().kind, EditorEvent::Begin);
+        EXPECT_EQ(drag.back().kind, EditorEvent::End);
+        for (std::size_t i = 1; i + 1 < drag.size(); ++i) {
+            EXPECT_EQ(drag[i].kind, EditorEvent::Value) << i;
+            if (i > 1) {
+                EXPECT_GT(drag[i].value, drag[i - 1].value) << "in order";
+            }
+        }
+        EXPECT_EQ(drag[drag.size() - 2].value, id == 8 ? 3000.0f / 4096.0f : 0.5f) << "the last value";
+    }
+}
+
 #if defined(HALVORINE_CLAP_GUI_TESTS)
 constexpr int kLeft = 60, kTop = 90;  // the host window on the root
 constexpr editor::Rect kBoostSlider{260, 80, 100, 13};
 
-TEST(ClapGui, EmbedsTheEditorOnTheHostsTimerAndSendsGestures) {
-    {
-        Instance bare(false);
-        ASSERT_NE(bare.plugin, nullptr);
-        const auto* gui = bare.ext<clap::PluginGui>(clap::kExtGui);
-        ASSERT_NE(gui, nullptr);
-        EXPECT_FALSE(gui->is_api_supported(bare.plugin, "x11", false)) << "the host has no timer or fd support";
-        EXPECT_FALSE(gui->create(bare.plugin, "x11", false));
-    }
-    Instance in;
+// A host that offers nothing (as one probing for an editor from a throwaway
+// instance does) is told what the plug-in can show; only creating the
+// editor needs the host's timer.
+TEST(ClapGui, AProbeWithoutExtensionsIsOfferedTheEditor) {
+    Instance probe(ClapHost::Offers::Nothing);
+    ASSERT_NE(probe.plugin, nullptr);
+    const auto* gui = probe.ext<clap::PluginGui>(clap::kExtGui);
+    ASSERT_NE(gui, nullptr);
+    EXPECT_TRUE(gui->is_api_supported(probe.plugin, "x11", false));
+    EXPECT_FALSE(gui->is_api_supported(probe.plugin, "x11", true));
+    EXPECT_FALSE(gui->is_api_supported(probe.plugin, "win32", false));
+    EXPECT_FALSE(gui->create(probe.plugin, "x11", false)) << "no timer to drive the editor";
+}
+
+// The editor on a host with a timer and the X connection's descriptor, and
+// on one with a timer alone (the connection is then read on each tick).
+class ClapGuiX11 : public ::testing::TestWithParam<ClapHost::Offers> {};
+INSTANTIATE_TEST_SUITE_P(Hosts, ClapGuiX11,
+                         ::testing::Values(ClapHost::Offers::TimerAndFds, ClapHost::Offers::Timer),
+                         [](const auto& host) {
+                             return host.param == ClapHost::Offers::Timer ? "TimerOnly" : "TimerAndFds";
+                         });
+
+TEST_P(ClapGuiX11, EmbedsTheEditorOnTheHostsTimerAndSendsGestures) {
+    const bool fds = GetParam() == ClapHost::Offers::TimerAndFds;
+    Instance in(GetParam());
     ASSERT_NE(in.plugin, nullptr);
     const clap::Plugin* p = in.plugin;
     const auto* gui = in.ext<clap::PluginGui>(clap::kExtGui);
@@ -713,20 +1062,26 @@ TEST(ClapGui, EmbedsTheEditorOnTheHostsTimerAndSendsGestures) {
     const auto* fd = in.ext<clap::PluginPosixFdSupport>(clap::kExtPosixFdSupport);
     ASSERT_TRUE(timer && fd);
     EXPECT_TRUE(gui->is_api_supported(p, "x11", false));
-    EXPECT_FALSE(gui->is_api_supported(p, "x11", true));
-    EXPECT_FALSE(gui->is_api_supported(p, "win32", false));
     ASSERT_TRUE(gui->create(p, "x11", false));
-    // The size follows the host's scale, in whole factors; 1 on Xvfb without one.
+    // The size follows the host's scale where the editor draws it exactly
+    // (whole factors 1 to 3); any other factor is refused and changes nothing.
     const auto size = [&] {
         std::uint32_t width = 0, height = 0;
         EXPECT_TRUE(gui->get_size(p, &width, &height));
         return std::make_pair(width, height);
     };
-    EXPECT_EQ(size(), std::make_pair(380u, 144u));
-    EXPECT_TRUE(gui->set_scale(p, 2.5));
-    EXPECT_EQ(size(), std::make_pair(760u, 288u));
-    EXPECT_TRUE(gui->set_scale(p, 0.0));
-    EXPECT_EQ(size(), std::make_pair(380u, 144u));
+    EXPECT_EQ(size(), std::make_pair(380u, 144u)) << "1 on Xvfb without a factor";
+    const struct {
+        double factor;
+        bool applied;
+        std::uint32_t width;
+    } scales[] = {{2.0, true, 760},  {2.5, false, 760},  {1.0, true, 380},      {1.5, false, 380},
+                  {3.0, true, 1140}, {4.0, false, 1140}, {0.5, false, 1140},    {0.0, false, 1140},
+                  {NAN, false, 1140}, {1.0, true, 380}};
+    for (const auto& s : scales) {
+        EXPECT_EQ(gui->set_scale(p, s.factor), s.applied) << s.factor;
+        EXPECT_EQ(size().first, s.width) << s.factor;
+    }
     EXPECT_FALSE(gui->can_resize(p));
 
     XHost x;
@@ -738,20 +1093,24 @@ TEST(ClapGui, EmbedsTheEditorOnTheHostsTimerAndSendsGestures) {
     ASSERT_TRUE(gui->set_parent(p, &window));
     ASSERT_TRUE(gui->show(p));
     ASSERT_EQ(in.host.timers.size(), 1u);
-    ASSERT_EQ(in.host.fds.size(), 1u);
+    ASSERT_EQ(in.host.fds.size(), fds ? 1u : 0u);
     const auto children = x.children(parent);
     ASSERT_EQ(children.size(), 1u);
     // A new factor while the window exists: the host is asked to resize, and back.
     EXPECT_TRUE(gui->set_scale(p, 2.0));
     EXPECT_EQ(size(), std::make_pair(760u, 288u));
+    EXPECT_FALSE(gui->set_scale(p, 1.5));
+    EXPECT_EQ(size(), std::make_pair(760u, 288u));
     EXPECT_TRUE(gui->set_scale(p, 1.0));
     EXPECT_EQ(in.host.resizes, (std::vector<std::pair<std::uint32_t, std::uint32_t>>{{760, 288}, {380, 144}}));
 
-    // The host's reactor: the X connection's input, then the timer.
+    // The host's reactor: the X connection's input, then the timer. Its
+    // event queue refuses every second event: none may be lost or reordered.
     OutEvents out;
+    out.refuseEvery = 2;
     const auto pump = [&] {
-        pollfd watched{in.host.fds[0], POLLIN, 0};
-        if (poll(&watched, 1, 0) > 0) fd->on_fd(p, watched.fd, clap::kFdRead);
+        pollfd watched{fds ? in.host.fds[0] : -1, POLLIN, 0};
+        if (fds && poll(&watched, 1, 0) > 0) fd->on_fd(p, watched.fd, clap::kFdRead);
         timer->on_timer(p, in.host.timers[0]);
         in.params().flush(p, nullptr, &out.list);
     };
@@ -809,6 +1168,14 @@ TEST(ClapGui, EmbedsTheEditorInAWin32WindowAndSendsGestures) {
     const auto* gui = in.ext<clap::PluginGui>(clap::kExtGui);
     ASSERT_NE(gui, nullptr);
     EXPECT_FALSE(gui->is_api_supported(p, "x11", false));
+    {
+        Instance probe(ClapHost::Offers::Nothing);
+        ASSERT_NE(probe.plugin, nullptr);
+        const auto* probed = probe.ext<clap::PluginGui>(clap::kExtGui);
+        ASSERT_NE(probed, nullptr);
+        EXPECT_TRUE(probed->is_api_supported(probe.plugin, "win32", false));
+        EXPECT_FALSE(probed->is_api_supported(probe.plugin, "win32", true));
+    }
     ASSERT_TRUE(gui->create(p, "win32", false));
     HWND parent = CreateWindowExW(0, L"STATIC", L"Host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 40, 40,
                                   420, 200, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);

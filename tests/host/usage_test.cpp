@@ -1,4 +1,5 @@
 // The command line alone: wrong usage ends with status 2 and one line.
+#include "halvorine_version.h"
 #include "host_test_support.h"
 
 namespace halvorine::host::test {
@@ -55,7 +56,7 @@ TEST(HostUsage, HelpAndVersionGoToStdoutAndSucceed) {
         {{"help", "render"}, "usage"},
         {{"help", "help"}, "usage: halvorine-host help"},
         {{"render", "--help", "--plugin", stubPlugin()}, "  1  Half\n"},
-        {{"--version"}, "halvorine-host 1.0.0\n"},
+        {{"--version"}, std::string("halvorine-host ") + kProductVersion + "\n"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(::testing::PrintToString(c.args));

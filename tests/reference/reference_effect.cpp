@@ -59,6 +59,7 @@ void ReferenceEffect::setParameter(int index, float value) {
 void ReferenceEffect::setDesignRate(float rate) {
     if (rate == designRate) return;
     designRate = rate;
+    rateChanged = true;
     designBanks();
     clearAll();  // a fresh start at the new rate
 }
@@ -113,8 +114,39 @@ void ReferenceEffect::clearAll() {
             }
 }
 
+void ReferenceEffect::startBlock() {
+    const double r = designRate / 100.0;
+    fadeFrames = static_cast<int>(std::nearbyint(r));  // ties to even
+    if (fadeFrames < 1) fadeFrames = 1;
+    const bool fade = playing && !rateChanged;
+    const auto playedNow = [this](const Fade& f) {
+        return f.step >= fadeFrames ? f.to
+                                    : F(f.from + (static_cast<double>(f.to) - f.from) * f.step / fadeFrames);
+    };
+    const auto retarget = [&](Fade& f, float to) {
+        if (!fade) {
+            f = {to, to, fadeFrames};
+        } else if (to != f.to) {
+            f = {playedNow(f), to, 0};
+        }
+    };
+    retarget(mixFade, params[7]);
+    retarget(gainFade, boostGain);
+    if (!fade) {
+        shiftFrom = shiftTo = shift();
+        shiftStep = fadeFrames;
+    } else if (shift() != shiftTo) {
+        shiftFrom = shiftTo;
+        shiftTo = shift();
+        shiftStep = 0;
+    }
+    playing = true;
+    rateChanged = false;
+}
+
 void ReferenceEffect::processReplacing(const float* in0, const float* in1, float* out0,
                                        float* out1, int frames) {
+    if (frames > 0) startBlock();
     for (int k = 0; k < frames; ++k) {
         const float m = F(in0[k] + 1e-12);
         const float c = F(in1[k] + 1e-12);
@@ -126,17 +158,32 @@ void ReferenceEffect::processReplacing(const float* in0, const float* in1, float
         // the dry path.
         const float mf = std::isfinite(m) ? m : F(0.0 + 1e-12);
         const float cf = std::isfinite(c) ? c : F(0.0 + 1e-12);
-        float acc = 0.0f;
-        const int s = shift();
-        const float mix = params[7];
+        // Frame k of each fade.
+        const double n = fadeFrames;
+        const int kMix = ++mixFade.step, kGain = ++gainFade.step, kShift = ++shiftStep;
+        const float mix = kMix < fadeFrames
+                              ? F(mixFade.from + (static_cast<double>(mixFade.to) - mixFade.from) * kMix / n)
+                              : mixFade.to;
+        const float gain =
+            kGain < fadeFrames
+                ? F(gainFade.from + (static_cast<double>(gainFade.to) - gainFade.from) * kGain / n)
+                : gainFade.to;
         const float e = mix < 0.5f ? F(2 * mix) : F(2 - 2.0 * mix);
+        float acc = 0.0f, accFrom = 0.0f;
         for (int i = 0; i < 64; ++i) {
             stepBand(i, mf, cf);
-            const int j = (i + s) & 63;
+            const int j = (i + shiftTo) & 63, jFrom = (i + shiftFrom) & 63;
             acc = F(acc + static_cast<double>(
                               F(static_cast<double>(yHist[0][i][slotNow]) * yHist[1][j][slotNow])));
+            accFrom = F(accFrom + static_cast<double>(F(static_cast<double>(yHist[0][i][slotNow]) *
+                                                        yHist[1][jFrom][slotNow])));
         }
-        acc = F(static_cast<double>(acc) * boostGain);
+        if (kShift < fadeFrames)
+            acc = F(static_cast<double>(accFrom) * (n - kShift) / n + static_cast<double>(acc) * kShift / n);
+        acc = F(static_cast<double>(acc) * gain);
+        if (mixFade.step > fadeFrames) mixFade.step = fadeFrames;
+        if (gainFade.step > fadeFrames) gainFade.step = fadeFrames;
+        if (shiftStep > fadeFrames) shiftStep = fadeFrames;
         // A frame whose sum is not finite is silent, and both banks start
         // again. Every output of both banks reaches the sum within three
         // frames (the carrier's above the shift three frames late), so this

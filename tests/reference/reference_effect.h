@@ -1,7 +1,9 @@
 // A plain model of the effect's sound, written straight from its formulas:
 // one band at a time, one frame at a time, the histories in a three-slot
 // ring exactly as laid out; a design keeps the histories, a new rate clears
-// them. It is slow
+// them. Once a block has run, a change of the mix, the boost's gain or the
+// shift found at the start of a block fades in over N = round(rate / 100)
+// frames; the first block and a new rate take values at once. It is slow
 // on purpose and shares no code with the engine except the deterministic
 // exp, sin and cos (which have their own tests).
 #pragma once
@@ -51,6 +53,17 @@ private:
     float designedFreq[2][64] = {};
     int ringPos = 0, slotNow = 0, slotPrev1 = 1, slotPrev2 = 2;
     float outSample = 0.0f;
+
+    // The fades (frame k = step + 1 of N plays from + (to - from) k / N).
+    struct Fade {
+        float from = 0.0f, to = 0.0f;
+        int step = 0;
+    };
+    void startBlock();
+    bool playing = false, rateChanged = false;
+    int fadeFrames = 441;
+    Fade mixFade, gainFade;
+    int shiftFrom = 0, shiftTo = 0, shiftStep = 0;
 };
 
 }  // namespace halvorine::reference

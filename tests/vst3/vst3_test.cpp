@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdlib>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -21,6 +22,7 @@
 
 #include "identity.h"
 #include "interfaces.h"
+#include "support/clicks.h"
 #include "support/plugin_host.h"
 
 #ifdef HALVORINE_VST3_X11
@@ -49,6 +51,12 @@ using namespace halvorine::vst3;
 
 // ------------------------------------------------------------ the module
 
+// The build's module, or another (an installed one) named by HALVORINE_VST3.
+const char* modulePath() {
+    if (const char* env = std::getenv("HALVORINE_VST3")) return env;
+    return HALVORINE_VST3_MODULE;
+}
+
 IPluginFactory* factory() {
     static IPluginFactory* const loaded = [] {
         using GetFactory = IPluginFactory*(HALVORINE_VST3_CALL*)();
@@ -56,7 +64,7 @@ IPluginFactory* factory() {
         bool entered = false;
 #if defined(_WIN32)
         using Init = bool (*)();
-        HMODULE module = LoadLibraryA(HALVORINE_VST3_MODULE);
+        HMODULE module = LoadLibraryA(modulePath());
         if (module) {
             auto init = reinterpret_cast<Init>(reinterpret_cast<void*>(GetProcAddress(module, "InitDll")));
             entered = init && init();
@@ -64,7 +72,7 @@ IPluginFactory* factory() {
         }
 #else
         using Entry = bool (*)(void*);
-        void* module = dlopen(HALVORINE_VST3_MODULE, RTLD_NOW | RTLD_LOCAL);
+        void* module = dlopen(modulePath(), RTLD_NOW | RTLD_LOCAL);
         if (module) {
             auto entry = reinterpret_cast<Entry>(dlsym(module, "ModuleEntry"));
             entered = entry && entry(module);
@@ -91,13 +99,16 @@ IPluginFactory* factory() {
 class Stream final : public IBStream {
 public:
     HALVORINE_HOST_UNKNOWN(IBStream)
-    explicit Stream(std::vector<std::uint8_t> data = {}) : bytes(std::move(data)) {}
+    // `shortRead`: what a read that delivers fewer bytes than asked returns
+    // (hosts differ).
+    explicit Stream(std::vector<std::uint8_t> data = {}, tresult shortRead = kResultOk)
+        : bytes(std::move(data)), shortResult(shortRead) {}
     tresult HALVORINE_VST3_CALL read(void* buffer, int32 n, int32* done) override {
         const auto count = std::min<std::size_t>(static_cast<std::size_t>(std::max(n, 0)), bytes.size() - at);
         if (count) std::memcpy(buffer, bytes.data() + at, count);
         at += count;
         if (done) *done = static_cast<int32>(count);
-        return kResultOk;
+        return count < static_cast<std::size_t>(std::max(n, 0)) ? shortResult : kResultOk;
     }
     tresult HALVORINE_VST3_CALL write(void* buffer, int32 n, int32* done) override {
         const auto* p = static_cast<const std::uint8_t*>(buffer);
@@ -116,6 +127,7 @@ public:
     }
     std::vector<std::uint8_t> bytes;
     std::size_t at = 0;
+    tresult shortResult;
 };
 
 struct Change {
@@ -201,10 +213,24 @@ std::u16string wide(const std::string& text) { return std::u16string(text.begin(
 
 // ------------------------------------------------------------- instances
 
-// The layout a host gives the buses. side 0: the sidechain is never activated.
+// The layout a host gives the buses. side 0: the sidechain is never
+// activated; -1: arranged empty, yet activated and given buffers.
 struct Layout {
     int main = 2, side = 0, out = 2;
 };
+
+// What a stepped parameter's host value means: step k of `steps` covers
+// [k, k + 1) / (steps + 1), and step k plays the engine's value for k
+// bands, (k + 0.5) / 63, or program k. The value the VST 2 library gets
+// for the same sound.
+int stepOf(double normalised, int steps) {
+    if (!(normalised > 0.0)) return 0;
+    return static_cast<int>(std::min<double>(steps, std::floor(normalised * (steps + 1))));
+}
+float engineValue(ParamID id, double normalised) {
+    if (id == 6) return static_cast<float>(std::min(1.0, (stepOf(normalised, 63) + 0.5) / 63.0));
+    return static_cast<float>(normalised);
+}
 
 SpeakerArrangement arrangement(int channels) {
     return channels == 1 ? speaker::kMono : speaker::kStereo;
@@ -224,7 +250,8 @@ public:
         units = query<IUnitInfo>(component);
         if (!processor || !controller || !units) return;
         controller->setComponentHandler(&handler);
-        SpeakerArrangement in[2] = {arrangement(layout.main), arrangement(layout.side ? layout.side : 2)};
+        SpeakerArrangement in[2] = {arrangement(layout.main),
+                                    layout.side < 0 ? speaker::kEmpty : arrangement(layout.side ? layout.side : 2)};
         SpeakerArrangement out = arrangement(layout.out);
         arranged = processor->setBusArrangements(in, 2, &out, 1) == kResultTrue;
         if (layout.side) component->activateBus(kAudio, kInput, 1, 1);
@@ -293,8 +320,8 @@ public:
         EXPECT_EQ(component->getState(&s), kResultOk);
         return s.bytes;
     }
-    tresult load(const std::vector<std::uint8_t>& bytes) {
-        Stream s(bytes);
+    tresult load(const std::vector<std::uint8_t>& bytes, tresult shortRead = kResultOk) {
+        Stream s(bytes, shortRead);
         return component->setState(&s);
     }
 
@@ -322,9 +349,9 @@ public:
     }
     void apply(const Change& c) {
         if (c.id == 100)
-            host.dispatch(e, effSetProgram, 0, static_cast<VstIntPtr>(std::lround(c.value * 7)));
+            host.dispatch(e, effSetProgram, 0, stepOf(c.value, 7));
         else
-            e->setParameter(e, static_cast<VstInt32>(c.id), static_cast<float>(c.value));
+            e->setParameter(e, static_cast<VstInt32>(c.id), engineValue(c.id, c.value));
     }
     // A block cut at its changes' offsets, each change made between pieces.
     void render(const float* mod, const float* car, float* out, int frames, std::vector<Change> changes) {
@@ -408,6 +435,8 @@ const RenderCase kRenderCases[] = {
     {"SidechainMonoMainStereoSide", {1, 2, 2}, Stereo::Distinct, false, 48000, kPlainBlocks, false},
     {"NeverActivatedVst2Layout", {2, 0, 2}, Stereo::Distinct, false, 44100, kPlainBlocks, false},
     {"NeverActivatedMonoMain", {1, 0, 1}, Stereo::Distinct, false, 44100, kPlainBlocks, false},
+    {"EmptySidechainMonoMain", {1, -1, 1}, Stereo::Distinct, false, 44100, kPlainBlocks, false},
+    {"EmptySidechainStereoMain", {2, -1, 2}, Stereo::Distinct, false, 44100, kPlainBlocks, false},
     {"InPlaceVst2Layout", {2, 0, 2}, Stereo::Distinct, true, 44100, kPlainBlocks, false},
     {"InPlaceSidechain", {2, 1, 2}, Stereo::Distinct, true, 96000, kPlainBlocks, false},
     {"ChangesAtOffsets", {2, 2, 2}, Stereo::Distinct, false, 44100, kChangingBlocks, false},
@@ -435,7 +464,7 @@ TEST_P(Render, GivesTheVst2Bits) {
         return m;
     };
     std::vector<float> modulator, carrier;
-    if (c.layout.side) {
+    if (c.layout.side > 0) {
         modulator = mean(mainL, mainR, c.layout.main);
         carrier = mean(sideL, sideR, c.layout.side);
     } else {
@@ -444,7 +473,7 @@ TEST_P(Render, GivesTheVst2Bits) {
     }
     if (c.mainFlaggedSilent) {
         modulator.assign(total, 0.0f);  // whatever the buffers hold
-        if (!c.layout.side) carrier.assign(total, 0.0f);
+        if (c.layout.side <= 0) carrier.assign(total, 0.0f);
     }
     if (c.stereo == Stereo::Copies && c.layout.side) {
         ASSERT_EQ(modulator, mainL);
@@ -463,7 +492,7 @@ TEST_P(Render, GivesTheVst2Bits) {
         std::vector<float*> main = {mainL.data() + at, mainR.data() + at};
         std::vector<float*> side = {sideL.data() + at, sideR.data() + at};
         main.resize(static_cast<std::size_t>(c.layout.main));
-        side.resize(static_cast<std::size_t>(c.layout.side));
+        if (c.layout.side > 0) side.resize(static_cast<std::size_t>(c.layout.side));
         std::vector<float*> out = c.inPlace ? main : std::vector<float*>{out0.data() + at, out1.data() + at};
         if (c.inPlace && c.layout.out == 2 && out.size() == 1) out.push_back(out1.data() + at);
         out.resize(static_cast<std::size_t>(c.layout.out));
@@ -512,6 +541,10 @@ TEST(Vst3State, RoundTripsAndRefusesBadBytesUntouched) {
     Plugin b;
     ASSERT_EQ(b.load(saved), kResultOk);
     EXPECT_EQ(b.state(), saved);
+    // Some hosts' streams answer the last, short read with kResultFalse.
+    Plugin shortFalse;
+    ASSERT_EQ(shortFalse.load(saved, kResultFalse), kResultOk);
+    EXPECT_EQ(shortFalse.state(), saved);
     EXPECT_EQ(b.controller->getParamNormalized(2), static_cast<double>(0.1f)) << "the controller follows";
     EXPECT_EQ(b.controller->getParamNormalized(100), 3.0 / 7.0);
     std::string where;
@@ -542,10 +575,11 @@ TEST(Vst3State, RoundTripsAndRefusesBadBytesUntouched) {
     Plugin c, untouched;
     ASSERT_TRUE(c.ok() && untouched.ok());
     const auto before = c.state();
-    for (const auto& v : bad) {
-        EXPECT_NE(c.load(v), kResultOk) << v.size() << " bytes";
-        EXPECT_EQ(c.state(), before);
-    }
+    for (const auto& v : bad)
+        for (tresult shortRead : {kResultOk, kResultFalse}) {
+            EXPECT_NE(c.load(v, shortRead), kResultOk) << v.size() << " bytes";
+            EXPECT_EQ(c.state(), before);
+        }
     for (const auto& v : fuzzed) {
         if (c.load(v) != kResultOk) {
             ASSERT_EQ(c.state(), before);
@@ -554,6 +588,56 @@ TEST(Vst3State, RoundTripsAndRefusesBadBytesUntouched) {
         }
     }
     EXPECT_TRUE(sameBits(renderAfter(c), renderAfter(untouched), &where)) << where;
+}
+
+// The saved state holds the last value the host gave each parameter, on
+// either side: Ardour sets a value on the controller and saves before its
+// next process call delivers it. Steps: 'c' the controller's
+// setParamNormalized, 'p' a zero-frame process call, 'l' loading a fresh
+// instance's state.
+TEST(Vst3State, HoldsTheHostsLatestValueFromEitherSide) {
+    struct Step {
+        char via;
+        ParamID id;
+        double value;
+    };
+    const struct {
+        const char* name;
+        std::vector<Step> steps;
+        std::vector<std::pair<ParamID, double>> expected;  // read back after loading the state
+    } cases[] = {
+        {"controller only", {{'c', 100, 3.0 / 7}, {'c', 2, 0.25}, {'c', 8, 0.875}, {'c', 6, 10.0 / 63}},
+         {{100, 3.0 / 7}, {2, 0.25}, {8, 0.875}, {6, 10.0 / 63}, {0, 0.0}}},
+        {"process after the controller", {{'c', 2, 0.25}, {'p', 2, 0.5}, {'c', 3, 0.125}},
+         {{2, 0.5}, {3, 0.125}}},
+        {"controller after process", {{'p', 2, 0.5}, {'c', 2, 0.25}}, {{2, 0.25}}},
+        {"program on the controller after process", {{'p', 100, 1.0 / 7}, {'c', 100, 5.0 / 7}, {'c', 2, 0.25}},
+         {{100, 5.0 / 7}, {2, 0.25}}},
+        {"program through process after the controller", {{'c', 100, 5.0 / 7}, {'p', 100, 1.0 / 7}},
+         {{100, 1.0 / 7}}},
+        {"loading a state", {{'c', 2, 0.25}, {'c', 100, 0.0}, {'l', 0, 0.0}}, {{2, 0.5}, {100, 1.0}}},
+    };
+    Plugin fresh;
+    ASSERT_TRUE(fresh.ok());
+    const auto defaults = fresh.state();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Plugin a;
+        ASSERT_TRUE(a.ok());
+        for (const Step& step : c.steps) {
+            if (step.via == 'c') {
+                ASSERT_EQ(a.controller->setParamNormalized(step.id, step.value), kResultOk);
+            } else if (step.via == 'p') {
+                a.process({}, {}, {}, 0, {{0, step.id, step.value}});
+            } else {
+                ASSERT_EQ(a.load(defaults), kResultOk);
+            }
+        }
+        Plugin b;
+        ASSERT_EQ(b.load(a.state()), kResultOk);
+        for (const auto& [id, value] : c.expected)
+            EXPECT_EQ(b.controller->getParamNormalized(id), value) << "parameter " << id;
+    }
 }
 
 // While the audio thread processes, the host's other thread reads and writes
@@ -589,17 +673,18 @@ TEST(Vst3Controller, ParametersProgramsAndTextsAreTheVst2Ones) {
     ASSERT_TRUE(p.ok());
     Vst2 v;
     ASSERT_NE(v.e, nullptr);
-    ASSERT_EQ(p.controller->getParameterCount(), 10);
+    ASSERT_EQ(p.controller->getParameterCount(), 11);
     for (int32 i = 0; i < 9; ++i) {
         ParameterInfo info{};
         ASSERT_EQ(p.controller->getParameterInfo(i, info), kResultOk);
         EXPECT_EQ(info.id, static_cast<ParamID>(i));
         EXPECT_EQ(narrow(info.title), v.host.text(v.e, effGetParamName, i));
         EXPECT_EQ(info.stepCount, i == 6 ? 63 : 0);
-        EXPECT_EQ(info.defaultNormalizedValue, v.e->getParameter(v.e, i)) << i;
+        EXPECT_EQ(engineValue(info.id, info.defaultNormalizedValue), v.e->getParameter(v.e, i)) << i;
+        EXPECT_EQ(info.units[0], 0) << i << ": the value texts carry the unit";
         EXPECT_EQ(info.flags, ParameterInfo::kCanAutomate);
         for (double value : {0.0, 0.1, 0.25, 0.5, 0.731, 0.999, 1.0}) {
-            v.e->setParameter(v.e, i, static_cast<float>(value));
+            v.e->setParameter(v.e, i, engineValue(info.id, value));
             String128 text{};
             ASSERT_EQ(p.controller->getParamStringByValue(static_cast<ParamID>(i), value, text), kResultOk);
             EXPECT_EQ(narrow(text), v.host.text(v.e, effGetParamDisplay, i)) << i << " at " << value;
@@ -614,7 +699,7 @@ TEST(Vst3Controller, ParametersProgramsAndTextsAreTheVst2Ones) {
             const bool vst2Read = v.host.dispatch(v.e, effString2Parameter, i, 0, copy) != 0;
             EXPECT_EQ(read, vst2Read) << i << " '" << typed << "'";
             if (read && vst2Read) {
-                EXPECT_EQ(static_cast<float>(got), v.e->getParameter(v.e, i)) << i << " '" << typed << "'";
+                EXPECT_EQ(engineValue(info.id, got), v.e->getParameter(v.e, i)) << i << " '" << typed << "'";
             }
         }
     }
@@ -624,7 +709,13 @@ TEST(Vst3Controller, ParametersProgramsAndTextsAreTheVst2Ones) {
     EXPECT_EQ(program.stepCount, 7);
     EXPECT_TRUE(program.flags & ParameterInfo::kIsProgramChange);
     EXPECT_EQ(program.unitId, kRootUnitId);
-    ASSERT_EQ(p.controller->getParameterInfo(10, program), kInvalidArgument) << "the tenth slot is not offered";
+    ParameterInfo bypass{};
+    ASSERT_EQ(p.controller->getParameterInfo(10, bypass), kResultOk);
+    EXPECT_EQ(bypass.id, 101u);
+    EXPECT_EQ(bypass.stepCount, 1);
+    EXPECT_EQ(bypass.defaultNormalizedValue, 0.0);
+    EXPECT_EQ(bypass.flags, ParameterInfo::kCanAutomate | ParameterInfo::kIsBypass);
+    ASSERT_EQ(p.controller->getParameterInfo(11, program), kInvalidArgument) << "the tenth slot is not offered";
 
     // The program list hosts show, through the root unit.
     UnitInfo unit{};
@@ -641,11 +732,123 @@ TEST(Vst3Controller, ParametersProgramsAndTextsAreTheVst2Ones) {
         ASSERT_EQ(p.controller->getParamStringByValue(100, i / 7.0, name), kResultOk);
         EXPECT_EQ(narrow(name), "Preset " + std::to_string(i));
     }
+    EXPECT_EQ(program.defaultNormalizedValue, 1.0);
     // Selecting a program on the controller shows its values and tells the host.
     p.controller->setParamNormalized(3, 0.9);
     ASSERT_EQ(p.controller->setParamNormalized(100, 0.0), kResultOk);
     EXPECT_EQ(p.controller->getParamNormalized(3), 0.0);
     EXPECT_EQ(p.handler.restarts, std::vector<int32>{kParamValuesChanged});
+}
+
+// Bypassed by the host at a sample inside a block: the stereo main input
+// comes out unchanged once the 10 ms fade is over, while the effect runs on
+// behind it (switched back, the sound is an unbypassed instance's); the
+// state carries the switch, and a state loaded before activation bypasses
+// from the first frame.
+TEST(Vst3Bypass, PassesTheMainInputFadesBackAndIsSaved) {
+    constexpr int kFrames = 2048, kAt = 100, kFade = 441;  // 10 ms at 44.1 kHz
+    auto l = signal(kFrames, 31, 0.4), r = signal(kFrames, 32, 0.3);
+    const auto dryL = l, dryR = r;
+    std::vector<float> outL(kFrames), outR(kFrames), plainL(kFrames), plainR(kFrames);
+    Plugin p, plain;
+    ASSERT_TRUE(p.ok() && plain.ok());
+    p.process({l.data(), r.data()}, {}, {outL.data(), outR.data()}, kFrames, {{kAt, 101, 1.0}});
+    plain.process({l.data(), r.data()}, {}, {plainL.data(), plainR.data()}, kFrames, {});
+    EXPECT_TRUE(std::equal(outL.begin(), outL.begin() + kAt, plainL.begin()));
+    EXPECT_NE(outL[kAt + kFade / 2], dryL[kAt + kFade / 2]);
+    EXPECT_TRUE(std::equal(outL.begin() + kAt + kFade, outL.end(), dryL.begin() + kAt + kFade));
+    EXPECT_TRUE(std::equal(outR.begin() + kAt + kFade, outR.end(), dryR.begin() + kAt + kFade));
+    EXPECT_EQ(p.controller->getParamNormalized(101), 1.0);
+
+    Plugin restored;
+    ASSERT_TRUE(restored.ok());
+    restored.component->setActive(0);
+    ASSERT_EQ(restored.load(p.state()), kResultOk);
+    restored.component->setActive(1);
+    EXPECT_EQ(restored.controller->getParamNormalized(101), 1.0);
+    restored.process({l.data(), r.data()}, {}, {plainL.data(), plainR.data()}, kFrames, {});
+    EXPECT_EQ(plainL, dryL) << "bypassed from the first frame";
+
+    p.process({l.data(), r.data()}, {}, {outL.data(), outR.data()}, kFrames, {{0, 101, 0.0}});
+    plain.process({l.data(), r.data()}, {}, {plainL.data(), plainR.data()}, kFrames, {});
+    EXPECT_TRUE(std::equal(outL.begin() + kFade, outL.end(), plainL.begin() + kFade)) << "the effect ran on";
+    EXPECT_EQ(p.allocations, 0);
+}
+
+// A step of the mix, the boost or the shift at a sample inside a block
+// glides from that sample: no click.
+class Vst3SteppedChange : public ::testing::TestWithParam<Step> {};
+
+TEST_P(Vst3SteppedChange, DoesNotClick) {
+    const Step& step = GetParam();
+    constexpr double kRate = 44100.0;
+    constexpr long kFrames = 88200, kStepAt = 44137;  // inside the block at 44032
+    // The host's values: the shift as its step, the others as they are.
+    const auto host = [&](float v) { return step.slot == 6 ? std::floor(v * 63.0) / 63.0 : double(v); };
+    std::vector<float> mod, car, out(kFrames), right(kFrames);
+    lowTones(mod, car, kFrames, kRate);
+    Plugin p;
+    ASSERT_TRUE(p.ok());
+    for (long at = 0; at < kFrames; at += 512) {
+        const int n = static_cast<int>(std::min(512L, kFrames - at));
+        std::vector<Change> changes;
+        if (at == 0)
+            changes = {{0, 6, 0.0}, {0, 8, step.boost}, {0, static_cast<ParamID>(step.slot), host(step.from)}};
+        if (kStepAt >= at && kStepAt < at + n)
+            changes.push_back({static_cast<int>(kStepAt - at), static_cast<ParamID>(step.slot), host(step.to)});
+        p.process({mod.data() + at, car.data() + at}, {}, {out.data() + at, right.data() + at}, n, changes);
+    }
+    EXPECT_LE(clickRatio(out, kStepAt, kRate), 2.0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Vst3, Vst3SteppedChange, ::testing::ValuesIn(kSteps),
+                         [](const auto& test) { return std::string(test.param.name); });
+
+// The shift (63 steps) and the program (7) as hosts step them: step k
+// covers [k, k + 1) / (steps + 1) and is shown at k / steps. Every step the
+// host sets plays k bands (the VST 2 library, given the saved value, shows
+// "k") or program k, and reads back, converts and shows as k. The default
+// lies on a step.
+TEST(Vst3Controller, SteppedParametersFollowTheStepGrid) {
+    Plugin p;
+    ASSERT_TRUE(p.ok());
+    Vst2 v;
+    ASSERT_NE(v.e, nullptr);
+    ParameterInfo shift{};
+    ASSERT_EQ(p.controller->getParameterInfo(6, shift), kResultOk);
+    EXPECT_EQ(shift.defaultNormalizedValue, 31.0 / 63);
+    constexpr std::size_t kHeader = 12, kProgramBytes = 64 + 11 * 4;
+    for (const auto& [id, steps] : {std::pair<ParamID, int>{6, 63}, {100, 7}}) {
+        for (int k = 0; k <= steps; ++k) {
+            const double top = k == steps ? 1.0 : std::nextafter(double(k + 1) / (steps + 1), 0.0);
+            EXPECT_EQ(p.controller->plainParamToNormalized(id, k), double(k) / steps) << id << " " << k;
+            for (double x : {double(k) / (steps + 1), double(k) / steps, top}) {
+                SCOPED_TRACE(std::to_string(id) + " at " + std::to_string(x) + ", step " + std::to_string(k));
+                EXPECT_EQ(p.controller->normalizedParamToPlain(id, x), k);
+                String128 text{};
+                ASSERT_EQ(p.controller->getParamStringByValue(id, x, text), kResultOk);
+                EXPECT_EQ(narrow(text), id == 6 ? std::to_string(k) : "Preset " + std::to_string(k));
+                ParamValue read = -1.0;
+                ASSERT_EQ(p.controller->getParamValueByString(id, text, read), kResultOk);
+                EXPECT_EQ(read, double(k) / steps);
+                ASSERT_EQ(p.controller->setParamNormalized(id, x), kResultOk);
+                EXPECT_EQ(p.controller->getParamNormalized(id), double(k) / steps);
+
+                p.process({}, {}, {}, 0, {{0, id, x}});
+                const auto state = p.state();
+                ASSERT_EQ(state.size(), kHeader + 8 * kProgramBytes + 4);  // and the bypass
+                const int current = state[8];
+                if (id == 100) {
+                    EXPECT_EQ(current, k);
+                } else {
+                    float played;
+                    std::memcpy(&played, &state[kHeader + current * kProgramBytes + 64 + 6 * 4], 4);
+                    v.e->setParameter(v.e, 6, played);
+                    EXPECT_EQ(v.host.text(v.e, effGetParamDisplay, 6), std::to_string(k));
+                }
+            }
+        }
+    }
 }
 
 // ------------------------------------------------ the module and the buses
@@ -684,20 +887,30 @@ TEST(Vst3Module, FactoryBusesAndProcessingRules) {
         std::vector<SpeakerArrangement> in, out;
         bool accepted;
     };
-    const SpeakerArrangement m = speaker::kMono, s = speaker::kStereo, surround = 0x3F;
+    // An empty sidechain (kEmpty) is no sidechain; the main buses need channels.
+    const SpeakerArrangement m = speaker::kMono, s = speaker::kStereo, surround = 0x3F, none = speaker::kEmpty;
     const Arrangement arrangements[] = {
         {{m, m}, {m}, true},       {{s, s}, {s}, true},         {{m, s}, {s}, true},
         {{s, m}, {m}, true},       {{surround, s}, {s}, false}, {{s, surround}, {s}, false},
         {{s, s}, {surround}, false}, {{s, s}, {s, s}, false},   {{s, s, s}, {s}, false},
-        {{0, s}, {s}, false},      {{s, s}, {0}, false},
+        {{none, s}, {s}, false},   {{s, s}, {none}, false},     {{m, none}, {m}, true},
+        {{s, none}, {s}, true},    {{none, none}, {s}, false},  {{m, none}, {none}, false},
     };
     for (const Arrangement& a : arrangements) {
         auto in = a.in;
         auto out = a.out;
-        EXPECT_EQ(p.processor->setBusArrangements(in.data(), static_cast<int32>(in.size()), out.data(),
-                                                  static_cast<int32>(out.size())) == kResultTrue,
-                  a.accepted)
-            << in.size() << " in, " << out.size() << " out, first " << in[0];
+        const bool accepted = p.processor->setBusArrangements(in.data(), static_cast<int32>(in.size()), out.data(),
+                                                              static_cast<int32>(out.size())) == kResultTrue;
+        EXPECT_EQ(accepted, a.accepted) << in.size() << " in, " << out.size() << " out: " << in[0] << ", " << in[1];
+        if (!accepted) continue;
+        for (int32 i = 0; i < 2; ++i) {  // reported as the host asked
+            const SpeakerArrangement asked = in[static_cast<std::size_t>(i)];
+            SpeakerArrangement got = 1;
+            ASSERT_EQ(p.processor->getBusArrangement(kInput, i, got), kResultOk);
+            EXPECT_EQ(got, asked) << "input " << i;
+            ASSERT_EQ(p.component->getBusInfo(kAudio, kInput, i, bus), kResultOk);
+            EXPECT_EQ(bus.channelCount, asked == s ? 2 : asked == m ? 1 : 0) << "input " << i;
+        }
     }
     EXPECT_EQ(p.processor->canProcessSampleSize(kSample32), kResultTrue);
     EXPECT_EQ(p.processor->canProcessSampleSize(kSample64), kResultFalse);
@@ -710,20 +923,51 @@ TEST(Vst3Module, FactoryBusesAndProcessingRules) {
     EXPECT_GE(p.processor->getTailSamples(), 44100u);
 }
 
-#ifdef HALVORINE_VST3_X11
 // ------------------------------------------------------------------ view
 
-// The host's run loop: a timer and a descriptor, served by pump().
+// The content scales the editor draws exactly are taken; any other leaves
+// the view as it was (a fractional factor would be drawn at the whole one
+// below, which the host did not ask for).
+TEST(Vst3View, TakesOnlyTheScalesItDraws) {
+    Plugin p;
+    ASSERT_TRUE(p.ok());
+    IPlugView* view = p.controller->createView("editor");
+    if (!view) GTEST_SKIP() << "no window system in this build";
+    auto* scaling = query<IPlugViewContentScaleSupport>(view);
+    ASSERT_NE(scaling, nullptr);
+    const struct {
+        float factor;
+        bool taken;
+        int width;  // the view's width afterwards
+    } steps[] = {{2.0f, true, 760},  {1.5f, false, 760}, {2.5f, false, 760}, {3.0f, true, 1140},
+                 {0.0f, false, 1140}, {-2.0f, false, 1140}, {4.0f, false, 1140}, {NAN, false, 1140},
+                 {0.5f, false, 1140}, {1.0f, true, 380}};
+    for (const auto& step : steps) {
+        EXPECT_EQ(scaling->setContentScaleFactor(step.factor), step.taken ? kResultTrue : kResultFalse) << step.factor;
+        ViewRect size{};
+        ASSERT_EQ(view->getSize(&size), kResultOk);
+        EXPECT_EQ(size.right - size.left, step.width) << step.factor;
+    }
+    scaling->release();
+    view->release();
+}
+
+#ifdef HALVORINE_VST3_X11
+
+// The host's frame and run loop: a timer and a descriptor, served by
+// pump(). It counts the references the view holds; `offersRunLoop` false
+// makes it a frame without a run loop.
 class RunLoop final : public linux_ui::IRunLoop, public IPlugFrame {
 public:
     tresult HALVORINE_VST3_CALL queryInterface(const TUID id, void** obj) override {
         *obj = nullptr;
-        if (linux_ui::IRunLoop::iid.matches(id)) *obj = static_cast<linux_ui::IRunLoop*>(this);
+        if (offersRunLoop && linux_ui::IRunLoop::iid.matches(id)) *obj = static_cast<linux_ui::IRunLoop*>(this);
         if (IPlugFrame::iid.matches(id) || FUnknown::iid.matches(id)) *obj = static_cast<IPlugFrame*>(this);
+        if (*obj) ++references;
         return *obj ? kResultOk : kNoInterface;
     }
-    uint32 HALVORINE_VST3_CALL addRef() override { return 1; }
-    uint32 HALVORINE_VST3_CALL release() override { return 1; }
+    uint32 HALVORINE_VST3_CALL addRef() override { return static_cast<uint32>(++references); }
+    uint32 HALVORINE_VST3_CALL release() override { return static_cast<uint32>(--references); }
     tresult HALVORINE_VST3_CALL resizeView(IPlugView*, ViewRect* r) override {
         resized = *r;
         return kResultTrue;
@@ -764,6 +1008,8 @@ public:
     uint64 period = 0;
     std::chrono::steady_clock::time_point due{};
     ViewRect resized{};
+    int references = 0;
+    bool offersRunLoop = true;
 };
 
 bool differs(const editor::Canvas& a, const editor::Canvas& b, const editor::Rect& r) {
@@ -792,9 +1038,17 @@ TEST(Vst3View, EmbedsTheEditorOnTheHostsRunLoop) {
     XHost x;
     ASSERT_TRUE(x.ok());
     const Window parent = x.createTopLevel(kLeft, kTop, 380, 144);
+    // Without the host's run loop nothing would ever update the editor.
+    RunLoop bare;
+    bare.offersRunLoop = false;
+    view->setFrame(&bare);
+    EXPECT_EQ(view->attached(handle(parent), kPlatformTypeX11EmbedWindowID), kResultFalse);
+    EXPECT_TRUE(x.children(parent).empty());
+    EXPECT_EQ(bare.references, 0);
     RunLoop loop;
     view->setFrame(&loop);
     ASSERT_EQ(view->attached(handle(parent), kPlatformTypeX11EmbedWindowID), kResultOk);
+    EXPECT_EQ(loop.references, 2) << "the frame and its run loop, held while attached";
     ASSERT_EQ(x.children(parent).size(), 1u);
     const Window child = x.children(parent)[0];
     EXPECT_EQ(loop.period, 25u);
@@ -834,6 +1088,7 @@ TEST(Vst3View, EmbedsTheEditorOnTheHostsRunLoop) {
     EXPECT_TRUE(x.children(parent).empty());
     EXPECT_EQ(loop.timer, nullptr);
     EXPECT_EQ(loop.handler, nullptr);
+    EXPECT_EQ(loop.references, 0);
 
     // The host's content scale: the size before attaching, the window's,
     // and a change while attached that asks the host to resize.
@@ -849,15 +1104,36 @@ TEST(Vst3View, EmbedsTheEditorOnTheHostsRunLoop) {
     EXPECT_EQ(contentScale->setContentScaleFactor(3.0f), kResultTrue);
     EXPECT_EQ(loop.resized.right - loop.resized.left, 1140);
     EXPECT_EQ(loop.resized.bottom - loop.resized.top, 432);
-    EXPECT_EQ(view->removed(), kResultOk);
+    loop.resized = {};
+    EXPECT_EQ(contentScale->setContentScaleFactor(1.5f), kResultFalse) << "drawn at 1, not 1.5";
+    EXPECT_EQ(loop.resized.right, 0);
+    ASSERT_EQ(view->getSize(&size), kResultOk);
+    EXPECT_EQ(size.right - size.left, 1140);
+    // Released while attached: the window and the frame go with it.
     contentScale->release();
     view->release();
+    EXPECT_EQ(loop.references, 0);
+    EXPECT_TRUE(x.children(parent).empty());
     x.destroy(parent);
 }
 #endif
 
 #ifdef _WIN32
 // ------------------------------------------------------------ view (HWND)
+
+// The host's frame, counting the references the view holds.
+class Frame final : public IPlugFrame {
+public:
+    tresult HALVORINE_VST3_CALL queryInterface(const TUID id, void** obj) override {
+        *obj = IPlugFrame::iid.matches(id) || FUnknown::iid.matches(id) ? this : nullptr;
+        if (*obj) ++references;
+        return *obj ? kResultOk : kNoInterface;
+    }
+    uint32 HALVORINE_VST3_CALL addRef() override { return static_cast<uint32>(++references); }
+    uint32 HALVORINE_VST3_CALL release() override { return static_cast<uint32>(--references); }
+    tresult HALVORINE_VST3_CALL resizeView(IPlugView*, ViewRect*) override { return kResultTrue; }
+    int references = 0;
+};
 
 TEST(Vst3View, EmbedsTheEditorInAnHwnd) {
     Plugin p;
@@ -875,7 +1151,10 @@ TEST(Vst3View, EmbedsTheEditorInAnHwnd) {
     HWND parent = CreateWindowExW(0, wc.lpszClassName, L"Host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 40, 40,
                                   500, 300, nullptr, nullptr, wc.hInstance, nullptr);
     ASSERT_NE(parent, nullptr);
+    Frame frame;
+    view->setFrame(&frame);
     ASSERT_EQ(view->attached(parent, kPlatformTypeHWND), kResultOk);
+    EXPECT_EQ(frame.references, 1) << "held while attached";
     HWND child = GetWindow(parent, GW_CHILD);
     ASSERT_NE(child, nullptr);
     // A click on Boost at X = 30 of its 100 pixels: 0.25, one gesture.
@@ -888,6 +1167,7 @@ TEST(Vst3View, EmbedsTheEditorInAnHwnd) {
     EXPECT_EQ(p.handler.edits[2], (Edit{'e', 8, 0.0}));
     EXPECT_EQ(view->removed(), kResultOk);
     EXPECT_EQ(GetWindow(parent, GW_CHILD), nullptr);
+    EXPECT_EQ(frame.references, 0);
     view->release();
     DestroyWindow(parent);
 }

@@ -428,7 +428,11 @@ TEST_F(Win32Editor, RealPointerInputIsCapturedOutsideTheWindow) {
 // The editor at 1x, 2x and 3x, from the host's scale call, HALVORINE_SCALE
 // and a change of DPI: its size, every pixel outside the readout an exact
 // enlargement of the 1x picture, GDI text at the scaled size, and a drag
-// with the real pointer landing where the pointer is.
+// with the real pointer landing where the pointer is. Whenever the window
+// comes out at another size than the host last read (a new DPI, or, as on
+// a parent whose screen's DPI is not the system's, a scale that changed
+// between the host reading the size and opening), the host is asked to
+// resize.
 TEST_F(Win32Editor, DrawsAtTheScaleOfEachSource) {
     const struct {
         const char* source;
@@ -436,32 +440,50 @@ TEST_F(Win32Editor, DrawsAtTheScaleOfEachSource) {
         float hostFactor;  // the scale call's, 0 for none
         const char* forced;
         UINT dpi;  // a WM_DPICHANGED after opening, 0 for none
+        bool readAtOne;  // the host read the size at 1x before the factor came
     } cases[] = {
-        {"nothing", 1, 0.0f, nullptr, 0},
-        {"the host", 2, 2.0f, nullptr, 0},
-        {"HALVORINE_SCALE", 3, 2.0f, "3", 0},
-        {"a new DPI", 2, 0.0f, nullptr, 192},
+        {"nothing", 1, 0.0f, nullptr, 0, false},
+        {"the host", 2, 2.0f, nullptr, 0, false},
+        {"HALVORINE_SCALE", 3, 2.0f, "3", 0, false},
+        {"a new DPI", 2, 0.0f, nullptr, 192, false},
+        {"the host, after the size was read", 2, 2.0f, nullptr, 0, true},
+        {"HALVORINE_SCALE, after the size was read", 3, 0.0f, "3", 0, true},
     };
     const Place start = kSlider[0];
     Canvas one;
+    const auto setScale = [&](float hostFactor, const char* forced) {
+        host.dispatch(e, effVendorSpecific, APluginEditor::kScaleCallIndex,
+                      APluginEditor::kScaleCallValue, nullptr, hostFactor);
+        forceScale(forced);
+    };
+    const auto askedToResize = [&](int s) {
+        for (const auto& r : host.requests())
+            if (r.opcode == audioMasterSizeWindow && r.index == kWidth * s && r.value == kHeight * s) return true;
+        return false;
+    };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.source);
         const int s = c.scale;
-        host.dispatch(e, effVendorSpecific, APluginEditor::kScaleCallIndex,
-                      APluginEditor::kScaleCallValue, nullptr, c.hostFactor);
-        forceScale(c.forced);
+        if (c.readAtOne) {
+            setScale(0.0f, nullptr);
+            ERect* read = nullptr;
+            host.dispatch(e, effEditGetRect, 0, 0, &read);
+            ASSERT_EQ(read->right, kWidth);
+        }
+        setScale(c.hostFactor, c.forced);
         HostWindow parent(40, 40, s);
+        host.clearRequests();
         open(parent.hwnd);
         const HWND w = parent.editor();
         ASSERT_NE(w, nullptr);
+        if (c.readAtOne) {
+            EXPECT_TRUE(askedToResize(s)) << "the host was not asked to resize";
+        }
         if (c.dpi) {
             host.clearRequests();
             SendMessageW(w, WM_DPICHANGED, MAKEWPARAM(c.dpi, c.dpi), 0);
             pump(50);
-            bool asked = false;
-            for (const auto& r : host.requests())
-                asked |= r.opcode == audioMasterSizeWindow && r.index == kWidth * s && r.value == kHeight * s;
-            EXPECT_TRUE(asked) << "the host was not asked to resize";
+            EXPECT_TRUE(askedToResize(s)) << "the host was not asked to resize";
         }
         ERect* rect = nullptr;
         host.dispatch(e, effEditGetRect, 0, 0, &rect);

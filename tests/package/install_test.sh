@@ -1,0 +1,197 @@
+#!/usr/bin/env bash
+# Installs every download in dist/ the way a user does and loads what got
+# installed, with the project's own test hosts from the test builds:
+#   - each Linux archive through its install.sh into a fresh HOME (and the
+#     refusal when a folder is not writable), then --uninstall;
+#   - the .deb with dpkg -i and dpkg -r when run as root, and lintian;
+#   - both Windows installers with /S in a 64-bit Wine prefix of its own,
+#     then their uninstallers with /S.
+# Each check prints ok or FAIL; the last line counts them.
+#
+#   tests/package/install_test.sh [DIST]
+set -uo pipefail
+
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
+dist=$(realpath "${1:-$root/dist}")
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$root/build/dist-linux64/CMakeCache.txt")
+work=$(mktemp -d)
+chmod 755 "$work"
+passed=0 failed=0 skipped=0
+
+check() {  # name, command...: passes when the command succeeds
+  local name=$1 log=$work/log
+  shift
+  if "$@" >"$log" 2>&1; then
+    echo "ok    $name"
+    passed=$((passed + 1))
+  else
+    echo "FAIL  $name"
+    sed 's/^/      /' "$log" | tail -40
+    failed=$((failed + 1))
+  fi
+}
+skip() {
+  echo "skip  $1"
+  skipped=$((skipped + 1))
+}
+files_exist() { local f; for f in "$@"; do [[ -f $f ]] || { echo "missing: $f"; return 1; }; done; }
+nothing_in() { [[ -z $(find "$1" -mindepth 1 -print -quit) ]] || { find "$1" -mindepth 1; return 1; }; }
+same_text() { [[ $1 == "$2" ]] || { printf 'got:      %s\nexpected: %s\n' "$1" "$2"; return 1; }; }
+
+# The project's VST 3 and CLAP test hosts on installed files: the module
+# loads, its class and descriptor are Halvorine's (at this version), and it
+# renders the bits of the installed VST 2 library.
+load_tests() {  # test build's bin folder, VST 2 file, VST 3 module, CLAP file[, runner]
+  local bin=$1 runner=${5:-}
+  HALVORINE_PLUGIN=$2 HALVORINE_VST3=$3 $runner "$bin/halvorine_vst3_tests$exe" \
+    --gtest_filter='Vst3Module.*:*/Render.*' &&
+  HALVORINE_PLUGIN=$2 HALVORINE_CLAP=$4 $runner "$bin/halvorine_clap_tests$exe" \
+    --gtest_filter='ClapEntry.*:ClapProcess.*'
+}
+exe=""
+
+# ------------------------------------------------------------------ Linux
+linux_archive() {  # architecture, test build
+  local arch=$1 bin=$root/build/$2/bin
+  local archive=$dist/halvorine-$version-linux-$arch.tar.gz
+  local home=$work/home-$arch
+  mkdir -p "$home" "$work/$arch"
+  tar -xzf "$archive" -C "$work/$arch" || { check "$arch archive unpacks" false; return; }
+  local unpacked=$work/$arch/halvorine-$version-linux-$arch
+  check "$arch install.sh installs for the user" env HOME="$home" "$unpacked/install.sh"
+  local vst3arch=x86_64-linux
+  [[ $arch == i686 ]] && vst3arch=i386-linux
+  local vst=$home/.vst/halvorine.so vst3=$home/.vst3/Halvorine.vst3/Contents/$vst3arch/Halvorine.so
+  local clap=$home/.clap/Halvorine.clap
+  check "$arch files in ~/.vst, ~/.vst3, ~/.clap" files_exist "$vst" "$vst3" "$clap" \
+    "$home/.vst3/Halvorine.vst3/Contents/Resources/moduleinfo.json"
+  check "$arch binaries need GLIBC 2.17 at most and no C++ runtime" "$root/tests/package/check_portable.sh" \
+    $(find "$unpacked" \( -name '*.so' -o -name '*.clap' -o -name halvorine-host \) -type f | sort)
+  check "$arch moduleinfo.json names version $version" \
+    grep -q "\"Version\": \"$version\"" "$home/.vst3/Halvorine.vst3/Contents/Resources/moduleinfo.json"
+  if [[ $arch == x86_64 ]]; then
+    local host=$home/.local/bin/halvorine-host
+    check "host --version is $version" same_text "$(HOME=$home "$host" --version)" "halvorine-host $version"
+    check "host lists the installed VST 2 library" \
+      bash -c "HOME='$home' '$host' info | grep -qx 'Plug-in *$vst'"
+    check "host renders through it" env HOME="$home" "$host" demo -o "$work/demo" --quiet
+    check "lv2ls finds the installed bundle" \
+      bash -c "LV2_PATH='$home/.lv2' lv2ls | grep -qx urn:brindlex:halvorine"
+    local lv2v=$((2 * (100 * ${version%%.*} + $(cut -d. -f2 <<<"$version"))))
+    check "the LV2 bundle's minor version is $lv2v" \
+      grep -q "lv2:minorVersion $lv2v ;" "$home/.lv2/halvorine.lv2/halvorine.ttl"
+  fi
+  if [[ -x $bin/halvorine_vst3_tests ]]; then
+    check "$arch VST 3 and CLAP test hosts load the installed files" load_tests "$bin" "$vst" "$vst3" "$clap"
+  else
+    skip "$arch test hosts (no $bin/halvorine_vst3_tests: run scripts/test ${2} first)"
+  fi
+  check "$arch install.sh --uninstall" env HOME="$home" "$unpacked/install.sh" --uninstall
+  check "$arch uninstall leaves nothing behind" nothing_in "$home"
+}
+
+# A folder it cannot write: install.sh says so and changes nothing.
+refusal() {
+  local home=$work/home-locked archive=$dist/halvorine-$version-linux-x86_64.tar.gz
+  mkdir -p "$home/.vst3" "$work/locked"
+  tar -xzf "$archive" -C "$work/locked"
+  local run=()
+  if [[ $(id -u) -eq 0 ]]; then
+    chown -R 65534:65534 "$home"
+    run=(setpriv --reuid=65534 --regid=65534 --clear-groups)
+  fi
+  chmod 555 "$home/.vst3"
+  local before
+  before=$(find "$home" | sort)
+  "${run[@]}" env HOME="$home" "$work/locked/halvorine-$version-linux-x86_64/install.sh" \
+    >"$work/refused" 2>&1
+  local status=$?
+  check "install.sh refuses an unwritable ~/.vst3" \
+    bash -c "[[ $status -ne 0 ]] && grep -q 'cannot write to $home/.vst3; nothing was changed' '$work/refused'"
+  check "and changes nothing" same_text "$(find "$home" | sort)" "$before"
+}
+
+linux_archive x86_64 default
+linux_archive i686 linux32
+refusal
+
+# ------------------------------------------------------------------ Debian
+deb=$dist/halvorine_${version}_amd64.deb
+check "lintian reports no errors" lintian --fail-on error --allow-root "$deb"
+if [[ $(id -u) -eq 0 ]]; then
+  check "dpkg -i" dpkg -i "$deb"
+  vst=/usr/lib/vst/halvorine.so vst3=/usr/lib/vst3/Halvorine.vst3/Contents/x86_64-linux/Halvorine.so
+  clap=/usr/lib/clap/Halvorine.clap
+  check "files in /usr/lib/vst, vst3, clap, lv2, /usr/bin, the manual and man page" files_exist \
+    "$vst" "$vst3" "$clap" /usr/lib/lv2/halvorine.lv2/manifest.ttl /usr/bin/halvorine-host \
+    /usr/share/doc/halvorine/manual.html /usr/share/man/man1/halvorine-host.1.gz
+  check "host lists /usr/lib/vst/halvorine.so" bash -c "halvorine-host info | grep -qx 'Plug-in *$vst'"
+  check "host renders through it" halvorine-host demo -o "$work/deb-demo" --quiet
+  check "lv2ls finds the bundle" bash -c "env -u LV2_PATH lv2ls | grep -qx urn:brindlex:halvorine"
+  if [[ -x $root/build/default/bin/halvorine_vst3_tests ]]; then
+    check "VST 3 and CLAP test hosts load the packaged files" \
+      load_tests "$root/build/default/bin" "$vst" "$vst3" "$clap"
+  fi
+  check "dpkg -r" dpkg -r halvorine
+  check "dpkg -r removes every file" bash -c "! dpkg -L halvorine 2>/dev/null | grep -q . && [[ ! -e $vst && ! -e /usr/lib/lv2/halvorine.lv2 && ! -e /usr/bin/halvorine-host ]]"
+else
+  skip "dpkg -i and -r (not root)"
+fi
+
+# ------------------------------------------------------------------ Windows
+windows() {
+  local state=$work/wine winerun=$root/cmake/wine-run.sh
+  if ! "$winerun" --state "$state" --arch win64 --start >"$work/wine-start" 2>&1; then
+    check "Wine starts" bash -c "cat '$work/wine-start'; false"
+    return
+  fi
+  export WINEPREFIX=$state/prefix WINEDEBUG=-all DISPLAY
+  DISPLAY=":$(cat "$state/display")"
+  # 64-bit programs (reg.exe's 64-bit view, the 64-bit test hosts) need
+  # Debian's 64-bit loader; 32-bit ones, the installers included, "wine".
+  local wine64
+  wine64=$(command -v wine64 || echo /usr/lib/wine/wine64)
+  local c=$WINEPREFIX/drive_c key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall'
+  local arch programs winprograms bin vst3arch name regkey
+  for arch in x64 x86; do
+    if [[ $arch == x64 ]]; then
+      programs="$c/Program Files" winprograms='C:\Program Files' bin=$root/build/win64/bin
+      vst3arch=x86_64-win name=Halvorine regkey="$key\\Halvorine"
+    else
+      programs="$c/Program Files (x86)" winprograms='C:\Program Files (x86)' bin=$root/build/win32/bin
+      vst3arch=x86-win name="Halvorine (32-bit)"
+      regkey='HKLM\Software\Wow6432Node\Microsoft\Windows\CurrentVersion\Uninstall\Halvorine (32-bit)'
+    fi
+    local setup=$dist/Halvorine-$version-windows-$arch-setup.exe
+    check "$arch installer /S" wine "$setup" /S
+    local vst3="Common Files/VST3/Halvorine.vst3/Contents/$vst3arch/Halvorine.vst3"
+    check "$arch files in Common Files\\VST3, Common Files\\CLAP, VstPlugins" files_exist \
+      "$programs/$vst3" "$programs/Common Files/CLAP/Halvorine.clap" "$programs/VstPlugins/halvorine.dll" \
+      "$programs/Brindlex/Halvorine/uninstall.exe"
+    check "$arch uninstall key names version $version" \
+      bash -c "'$wine64' reg query '$regkey' /v DisplayVersion | grep -q '$version'"
+    if [[ -f $bin/halvorine_vst3_tests.exe ]]; then
+      exe=.exe
+      check "$arch Wine test hosts load the installed DLLs" load_tests "$bin" \
+        "$winprograms\\VstPlugins\\halvorine.dll" "$winprograms\\${vst3//\//\\}" \
+        "$winprograms\\Common Files\\CLAP\\Halvorine.clap" "$( [[ $arch == x64 ]] && echo "$wine64" || echo wine)"
+      exe=""
+    else
+      skip "$arch Wine test hosts (no $bin/halvorine_vst3_tests.exe)"
+    fi
+    check "$arch uninstaller /S" wine "$winprograms\\Brindlex\\Halvorine\\uninstall.exe" /S
+    # The uninstaller runs on from a copy of itself; wait for its end.
+    for _ in $(seq 100); do
+      [[ -e $programs/Brindlex ]] || break
+      sleep 0.2
+    done
+    check "$arch uninstall removes every file" bash -c "[[ ! -e '$programs/Common Files/VST3/Halvorine.vst3' && ! -e '$programs/Common Files/CLAP/Halvorine.clap' && ! -e '$programs/VstPlugins/halvorine.dll' && ! -e '$programs/Brindlex' ]]"
+    check "$arch uninstall removes the key" bash -c "[[ -x '$wine64' ]] && ! '$wine64' reg query '$regkey' >/dev/null 2>&1"
+  done
+  "$winerun" --state "$state" --arch win64 --stop >/dev/null 2>&1
+}
+windows
+
+rm -rf "$work" 2>/dev/null || { chmod -R u+w "$work"; rm -rf "$work"; }
+echo "package: $passed passed, $failed failed, $skipped skipped"
+((failed == 0))
