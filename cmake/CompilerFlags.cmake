@@ -12,10 +12,20 @@ if(CMAKE_SIZEOF_VOID_P EQUAL 4)
 endif()
 
 # x86 targets, 64-bit and 32-bit, any operating system, also carry the
-# sample loop in AVX2 and AVX-512, chosen at run time.
+# sample loop in AVX2 and AVX-512, chosen at run time. 64-bit ARM carries it
+# in NEON (which every such processor has) and in plain scalar code, for
+# comparison. HALVORINE_INSTRUCTION_SETS lists the versions the tests run
+# one by one (HALVORINE_SIMD=name).
 set(HALVORINE_WIDE_SIMD OFF)
+set(HALVORINE_NEON OFF)
 if(CMAKE_SYSTEM_PROCESSOR MATCHES "^(x86_64|AMD64|amd64|x86|i[3-6]86)$")
   set(HALVORINE_WIDE_SIMD ON)
+  set(HALVORINE_INSTRUCTION_SETS sse2 avx2 avx512)
+elseif(CMAKE_SYSTEM_PROCESSOR MATCHES "^(aarch64|arm64|ARM64)$")
+  set(HALVORINE_NEON ON)
+  set(HALVORINE_INSTRUCTION_SETS neon plain)
+else()
+  message(FATAL_ERROR "No sample loop for the processor ${CMAKE_SYSTEM_PROCESSOR}")
 endif()
 
 # 64-bit Windows keeps the stack 16-byte aligned, and GCC cannot realign it

@@ -6,7 +6,9 @@
 #include <random>
 #include <vector>
 
+#if !defined(__aarch64__)
 #include <xmmintrin.h>
+#endif
 
 #include <gtest/gtest.h>
 
@@ -49,6 +51,39 @@ void musicalInputs(std::vector<float>& mod, std::vector<float>& car, std::size_t
         car[i] = F(0.3 * detSin(twoPi * 110 * t) + 0.3 * detSin(twoPi * 164.8 * t) + hiss());
     }
 }
+
+// The thread's floating-point mode as one number, and the modes a host may
+// leave behind: the usual one, sticky exception flags raised, rounding
+// toward zero with subnormals flushed (and on ARM the default NaN), and
+// toward zero with a flag raised.
+#if defined(__aarch64__)
+// The control register (FPCR) in the high half, the status (FPSR) low.
+std::uint64_t floatingPointMode() {
+    std::uint64_t control, status;
+    asm volatile("mrs %0, fpcr" : "=r"(control)::"memory");
+    asm volatile("mrs %0, fpsr" : "=r"(status)::"memory");
+    return control << 32 | status;
+}
+void setFloatingPointMode(std::uint64_t mode) {
+    asm volatile("msr fpcr, %0" ::"r"(mode >> 32) : "memory");
+    asm volatile("msr fpsr, %0" ::"r"(mode & 0xFFFFFFFFu) : "memory");
+}
+constexpr std::uint64_t kTowardZero = 0xC00000ull << 32, kFlushToZero = 0x1000000ull << 32,
+                        kDefaultNaN = 0x2000000ull << 32, kInvalid = 0x01, kOverflow = 0x04,
+                        kPrecision = 0x10;
+constexpr std::uint64_t kHostModes[] = {0, kInvalid | kOverflow,
+                                        kTowardZero | kFlushToZero | kDefaultNaN,
+                                        kTowardZero | kPrecision};
+#else
+std::uint64_t floatingPointMode() { return _mm_getcsr(); }
+void setFloatingPointMode(std::uint64_t mode) { _mm_setcsr(static_cast<unsigned>(mode)); }
+constexpr std::uint64_t kMasked = 0x1F80, kTowardZero = 0x6000, kFlushToZero = 0x8000,
+                        kDenormalsAreZero = 0x0040, kInvalid = 0x01, kOverflow = 0x08,
+                        kPrecision = 0x20;
+constexpr std::uint64_t kHostModes[] = {kMasked, kMasked | kInvalid | kOverflow,
+                                        kMasked | kTowardZero | kFlushToZero | kDenormalsAreZero,
+                                        kMasked | kTowardZero | kPrecision};
+#endif
 
 class Audio : public ::testing::Test {
 protected:
@@ -290,20 +325,15 @@ TEST_F(Audio, TheHostsFloatingPointModeChangesNoBit) {
     m[400] = 3.4e38f;
     std::vector<float> a0(700), a1(700), b0(700), b1(700);
     processBlock(e, m.data(), c.data(), a0.data(), a1.data(), 700);
-    const unsigned usual = _mm_getcsr();
-    constexpr unsigned kMasked = 0x1F80, kTowardZero = 0x6000, kFlushToZero = 0x8000,
-                       kDenormalsAreZero = 0x0040, kInvalid = 0x01, kOverflow = 0x08,
-                       kPrecision = 0x20;
-    for (unsigned mode : {kMasked, kMasked | kInvalid | kOverflow,
-                          kMasked | kTowardZero | kFlushToZero | kDenormalsAreZero,
-                          kMasked | kTowardZero | kPrecision}) {
+    const std::uint64_t usual = floatingPointMode();
+    for (std::uint64_t mode : kHostModes) {
         SCOPED_TRACE(testing::Message() << std::hex << mode);
         TestHost other;
         AEffect* twin = other.loadOrFail();
-        _mm_setcsr(mode);
+        setFloatingPointMode(mode);
         processBlock(twin, m.data(), c.data(), b0.data(), b1.data(), 700);
-        const unsigned after = _mm_getcsr();
-        _mm_setcsr(usual);
+        const std::uint64_t after = floatingPointMode();
+        setFloatingPointMode(usual);
         EXPECT_EQ(after, mode) << std::hex << after;
         for (int k = 0; k < 700; ++k) ASSERT_EQ(bitsOf(b0[k]), bitsOf(a0[k])) << k;
     }

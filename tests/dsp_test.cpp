@@ -231,7 +231,12 @@ TEST(FilterDesign, BankDesignMatchesTheBandDesignOnEveryInstructionSet) {
         kernel::DesignFunction design;
         bool present;
     };
+#if HALVORINE_NEON
+    std::vector<Set> sets = {{"neon", &kernel::designBankNeon, true},
+                             {"plain", &kernel::designBankPlain, true}};
+#else
     std::vector<Set> sets = {{"sse2", &kernel::designBankSse2, true}};
+#endif
 #if HALVORINE_WIDE_SIMD
     const bool avx2 = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
     sets.push_back({"avx2", &kernel::designBankAvx2, avx2});

@@ -558,11 +558,11 @@ static_assert(sizeof(BusInfo) == 276 && sizeof(UnitInfo) == 268 &&
               sizeof(ProgramListInfo) == 264 && sizeof(ViewRect) == 16);
 static_assert(sizeof(ParameterInfo) == 792 && offsetof(ParameterInfo, stepCount) == 772 &&
               offsetof(ParameterInfo, defaultNormalizedValue) == 776);
-#if defined(_WIN32) || defined(__x86_64__)
+#if defined(_WIN32) || defined(__x86_64__) || defined(__aarch64__)
 static_assert(offsetof(ProcessSetup, sampleRate) == 16 && sizeof(ProcessSetup) == 24);
 static_assert(offsetof(AudioBusBuffers, silenceFlags) == 8);
 #endif
-#if defined(__x86_64__) || defined(_WIN64)
+#if defined(__x86_64__) || defined(_WIN64) || defined(__aarch64__)
 static_assert(offsetof(AudioBusBuffers, channelBuffers32) == 16 && sizeof(AudioBusBuffers) == 24);
 static_assert(offsetof(ProcessData, inputs) == 24 && offsetof(ProcessData, processContext) == 72);
 #endif

@@ -64,7 +64,7 @@ int main() {
                                                    s.out1.data(), frames);
                           }});
     std::vector<std::unique_ptr<Instance>> instances;
-    for (const char* set : {"sse2", "avx2", "avx512", ""}) {
+    for (const char* set : {"sse2", "avx2", "avx512", "neon", "plain", ""}) {
         forceInstructionSet(set);
         const std::string runs = halvorine::dsp::SpectralRingModulator().instructionSet();
         if (*set && runs != set) continue;  // not on this processor

@@ -93,6 +93,12 @@ using DesignFunction = unsigned long long (*)(Bank& b, float start, float finish
 
 void processBlockSse2(State&, const float*, const float*, float*, float*, int, bool);
 unsigned long long designBankSse2(Bank&, float, float, float, float, bool);
+#if HALVORINE_NEON
+void processBlockNeon(State&, const float*, const float*, float*, float*, int, bool);
+unsigned long long designBankNeon(Bank&, float, float, float, float, bool);
+void processBlockPlain(State&, const float*, const float*, float*, float*, int, bool);
+unsigned long long designBankPlain(Bank&, float, float, float, float, bool);
+#endif
 #if HALVORINE_WIDE_SIMD
 void processBlockAvx2(State&, const float*, const float*, float*, float*, int, bool);
 unsigned long long designBankAvx2(Bank&, float, float, float, float, bool);

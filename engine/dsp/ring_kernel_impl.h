@@ -132,7 +132,8 @@ inline void runBank(Bank& b, const float* x, int begin, int end, int clearedAt, 
 // Frames [begin, end) of both banks. A clear at frame `clearedAt` zeroed
 // the input history: the two frames after it see 0 two frames back.
 inline void runFilters(State& s, int begin, int end, int clearedAt) {
-    if constexpr (V::kRegisters >= 32) {
+    // In registers where a bank's histories fill at most half of them.
+    if constexpr (V::kRegisters * V::WD >= 4 * kBands) {
         runBank(s.mod, s.modIn, begin, end, clearedAt, s.modOut[0]);
         runBank(s.car, s.carIn, begin, end, clearedAt, s.carOut[3]);
     } else {

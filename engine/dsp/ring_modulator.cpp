@@ -5,8 +5,13 @@
 #include <cstdlib>
 #include <cstring>
 
+#if defined(__aarch64__)
+#include <asm/hwcap.h>
+#include <sys/auxv.h>
+#else
 #include <cpuid.h>
 #include <xmmintrin.h>
+#endif
 
 #include "numeric.h"
 
@@ -26,7 +31,12 @@ struct InstructionSet {
     kernel::DesignFunction design;
 };
 
+#if HALVORINE_NEON
+const InstructionSet kNeon{"neon", &kernel::processBlockNeon, &kernel::designBankNeon};
+const InstructionSet kPlain{"plain", &kernel::processBlockPlain, &kernel::designBankPlain};
+#else
 const InstructionSet kSse2{"sse2", &kernel::processBlockSse2, &kernel::designBankSse2};
+#endif
 #if HALVORINE_WIDE_SIMD
 const InstructionSet kAvx2{"avx2", &kernel::processBlockAvx2, &kernel::designBankAvx2};
 const InstructionSet kAvx512{"avx512", &kernel::processBlockAvx512, &kernel::designBankAvx512};
@@ -43,6 +53,33 @@ struct Choice {
     ProcessorInfo info;
 };
 
+#if HALVORINE_NEON
+// Every 64-bit ARM processor has NEON. The processor is named by its main
+// identification register (implementer and part number), where the kernel
+// lets a program read it.
+Choice choose() {
+    Choice c{&kNeon, {}};
+    ProcessorInfo& p = c.info;
+    std::memcpy(p.vendor, "arm64", 6);
+    if (getauxval(AT_HWCAP) & HWCAP_CPUID) {
+        unsigned long midr = 0;
+        asm("mrs %0, midr_el1" : "=r"(midr));
+        const int implementer = static_cast<int>((midr >> 24) & 0xFF);
+        const char* name = implementer == 0x41   ? "ARM"
+                           : implementer == 0x61 ? "Apple"
+                           : implementer == 0x51 ? "Qualcomm"
+                           : implementer == 0xC0 ? "Ampere"
+                           : implementer == 0x48 ? "HiSilicon"
+                                                 : nullptr;
+        if (name) std::memcpy(p.vendor, name, std::strlen(name) + 1);
+        p.family = implementer;
+        p.model = static_cast<int>((midr >> 4) & 0xFFF);  // the part number
+    }
+    p.best = "neon";
+    p.why = "every 64-bit ARM processor has NEON";
+    return c;
+}
+#else
 Choice choose() {
     Choice c{&kSse2, {}};
     ProcessorInfo& p = c.info;
@@ -79,6 +116,7 @@ Choice choose() {
 #endif
     return c;
 }
+#endif
 
 // The choice, made once per process (the processor does not change).
 const Choice& choice() {
@@ -87,9 +125,13 @@ const Choice& choice() {
 }
 
 // The chosen sample loop, or the one HALVORINE_SIMD names ("sse2", "avx2",
-// "avx512") if the processor runs it.
+// "avx512"; "neon", "plain" on ARM) if the processor runs it.
 const InstructionSet& chooseInstructionSet() {
     const Choice& c = choice();
+#if HALVORINE_NEON
+    if (const char* forced = std::getenv("HALVORINE_SIMD"))
+        if (std::strcmp(forced, "plain") == 0) return kPlain;
+#endif
 #if HALVORINE_WIDE_SIMD
     if (const char* forced = std::getenv("HALVORINE_SIMD")) {
         if (std::strcmp(forced, "sse2") == 0) return kSse2;
@@ -106,6 +148,44 @@ const InstructionSet& chooseInstructionSet() {
 // one and hands the host's back exactly as it was, its sticky exception
 // flags included: those the block raises never reach the host, and those
 // the host had are kept.
+#if defined(__aarch64__)
+class FloatingPointMode {
+public:
+    // A register is written only when its value must change: a write of
+    // the control register may wait for every floating-point operation in
+    // flight, and hosts mostly run in our mode already.
+    FloatingPointMode() : control_(readControl()), status_(readStatus()) {
+        if (control_ & kControlled) writeControl(control_ & ~kControlled);
+    }
+    ~FloatingPointMode() {
+        if (control_ & kControlled) writeControl(control_);
+        if (readStatus() != status_) writeStatus(status_);
+    }
+    FloatingPointMode(const FloatingPointMode&) = delete;
+    FloatingPointMode& operator=(const FloatingPointMode&) = delete;
+
+private:
+    // The control register's fields that change results, all zero in our
+    // mode: the alternate half-precision (AHP, bit 26), default NaN (DN,
+    // 25), flush-to-zero (FZ, 24; and FZ16, 19), the rounding mode (RMode,
+    // 23:22: zero is to nearest), the exception traps (8-12, 15), and the
+    // alternate handling of FEAT_AFP (0-2). The other bits stay the host's.
+    static constexpr std::uint64_t kControlled = 0x7C89F07;
+    static std::uint64_t readControl() {
+        std::uint64_t v;
+        asm volatile("mrs %0, fpcr" : "=r"(v)::"memory");
+        return v;
+    }
+    static void writeControl(std::uint64_t v) { asm volatile("msr fpcr, %0" ::"r"(v) : "memory"); }
+    static std::uint64_t readStatus() {
+        std::uint64_t v;
+        asm volatile("mrs %0, fpsr" : "=r"(v)::"memory");
+        return v;
+    }
+    static void writeStatus(std::uint64_t v) { asm volatile("msr fpsr, %0" ::"r"(v) : "memory"); }
+    std::uint64_t control_, status_;
+};
+#else
 class FloatingPointMode {
 public:
     FloatingPointMode() : host_(_mm_getcsr()) { _mm_setcsr(kOurs); }
@@ -117,6 +197,7 @@ private:
     static constexpr unsigned kOurs = 0x1F80;  // all exceptions masked, nearest, no FTZ/DAZ
     unsigned host_;
 };
+#endif
 
 }  // namespace
 

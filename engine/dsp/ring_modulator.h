@@ -30,8 +30,8 @@
 namespace halvorine::dsp {
 
 struct ProcessorInfo {
-    char vendor[13] = {};  // "GenuineIntel", "AuthenticAMD", ...
-    int family = 0, model = 0;
+    char vendor[13] = {};  // "GenuineIntel", "AuthenticAMD", ...; on ARM "ARM", "Apple", ...
+    int family = 0, model = 0;  // on ARM the implementer's code and the part number
     bool hasAvx2 = false, hasAvx512 = false;  // and the operating system keeps their registers
     const char* best = "";  // the instruction set instances take
     const char* why = "";
@@ -77,7 +77,8 @@ public:
     // The mixed output of the latest frame.
     float lastOutput() const { return state_.last; }
 
-    // The instruction set the sample loop uses: "sse2", "avx2" or "avx512".
+    // The instruction set the sample loop uses: "sse2", "avx2" or "avx512"
+    // on x86, "neon" or "plain" on 64-bit ARM.
     // Chosen at construction: the fastest on this processor (see
     // processor()), or the one the environment variable HALVORINE_SIMD
     // names if the processor has it.
