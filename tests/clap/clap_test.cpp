@@ -784,7 +784,7 @@ class ClapSteppedChange : public ::testing::TestWithParam<Step> {};
 
 TEST_P(ClapSteppedChange, DoesNotClick) {
     const Step& step = GetParam();
-    constexpr long kFrames = 96000, kBlock = 512, kStepAt = 48105;  // inside the block at 48128 - 512
+    constexpr long kBlock = 512, kFrames = 188 * kBlock, kStepAt = 48105;  // inside the block at 47616
     const auto id = static_cast<clap::Id>(step.slot);
     std::vector<float> mod, car, outL(kBlock), outR(kBlock), out;
     lowTones(mod, car, kFrames, kRate);
