@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs every download in dist/ the way a user does and loads what got
 # installed, with the project's own test hosts from the test builds:
-#   - each Linux archive through its install.sh into a fresh HOME (and the
+#   - each Linux archive (x86_64, i686, aarch64, the last one's test hosts
+#     under qemu-aarch64) through its install.sh into a fresh HOME (and the
 #     refusal when a folder is not writable), then --uninstall;
 #   - the .debs with dpkg -i and dpkg -r when run as root, and lintian;
 #   - both Windows installers with /S in a 64-bit Wine prefix of its own,
