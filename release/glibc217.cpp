@@ -20,8 +20,16 @@
 #elif defined(__i386__)
 #define HALVORINE_GLIBC_BASE "GLIBC_2.0"
 #define HALVORINE_GLIBC_LIBM_2_1 "GLIBC_2.1"
+#elif defined(__aarch64__)
+// The port starts at 2.17: every symbol's first version there is GLIBC_2.17,
+// so the wrappers below bind the port's first versions. exp2, log2 and the
+// thread calls still gained newer ones (2.29, 2.34), and the later
+// additions (getentropy, arc4random, _dl_find_object, the single-thread
+// flag) exist on no 2.17, so the same redirects are needed.
+#define HALVORINE_GLIBC_BASE "GLIBC_2.17"
+#define HALVORINE_GLIBC_LIBM_2_1 "GLIBC_2.17"
 #else
-#error "the old glibc versions are known for x86 only"
+#error "the old glibc versions are known for x86 and aarch64 only"
 #endif
 
 // An undefined name bound to one version of a glibc symbol.

@@ -1,8 +1,13 @@
 ; The Windows installer, one per architecture, built by scripts/package:
 ;   makensis -DVERSION=1.2.3 -DARCH=x64|x86 -DSTAGE=<folder> -DOUTFILE=<exe> halvorine.nsi
 ; STAGE holds vst3\Halvorine.vst3, clap\Halvorine.clap, vst\halvorine.dll,
-; LICENSE.txt, manual.html and the manual's pictures. Components VST 3, CLAP and VST 2, each
+; presets\vst3\*.vstpreset, presets\vst2\*.fxp and *.fxb, LICENSE.txt,
+; manual.html and the manual's pictures. Components VST 3, CLAP and VST 2, each
 ; optional and all chosen by default; /S installs and uninstalls silently.
+; The VST 3 component brings the factory presets into
+; %PROGRAMDATA%\VST3 Presets\Brindlex\Halvorine, where VST 3 hosts look for
+; every user's presets; the VST 2 component its .fxp and .fxb files into a
+; "Halvorine Presets" folder beside the DLL.
 ; The 32-bit installer puts its files where 32-bit hosts look on 64-bit
 ; Windows (Program Files (x86)), and registers under its own name, so both
 ; can be installed side by side.
@@ -27,6 +32,8 @@ RequestExecutionLevel admin
 !endif
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\${KEYNAME}"
 !define HOME "${PROGRAMS}\Brindlex\Halvorine"
+; $APPDATA is ProgramData once SetShellVarContext is "all" (both .onInit).
+!define VST3PRESETS "$APPDATA\VST3 Presets\Brindlex\Halvorine"
 
 Name "${TITLE}"
 OutFile "${OUTFILE}"
@@ -56,6 +63,7 @@ VIAddVersionKey /LANG=1033 "LegalCopyright" "Copyright (c) Brindlex"
 !insertmacro MUI_LANGUAGE "English"
 
 Function .onInit
+  SetShellVarContext all
 !if ${ARCH} == x64
   ${IfNot} ${RunningX64}
     MessageBox MB_ICONSTOP "This is the installer for 64-bit Windows. Take the x86 installer on 32-bit Windows." /SD IDOK
@@ -66,6 +74,7 @@ Function .onInit
 FunctionEnd
 
 Function un.onInit
+  SetShellVarContext all
 !if ${ARCH} == x64
   SetRegView 64
 !endif
@@ -74,6 +83,8 @@ FunctionEnd
 Section "VST 3" SecVst3
   SetOutPath "${COMMON}\VST3"
   File /r "${STAGE}\vst3\Halvorine.vst3"
+  SetOutPath "${VST3PRESETS}"
+  File "${STAGE}\presets\vst3\*.vstpreset"
 SectionEnd
 
 Section "CLAP" SecClap
@@ -84,6 +95,9 @@ SectionEnd
 Section "VST 2" SecVst2
   SetOutPath "$INSTDIR"
   File "${STAGE}\vst\halvorine.dll"
+  SetOutPath "$INSTDIR\Halvorine Presets"
+  File "${STAGE}\presets\vst2\*.fxp"
+  File "${STAGE}\presets\vst2\*.fxb"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "Vst2Folder" "$INSTDIR"
 SectionEnd
 
@@ -104,7 +118,7 @@ Section "-Common"
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
 SectionEnd
 
-LangString DESC_Vst3 ${LANG_ENGLISH} "For VST 3 hosts: into Common Files\VST3, where every VST 3 host looks."
+LangString DESC_Vst3 ${LANG_ENGLISH} "For VST 3 hosts: into Common Files\VST3, where every VST 3 host looks, and its factory presets."
 LangString DESC_Clap ${LANG_ENGLISH} "For CLAP hosts: into Common Files\CLAP."
 LangString DESC_Vst2 ${LANG_ENGLISH} "For VST 2 hosts: into the folder you choose next."
 !insertmacro MUI_FUNCTION_DESCRIPTION_BEGIN
@@ -123,8 +137,31 @@ Section "Uninstall"
   ReadRegStr $0 HKLM "${UNINSTALL_KEY}" "Vst2Folder"
   ${If} $0 != ""
     Delete "$0\halvorine.dll"
+    Delete "$0\Halvorine Presets\*.fxp"
+    Delete "$0\Halvorine Presets\*.fxb"
+    RMDir "$0\Halvorine Presets"
   ${EndIf}
   RMDir /r "${COMMON}\VST3\Halvorine.vst3"
+  ; Both installers bring the same VST 3 presets into the one folder: they
+  ; go with the last of the two installations.
+  StrCpy $1 ""
+!if ${ARCH} == x64
+  SetRegView 32
+  ReadRegStr $1 HKLM "Software\Microsoft\Windows\CurrentVersion\Uninstall\Halvorine (32-bit)" "DisplayName"
+  SetRegView 64
+!else
+  ${If} ${RunningX64}
+    SetRegView 64
+    ReadRegStr $1 HKLM "Software\Microsoft\Windows\CurrentVersion\Uninstall\Halvorine" "DisplayName"
+    SetRegView 32
+  ${EndIf}
+!endif
+  ${If} $1 == ""
+    Delete "${VST3PRESETS}\*.vstpreset"
+    RMDir "${VST3PRESETS}"
+    RMDir "$APPDATA\VST3 Presets\Brindlex"
+    RMDir "$APPDATA\VST3 Presets"
+  ${EndIf}
   Delete "${COMMON}\CLAP\Halvorine.clap"
   RMDir "${COMMON}\CLAP"
   Delete "${HOME}\LICENSE.txt"

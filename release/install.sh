@@ -2,9 +2,11 @@
 # Installs Halvorine from this folder for you, or for everyone with --system.
 #
 #   ./install.sh              VST 2 to ~/.vst, VST 3 to ~/.vst3, CLAP to ~/.clap,
-#                             LV2 to ~/.lv2, halvorine-host to ~/.local/bin
+#                             LV2 to ~/.lv2, halvorine-host to ~/.local/bin,
+#                             the VST 3 presets to ~/.vst3/presets/Brindlex/Halvorine,
+#                             the VST 2 presets to "~/.vst/Halvorine Presets"
 #   sudo ./install.sh --system   the same under /usr/local (lib/vst, lib/vst3,
-#                             lib/clap, lib/lv2, bin)
+#                             lib/clap, lib/lv2, bin, share/vst3/presets)
 #   ./install.sh --uninstall [--system]   removes what it installed there
 #
 # It writes the list of what it installed (files and the folders it made) to
@@ -20,18 +22,20 @@ for arg in "$@"; do
   case $arg in
     --system) mode=system ;;
     --uninstall) action=uninstall ;;
-    -h | --help) sed -n '2,14s/^# \{0,1\}//p' "$0"; exit 0 ;;
+    -h | --help) sed -n '2,16s/^# \{0,1\}//p' "$0"; exit 0 ;;
     *) echo "install.sh: unknown option '$arg' (see --help)" >&2; exit 2 ;;
   esac
 done
 
 if [ $mode = system ]; then
   root=/usr/local
-  set -- "vst:$root/lib/vst" "vst3:$root/lib/vst3" "clap:$root/lib/clap" "lv2:$root/lib/lv2" "bin:$root/bin"
+  set -- "vst:$root/lib/vst" "vst3:$root/lib/vst3" "clap:$root/lib/clap" "lv2:$root/lib/lv2" "bin:$root/bin" \
+         "vst3-presets:$root/share/vst3/presets/Brindlex/Halvorine" "vst2-presets:$root/lib/vst/Halvorine Presets"
   data=$root/share/halvorine
 else
   [ -n "${HOME:-}" ] || { echo "install.sh: HOME is not set" >&2; exit 1; }
-  set -- "vst:$HOME/.vst" "vst3:$HOME/.vst3" "clap:$HOME/.clap" "lv2:$HOME/.lv2" "bin:$HOME/.local/bin"
+  set -- "vst:$HOME/.vst" "vst3:$HOME/.vst3" "clap:$HOME/.clap" "lv2:$HOME/.lv2" "bin:$HOME/.local/bin" \
+         "vst3-presets:$HOME/.vst3/presets/Brindlex/Halvorine" "vst2-presets:$HOME/.vst/Halvorine Presets"
   data=$HOME/.local/share/halvorine
 fi
 manifest=$data/installed
@@ -86,17 +90,20 @@ if [ $action = uninstall ]; then
   exit 0
 fi
 
-# What this folder holds, and where each part goes.
+# What this folder holds, and where each part goes: one part a line, as a
+# folder's name may hold a space ("Halvorine Presets", or the home folder's).
 plan=""
 for pair in "$@"; do
   part=${pair%%:*}
-  [ -e "$here/$part" ] && plan="$plan $pair"
+  [ -e "$here/$part" ] && plan="$plan$pair
+"
 done
 [ -n "$plan" ] || { echo "install.sh: nothing to install beside $0" >&2; exit 1; }
-targets=""
-for pair in $plan; do targets="$targets ${pair#*:}"; done
-# shellcheck disable=SC2086
-check_writable $targets "$data"
+IFS='
+'
+# shellcheck disable=SC2046
+check_writable $(printf '%s' "$plan" | sed 's/^[^:]*://') "$data"
+unset IFS
 
 # A previous installation is replaced whole.
 [ -f "$manifest" ] && remove_listed
@@ -111,7 +118,7 @@ make_folder() {
   printf 'd %s\n' "$1" >>"$made"
 }
 
-for pair in $plan; do
+printf '%s' "$plan" | while IFS= read -r pair; do
   part=${pair%%:*}
   dest=${pair#*:}
   make_folder "$dest"

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Installs every download in dist/ the way a user does and loads what got
 # installed, with the project's own test hosts from the test builds:
-#   - each Linux archive through its install.sh into a fresh HOME (and the
+#   - each Linux archive (x86_64, i686, aarch64, the last one's test hosts
+#     under qemu-aarch64) through its install.sh into a fresh HOME (and the
 #     refusal when a folder is not writable), then --uninstall;
-#   - the .deb with dpkg -i and dpkg -r when run as root, and lintian;
+#   - the .debs with dpkg -i and dpkg -r when run as root, and lintian;
 #   - both Windows installers with /S in a 64-bit Wine prefix of its own,
 #     then their uninstallers with /S.
 # Each check prints ok or FAIL; the last line counts them.
@@ -35,6 +36,9 @@ skip() {
   skipped=$((skipped + 1))
 }
 files_exist() { local f; for f in "$@"; do [[ -f $f ]] || { echo "missing: $f"; return 1; }; done; }
+# The factory presets the native build wrote, byte for byte in the VST 3 and
+# VST 2 folders given.
+presets_in() { diff -r "$root/build/dist-linux64/presets/vst3" "$1" && diff -r "$root/build/dist-linux64/presets/vst2" "$2"; }
 nothing_in() { [[ -z $(find "$1" -mindepth 1 -print -quit) ]] || { find "$1" -mindepth 1; return 1; }; }
 same_text() { [[ $1 == "$2" ]] || { printf 'got:      %s\nexpected: %s\n' "$1" "$2"; return 1; }; }
 
@@ -51,8 +55,8 @@ load_tests() {  # test build's bin folder, VST 2 file, VST 3 module, CLAP file[,
 exe=""
 
 # ------------------------------------------------------------------ Linux
-linux_archive() {  # architecture, test build
-  local arch=$1 bin=$root/build/$2/bin
+linux_archive() {  # architecture, test build[, runner]
+  local arch=$1 bin=$root/build/$2/bin runner=${3:-}
   local archive=$dist/halvorine-$version-linux-$arch.tar.gz
   local home=$work/home-$arch
   mkdir -p "$home" "$work/$arch"
@@ -61,10 +65,13 @@ linux_archive() {  # architecture, test build
   check "$arch install.sh installs for the user" env HOME="$home" "$unpacked/install.sh"
   local vst3arch=x86_64-linux
   [[ $arch == i686 ]] && vst3arch=i386-linux
+  [[ $arch == aarch64 ]] && vst3arch=aarch64-linux
   local vst=$home/.vst/halvorine.so vst3=$home/.vst3/Halvorine.vst3/Contents/$vst3arch/Halvorine.so
   local clap=$home/.clap/Halvorine.clap
   check "$arch files in ~/.vst, ~/.vst3, ~/.clap" files_exist "$vst" "$vst3" "$clap" \
     "$home/.vst3/Halvorine.vst3/Contents/Resources/moduleinfo.json"
+  check "$arch presets in ~/.vst3/presets/Brindlex/Halvorine and ~/.vst/Halvorine Presets" \
+    presets_in "$home/.vst3/presets/Brindlex/Halvorine" "$home/.vst/Halvorine Presets"
   check "$arch binaries need GLIBC 2.17 at most and no C++ runtime" "$root/tests/package/check_portable.sh" \
     $(find "$unpacked" \( -name '*.so' -o -name '*.clap' -o -name halvorine-host \) -type f | sort)
   check "$arch moduleinfo.json names version $version" \
@@ -82,7 +89,8 @@ linux_archive() {  # architecture, test build
       grep -q "lv2:minorVersion $lv2v ;" "$home/.lv2/halvorine.lv2/halvorine.ttl"
   fi
   if [[ -x $bin/halvorine_vst3_tests ]]; then
-    check "$arch VST 3 and CLAP test hosts load the installed files" load_tests "$bin" "$vst" "$vst3" "$clap"
+    check "$arch VST 3 and CLAP test hosts load the installed files" \
+      load_tests "$bin" "$vst" "$vst3" "$clap" $runner
   else
     skip "$arch test hosts (no $bin/halvorine_vst3_tests: run scripts/test ${2} first)"
   fi
@@ -113,11 +121,13 @@ refusal() {
 
 linux_archive x86_64 default
 linux_archive i686 linux32
+linux_archive aarch64 arm64 qemu-aarch64
 refusal
 
 # ------------------------------------------------------------------ Debian
 deb=$dist/halvorine_${version}_amd64.deb
 check "lintian reports no errors" lintian --fail-on error --allow-root "$deb"
+vst3presets=/usr/share/vst3/presets/Brindlex/Halvorine vst2presets=/usr/share/halvorine/vst2-presets
 if [[ $(id -u) -eq 0 ]]; then
   check "dpkg -i" dpkg -i "$deb"
   vst=/usr/lib/vst/halvorine.so vst3=/usr/lib/vst3/Halvorine.vst3/Contents/x86_64-linux/Halvorine.so
@@ -125,6 +135,7 @@ if [[ $(id -u) -eq 0 ]]; then
   check "files in /usr/lib/vst, vst3, clap, lv2, /usr/bin, the manual and man page" files_exist \
     "$vst" "$vst3" "$clap" /usr/lib/lv2/halvorine.lv2/manifest.ttl /usr/bin/halvorine-host \
     /usr/share/doc/halvorine/manual.html /usr/share/man/man1/halvorine-host.1.gz
+  check "presets in $vst3presets and $vst2presets" presets_in $vst3presets $vst2presets
   check "host lists /usr/lib/vst/halvorine.so" bash -c "halvorine-host info | grep -qx 'Plug-in *$vst'"
   check "host renders through it" halvorine-host demo -o "$work/deb-demo" --quiet
   check "lv2ls finds the bundle" bash -c "env -u LV2_PATH lv2ls | grep -qx urn:brindlex:halvorine"
@@ -133,9 +144,21 @@ if [[ $(id -u) -eq 0 ]]; then
       load_tests "$root/build/default/bin" "$vst" "$vst3" "$clap"
   fi
   check "dpkg -r" dpkg -r halvorine
-  check "dpkg -r removes every file" bash -c "! dpkg -L halvorine 2>/dev/null | grep -q . && [[ ! -e $vst && ! -e /usr/lib/lv2/halvorine.lv2 && ! -e /usr/bin/halvorine-host ]]"
+  check "dpkg -r removes every file" bash -c "! dpkg -L halvorine 2>/dev/null | grep -q . && [[ ! -e $vst && ! -e /usr/lib/lv2/halvorine.lv2 && ! -e /usr/bin/halvorine-host && ! -e /usr/share/vst3/presets/Brindlex && ! -e /usr/share/halvorine ]]"
 else
   skip "dpkg -i and -r (not root)"
+fi
+# The arm64 package installs beside the arm64 C library of the ARM build's
+# multiarch packages.
+deb=$dist/halvorine_${version}_arm64.deb
+check "arm64: lintian reports no errors" lintian --fail-on error --allow-root "$deb"
+if [[ $(id -u) -eq 0 ]]; then
+  check "arm64: dpkg -i" dpkg -i "$deb"
+  check "arm64: files in /usr/lib/vst, vst3, clap, lv2" files_exist /usr/lib/vst/halvorine.so \
+    /usr/lib/vst3/Halvorine.vst3/Contents/aarch64-linux/Halvorine.so /usr/lib/clap/Halvorine.clap \
+    /usr/lib/lv2/halvorine.lv2/manifest.ttl
+  check "arm64: presets in $vst3presets and $vst2presets" presets_in $vst3presets $vst2presets
+  check "arm64: dpkg -r removes every file" bash -c "dpkg -r halvorine && [[ ! -e /usr/lib/vst/halvorine.so && ! -e /usr/lib/lv2/halvorine.lv2 && ! -e /usr/share/halvorine ]]"
 fi
 
 # ------------------------------------------------------------------ Windows
@@ -168,6 +191,8 @@ windows() {
     check "$arch files in Common Files\\VST3, Common Files\\CLAP, VstPlugins" files_exist \
       "$programs/$vst3" "$programs/Common Files/CLAP/Halvorine.clap" "$programs/VstPlugins/halvorine.dll" \
       "$programs/Brindlex/Halvorine/uninstall.exe"
+    check "$arch presets in ProgramData\\VST3 Presets and beside the DLL" \
+      presets_in "$c/ProgramData/VST3 Presets/Brindlex/Halvorine" "$programs/VstPlugins/Halvorine Presets"
     check "$arch uninstall key names version $version" \
       bash -c "'$wine64' reg query '$regkey' /v DisplayVersion | grep -q '$version'"
     if [[ -f $bin/halvorine_vst3_tests.exe ]]; then
@@ -185,7 +210,7 @@ windows() {
       [[ -e $programs/Brindlex ]] || break
       sleep 0.2
     done
-    check "$arch uninstall removes every file" bash -c "[[ ! -e '$programs/Common Files/VST3/Halvorine.vst3' && ! -e '$programs/Common Files/CLAP/Halvorine.clap' && ! -e '$programs/VstPlugins/halvorine.dll' && ! -e '$programs/Brindlex' ]]"
+    check "$arch uninstall removes every file" bash -c "[[ ! -e '$programs/Common Files/VST3/Halvorine.vst3' && ! -e '$programs/Common Files/CLAP/Halvorine.clap' && ! -e '$programs/VstPlugins/halvorine.dll' && ! -e '$programs/VstPlugins/Halvorine Presets' && ! -e '$c/ProgramData/VST3 Presets' && ! -e '$programs/Brindlex' ]]"
     check "$arch uninstall removes the key" bash -c "[[ -x '$wine64' ]] && ! '$wine64' reg query '$regkey' >/dev/null 2>&1"
   done
   "$winerun" --state "$state" --arch win64 --stop >/dev/null 2>&1
