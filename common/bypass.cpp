@@ -5,9 +5,7 @@
 namespace halvorine::common {
 
 void Bypass::setRate(double rate) {
-    const double n = rate > 0.0 ? rate / 100.0 : 1.0;
-    fadeFrames_ = n < 1.0 ? 1 : n > 1e6 ? 1000000 : dsp::roundHalfEven(n);
-    if (fadeFrames_ < 1) fadeFrames_ = 1;
+    fadeFrames_ = dsp::glideFrames(rate);
     if (step_ > fadeFrames_) step_ = fadeFrames_;
 }
 

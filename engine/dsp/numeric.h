@@ -34,6 +34,15 @@ inline float pow10(float x) {
     return F(detExp(static_cast<double>(x) * 2.302585 + 0.0001) + kDenormalOffset);
 }
 
+// Frames over which a change glides, and the bypass fades: 10 ms,
+// N = round(rate / 100), at least 1 and at most a million (a rate past
+// 100 MHz is no audio rate; the bound keeps frame counts far from
+// overflowing).
+inline int glideFrames(double rate) {
+    const std::int32_t n = roundHalfEven(rate / 100.0);
+    return n < 1 ? 1 : n > 1000000 ? 1000000 : n;
+}
+
 // Gain of a normalised level control: exactly 0 at v = 0, otherwise
 // 10^((v * range - offset) / 20).
 inline float dbToGain(float v, float range, float offset) {

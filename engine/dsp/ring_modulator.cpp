@@ -1,6 +1,5 @@
 #include "ring_modulator.h"
 
-#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -263,7 +262,7 @@ void SpectralRingModulator::applyPendingChange() {
     // a reset or a new rate take effect at once.
     kernel::Glide& g = state_.glide;
     const bool fade = playing_ && !newRate;
-    g.frames = std::max(1, roundHalfEven(static_cast<double>(rate) / 100.0));
+    g.frames = glideFrames(rate);
     const int shift = roundDown(F(63.0 * p[kShift]));
     if (fade && shift != state_.shift) {
         g.shiftFrom = state_.shift;

@@ -118,6 +118,7 @@ void ReferenceEffect::startBlock() {
     const double r = designRate / 100.0;
     fadeFrames = static_cast<int>(std::nearbyint(r));  // ties to even
     if (fadeFrames < 1) fadeFrames = 1;
+    if (fadeFrames > 1000000) fadeFrames = 1000000;
     const bool fade = playing && !rateChanged;
     const auto playedNow = [this](const Fade& f) {
         return f.step >= fadeFrames ? f.to
