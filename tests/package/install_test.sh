@@ -119,10 +119,59 @@ refusal() {
   check "and changes nothing" same_text "$(find "$home" | sort)" "$before"
 }
 
+# What a user meets later, as that user (nobody, when run as root): CDPATH
+# set, a folder an earlier sudo run left root's, presets saved over.
+user_faults() {
+  local home=$work/home-user name=halvorine-$version-linux-x86_64
+  mkdir -p "$home" "$work/user"
+  tar -xzf "$dist/$name.tar.gz" -C "$work/user"
+  local run=(env) lock=(chmod 555) unlock=(chmod 755)
+  if [[ $(id -u) -eq 0 ]]; then
+    chown -R 65534:65534 "$home"
+    run=(setpriv --reuid=65534 --regid=65534 --clear-groups env)
+    lock=(chown 0:0) unlock=(chown 65534:65534)
+  fi
+  local install=("${run[@]}" HOME="$home" "$work/user/$name/install.sh")
+  local record=$home/.local/share/halvorine/installed presets=$home/.vst3/presets/Brindlex/Halvorine
+  check "install.sh by a relative path with CDPATH set" bash -c \
+    'cd "$1" && CDPATH=. "${@:4}" "$2/install.sh" && [[ -f $3/.vst/halvorine.so ]]' _ \
+    "$work/user" "$name" "$home" "${run[@]}" HOME="$home"
+  [[ -f $record ]] || "${install[@]}" >/dev/null 2>&1
+
+  # Reinstall and uninstall refuse a folder of the installation that root
+  # kept, changing nothing.
+  local inner=$home/.vst3/Halvorine.vst3/Contents/x86_64-linux verb
+  "${lock[@]}" "$inner"
+  cp "$record" "$work/record"
+  for verb in reinstall --uninstall; do
+    "${install[@]}" ${verb/reinstall/} >"$work/out" 2>&1
+    check "$verb into a folder root kept changes nothing, record and files whole" bash -c \
+      '(($1)) && grep -q "cannot write to $2; nothing was changed" "$3" && cmp "$4" "$5" &&
+       [[ -f $2/Halvorine.so && -f $6/.vst/halvorine.so ]]' _ \
+      $? "$inner" "$work/out" "$work/record" "$record" "$home"
+  done
+  "${unlock[@]}" "$inner"
+
+  local saved edited
+  saved=$(find "$presets" -name '*.vstpreset' | sort | head -1)
+  edited=$(find "$home/.vst/Halvorine Presets" -name '*.fxp' | sort | head -1)
+  echo "a host saved over it" >>"$saved"
+  echo "a preset of the user's" >"$presets/Mine.vstpreset"
+  "${install[@]}" >"$work/out" 2>&1
+  check "a reinstall keeps a preset saved over, saying so" bash -c \
+    'grep -q "kept $1: it changed" "$2" && [[ $(tail -n1 "$1") == "a host saved over it" ]]' _ "$saved" "$work/out"
+  echo "edited" >>"$edited"
+  "${install[@]}" --uninstall >"$work/out" 2>&1
+  check "--uninstall keeps a preset saved over, saying so" grep -q "kept $edited: it changed" "$work/out"
+  check "and the user's own; nothing else stays" same_text "$(find "$home" -type f | LC_ALL=C sort)" \
+    "$(printf '%s\n' "$edited" "$presets/Mine.vstpreset" "$saved" | LC_ALL=C sort)"
+}
+
 linux_archive x86_64 default
 linux_archive i686 linux32
 linux_archive aarch64 arm64 qemu-aarch64
 refusal
+user_faults
 
 # ------------------------------------------------------------------ Debian
 deb=$dist/halvorine_${version}_amd64.deb
