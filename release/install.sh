@@ -83,7 +83,8 @@ check_writable() {
   done
 }
 
-sum() { sha256sum <"$1" | cut -c1-64; }
+# The SHA-256 of file $1; fails when it cannot be read.
+sum() { s=$(sha256sum <"$1") && printf '%s\n' "${s%% *}"; }
 
 # The record: "f SHA256 PATH" for a file (a path may have two lines while it
 # is being replaced; "f PATH" in records of earlier versions, no checksum),
@@ -100,8 +101,8 @@ record_drop_file() { record_keep '!/^f / || (f != p && substr(f, 66) != p)' "$1"
 record_settle() { record_keep '!/^f / || (f != p && substr(f, 66) != p) || f == s " " p' "$1" "$2"; }
 record_drop_folder() { record_keep '$0 != "d " p' "$1"; }
 # The files and folders recorded, one a line.
-recorded_files() { sed -n 's/^f //p' "$manifest" | sed 's/^[0-9a-f]\{64\} //' | LC_ALL=C sort -u; }
-recorded_folders() { sed -n 's/^d //p' "$manifest" | LC_ALL=C sort -ru; }
+recorded_files() { sed -n 's|^f \([0-9a-f]\{64\} \)\{0,1\}\(/.*\)$|\2|p' "$manifest" | LC_ALL=C sort -u; }
+recorded_folders() { sed -n 's|^d \(/.*\)$|\1|p' "$manifest" | LC_ALL=C sort -ru; }
 # "yes" when PATH holds what was installed there: a recorded checksum, or a
 # record without one.
 as_installed() {
@@ -189,6 +190,9 @@ for pair in "$@"; do
   done
 done
 [ -s "$work/plan" ] || { echo "install.sh: nothing to install beside $0" >&2; exit 1; }
+cut -f3 "$work/plan" | while IFS= read -r src; do
+  [ -r "$src" ] || { echo "install.sh: cannot read $src; nothing was changed." >&2; exit 1; }
+done
 cut -f2 "$work/plan" | LC_ALL=C sort -u >"$work/targets"
 { cat "$work/folders-new"; recorded_parents; echo "$data"; } | check_writable
 
