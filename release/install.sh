@@ -88,8 +88,10 @@ sum() { s=$(sha256sum <"$1") && printf '%s\n' "${s%% *}"; }
 
 # The record: "f SHA256 PATH" for a file (a path may have two lines while it
 # is being replaced; "f PATH" in records of earlier versions, no checksum),
-# "d PATH" for a folder it made. Every change of the record replaces it
-# whole, so it is never half-written.
+# "d PATH" for a folder it made. A line is added before what it names is
+# made, and dropped (the record replaced whole) once that is gone, so the
+# record always lists at least what is there; lines of no such form, as a
+# cut-off one, are passed over.
 record_add() { printf '%s\n' "$1" >>"$manifest"; }
 record_keep() {  # awk condition on the line $0, p (the path) and s (a checksum)
   P=$2 S=${3:-} awk "BEGIN { p = ENVIRON[\"P\"]; s = ENVIRON[\"S\"] } { f = substr(\$0, 3) } ($1) && !seen[\$0]++" \
