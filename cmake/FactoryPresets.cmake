@@ -10,7 +10,8 @@
 # PRESETS_INPUT, PRESETS_OUTPUT, this file is the script that checks the
 # file and writes the source. A malformed file fails the build with one
 # line naming the file's line: an unknown parameter, a value in no form the
-# parameter reads, a missing or repeated field, a repeated name.
+# parameter reads, a missing or repeated field, a repeated name, a name no
+# file or LV2 preset URI can take or two names giving one URI.
 
 set(HALVORINE_PRESET_PARAMETERS
   "Mod Start Freq" "Mod Finish Freq" "Mod Freq Q" "Carr Start Freq" "Carr Finish Freq"
@@ -47,6 +48,12 @@ if(CMAKE_SCRIPT_MODE_FILE)
 
   set(entries "")
   set(names "")
+  set(slugs "")
+  set(slug_names "")
+  set(slug_lines "")
+  # What a name may not hold: what a file name cannot on Windows or Linux,
+  # and what an LV2 URI cannot or would read otherwise; and a tab.
+  set(forbidden "/\\:*?\"<>|#%{}^`[]\t")
   set(line 0)
   set(current "")
   set(count 0)
@@ -94,11 +101,35 @@ if(CMAKE_SCRIPT_MODE_FILE)
       if(length GREATER 24)
         fail(${line} "the name '${current}' is longer than the 24 characters VST 2 hosts show")
       endif()
+      # The name is a file's (.vstpreset, .fxp) on every system and, in
+      # lower case with '-' for ' ', the end of an LV2 preset's URI.
+      string(LENGTH "${forbidden}" n)
+      math(EXPR n "${n} - 1")
+      foreach(i RANGE ${n})
+        string(SUBSTRING "${forbidden}" ${i} 1 c)
+        string(FIND "${current}" "${c}" at)
+        if(at GREATER -1)
+          fail(${line} "the name '${current}' holds '${c}', which no file name or LV2 URI may")
+        endif()
+      endforeach()
       string(TOLOWER "${current}" folded)
+      if(folded MATCHES "[.]$|^(con|prn|aux|nul|com[1-9]|lpt[1-9])$")
+        fail(${line} "the name '${current}' is no file name on Windows")
+      endif()
       if(folded IN_LIST names)
         fail(${line} "a second preset named '${current}' (names differ in more than letter case)")
       endif()
       list(APPEND names "${folded}")
+      string(REPLACE " " "-" slug "${folded}")
+      list(FIND slugs "${slug}" other)
+      if(other GREATER -1)
+        list(GET slug_names ${other} other_name)
+        list(GET slug_lines ${other} other_line)
+        fail(${line} "the name '${current}' gives the LV2 URI of '${other_name}' (line ${other_line}): ...:preset:${slug}")
+      endif()
+      list(APPEND slugs "${slug}")
+      list(APPEND slug_names "${current}")
+      list(APPEND slug_lines ${line})
       continue()
     endif()
     if(current STREQUAL "")

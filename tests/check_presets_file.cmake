@@ -4,6 +4,7 @@
 cmake_minimum_required(VERSION 3.25)
 set(good "[One]\nabout: a\nMod Start Freq: 80Hz\nMod Finish Freq: 10000Hz\nMod Freq Q: 30%\nCarr Start Freq: 80Hz\nCarr Finish Freq: 1.2 kHz\nCarr Freq Q: 30\nShift: 1 band\nMix: 100%/50\nBoost: -3dB\n")
 function(expect name text line words)
+  string(REGEX REPLACE "([?*+.|^$])" "\\\\\\1" words "${words}")
   file(WRITE ${WORK}/${name}.txt "${text}")
   execute_process(COMMAND ${CMAKE_COMMAND} -DPRESETS_INPUT=${WORK}/${name}.txt
                           -DPRESETS_OUTPUT=${WORK}/${name}.cpp -P ${SCRIPT}
@@ -28,3 +29,11 @@ expect(unreadable "${badMix}" 10 "'Mix' cannot read '0.5'")
 expect(missing-field "${noBoost}" 1 "preset 'One' does not set 'Boost'")
 expect(missing-about "${noAbout}" 1 "preset 'One' has no 'about:' line")
 expect(set-twice "${good}Shift: 2 bands\n" 12 "'Shift' set twice in 'One'")
+# Names no file or LV2 URI can take.
+foreach(c "/" ":" "?" "\"")
+  string(HEX "${c}" hex)
+  expect(name-${hex} "${good}[A${c}B]\n" 12 "the name 'A${c}B' holds '${c}'")
+endforeach()
+expect(name-reserved "${good}[Aux]\n" 12 "the name 'Aux' is no file name on Windows")
+string(REPLACE "[One]" "[Band Vocoder]" vocoder "${good}")
+expect(one-uri "${vocoder}[band-vocoder]\n" 12 "the name 'band-vocoder' gives the LV2 URI of 'Band Vocoder' \\(line 1\\)")

@@ -1,12 +1,16 @@
 #!/usr/bin/env bash
 # Installs every download in dist/ the way a user does and loads what got
 # installed, with the project's own test hosts from the test builds:
+#   - scripts/package refusing a folder of the user's;
 #   - each Linux archive (x86_64, i686, aarch64, the last one's test hosts
 #     under qemu-aarch64) through its install.sh into a fresh HOME (and the
-#     refusal when a folder is not writable), then --uninstall;
+#     refusal when a folder is not writable), then --uninstall; then as a
+#     user meets it: CDPATH set, a folder root kept, presets saved over;
 #   - the .debs with dpkg -i and dpkg -r when run as root, and lintian;
 #   - both Windows installers with /S in a 64-bit Wine prefix of its own,
-#     then their uninstallers with /S.
+#     then their uninstallers with /S; an upgrade keeping or moving the
+#     VST 2 folder, the other architecture's folder refused, the user's
+#     presets kept.
 # Each check prints ok or FAIL; the last line counts them.
 #
 #   tests/package/install_test.sh [DIST]
@@ -119,10 +123,72 @@ refusal() {
   check "and changes nothing" same_text "$(find "$home" | sort)" "$before"
 }
 
+# What a user meets later, as that user (nobody, when run as root): CDPATH
+# set, a folder an earlier sudo run left root's, presets saved over.
+user_faults() {
+  local home=$work/home-user name=halvorine-$version-linux-x86_64
+  mkdir -p "$home" "$work/user"
+  tar -xzf "$dist/$name.tar.gz" -C "$work/user"
+  local run=(env) lock=(chmod 555) unlock=(chmod 755)
+  if [[ $(id -u) -eq 0 ]]; then
+    chown -R 65534:65534 "$home"
+    run=(setpriv --reuid=65534 --regid=65534 --clear-groups env)
+    lock=(chown 0:0) unlock=(chown 65534:65534)
+  fi
+  local install=("${run[@]}" HOME="$home" "$work/user/$name/install.sh")
+  local record=$home/.local/share/halvorine/installed presets=$home/.vst3/presets/Brindlex/Halvorine
+  check "install.sh by a relative path with CDPATH set" bash -c \
+    'cd "$1" && CDPATH=. "${@:4}" "$2/install.sh" && [[ -f $3/.vst/halvorine.so ]]' _ \
+    "$work/user" "$name" "$home" "${run[@]}" HOME="$home"
+  [[ -f $record ]] || "${install[@]}" >/dev/null 2>&1
+
+  # Reinstall and uninstall refuse a folder of the installation that root
+  # kept, changing nothing.
+  local inner=$home/.vst3/Halvorine.vst3/Contents/x86_64-linux verb
+  "${lock[@]}" "$inner"
+  cp "$record" "$work/record"
+  for verb in reinstall --uninstall; do
+    "${install[@]}" ${verb/reinstall/} >"$work/out" 2>&1
+    check "$verb into a folder root kept changes nothing, record and files whole" bash -c \
+      '(($1)) && grep -q "cannot write to $2; nothing was changed" "$3" && cmp "$4" "$5" &&
+       [[ -f $2/Halvorine.so && -f $6/.vst/halvorine.so ]]' _ \
+      $? "$inner" "$work/out" "$work/record" "$record" "$home"
+  done
+  "${unlock[@]}" "$inner"
+
+  local saved edited
+  saved=$(find "$presets" -name '*.vstpreset' | sort | head -1)
+  edited=$(find "$home/.vst/Halvorine Presets" -name '*.fxp' | sort | head -1)
+  echo "a host saved over it" >>"$saved"
+  cp "$saved" "$work/saved"
+  echo "a preset of the user's" >"$presets/Mine.vstpreset"
+  "${install[@]}" >"$work/out" 2>&1
+  check "a reinstall keeps a preset saved over, saying so" bash -c \
+    'grep -q "kept $1: it changed" "$2" && cmp "$1" "$3"' _ "$saved" "$work/out" "$work/saved"
+  echo "edited" >>"$edited"
+  "${install[@]}" --uninstall >"$work/out" 2>&1
+  check "--uninstall keeps a preset saved over, saying so" grep -q "kept $edited: it changed" "$work/out"
+  check "and the user's own; nothing else stays" same_text "$(find "$home" -type f | LC_ALL=C sort)" \
+    "$(printf '%s\n' "$edited" "$presets/Mine.vstpreset" "$saved" | LC_ALL=C sort)"
+}
+
+# scripts/package refuses, before building, a folder it did not write, a
+# relative one taken from the folder it runs in.
+package_refusal() {
+  mkdir -p "$work/caller/mine"
+  echo "the user's" >"$work/caller/mine/notes.txt"
+  (cd "$work/caller" && timeout 600 "$root/scripts/package" mine) >"$work/out" 2>&1
+  check "scripts/package refuses a folder of the user's, before building" bash -c \
+    '(($1)) && grep -q "scripts/package: $2/mine is not empty" "$3" && ! grep -q "== package: build" "$3" &&
+     [[ $(cat "$2/mine/notes.txt") == "the user'"'"'s" ]]' _ $? "$work/caller" "$work/out"
+}
+
+package_refusal
 linux_archive x86_64 default
 linux_archive i686 linux32
 linux_archive aarch64 arm64 qemu-aarch64
 refusal
+user_faults
 
 # ------------------------------------------------------------------ Debian
 deb=$dist/halvorine_${version}_amd64.deb
@@ -205,15 +271,39 @@ windows() {
       skip "$arch Wine test hosts (no $bin/halvorine_vst3_tests.exe)"
     fi
     check "$arch uninstaller /S" wine "$winprograms\\Brindlex\\Halvorine\\uninstall.exe" /S
-    # The uninstaller runs on from a copy of itself; wait for its end.
-    for _ in $(seq 100); do
-      [[ -e $programs/Brindlex ]] || break
-      sleep 0.2
-    done
+    gone "$programs/Brindlex"
     check "$arch uninstall removes every file" bash -c "[[ ! -e '$programs/Common Files/VST3/Halvorine.vst3' && ! -e '$programs/Common Files/CLAP/Halvorine.clap' && ! -e '$programs/VstPlugins/halvorine.dll' && ! -e '$programs/VstPlugins/Halvorine Presets' && ! -e '$c/ProgramData/VST3 Presets' && ! -e '$programs/Brindlex' ]]"
     check "$arch uninstall removes the key" bash -c "[[ -x '$wine64' ]] && ! '$wine64' reg query '$regkey' >/dev/null 2>&1"
   done
+
+  # An upgrade offers the VST 2 folder chosen before, one into another folder
+  # moves the DLL and its presets there, the other installer refuses that
+  # folder, and the uninstaller leaves the user's presets.
+  local x64=$dist/Halvorine-$version-windows-x64-setup.exe x86=$dist/Halvorine-$version-windows-x86-setup.exe
+  local a=$c/Plugins/A b=$c/Plugins/B vst3presets="$c/ProgramData/VST3 Presets/Brindlex/Halvorine"
+  wine "$x64" /S '/D=C:\Plugins\A' &>/dev/null && wine "$x64" /S &>/dev/null
+  check "x64 upgrade installs into the VST 2 folder chosen before" vst2_moved "$a" "$c/Program Files/VstPlugins"
+  wine "$x64" /S '/D=C:\Plugins\B' &>/dev/null
+  check "x64 install into another VST 2 folder moves the DLL and its presets" vst2_moved "$b" "$a"
+  wine "$x86" /S '/D=C:\Plugins\B' &>/dev/null
+  check "x86 installer refuses the folder of the 64-bit DLL" bash -c \
+    '(($1)) && [[ ! -e $2 ]] && cmp "$3" <(unzip -p "$4" "*/vst/halvorine.dll")' _ \
+    $? "$c/Program Files (x86)/Brindlex" "$b/halvorine.dll" "$dist/halvorine-$version-windows-x64.zip"
+  echo "the user's" >"$b/Halvorine Presets/Mine.fxp"
+  echo "the user's" >"$vst3presets/Mine.vstpreset"
+  wine 'C:\Program Files\Brindlex\Halvorine\uninstall.exe' /S &>/dev/null
+  gone "$c/Program Files/Brindlex"
+  check "x64 uninstaller leaves the user's presets, removing its own" bash -c \
+    '[[ $(ls "$1") == Mine.fxp && $(ls "$2") == Mine.vstpreset && ! -e $3 ]]' _ \
+    "$b/Halvorine Presets" "$vst3presets" "$b/halvorine.dll"
   "$winerun" --state "$state" --arch win64 --stop >/dev/null 2>&1
+}
+# The uninstaller runs on from a copy of itself; waits for its end.
+gone() { for _ in $(seq 100); do [[ -e $1 ]] || break; sleep 0.2; done; }
+# The VST 2 DLL and its factory presets in folder $1, nothing of them in $2.
+vst2_moved() {
+  files_exist "$1/halvorine.dll" && diff -r "$root/build/dist-linux64/presets/vst2" "$1/Halvorine Presets" &&
+    [[ ! -e $2/halvorine.dll && ! -e "$2/Halvorine Presets" ]]
 }
 windows
 
