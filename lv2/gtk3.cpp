@@ -44,6 +44,7 @@ bool find(Api& api) {
         resolve(gtk, api.gdk_display_sync, "gdk_display_sync") &&
         resolve(gtk, api.g_signal_connect_data, "g_signal_connect_data") &&
         resolve(gtk, api.g_signal_handler_disconnect, "g_signal_handler_disconnect") &&
+        resolve(gtk, api.g_signal_handler_is_connected, "g_signal_handler_is_connected") &&
         resolve(gtk, api.g_timeout_add, "g_timeout_add") &&
         resolve(gtk, api.g_source_remove, "g_source_remove") &&
         resolve(gtk, api.g_object_ref_sink, "g_object_ref_sink") &&

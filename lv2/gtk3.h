@@ -19,6 +19,7 @@ struct Api {
     unsigned long (*g_signal_connect_data)(void* instance, const char* signal, void (*handler)(),
                                            void* data, void (*destroy)(void*, void*), int flags);
     void (*g_signal_handler_disconnect)(void* instance, unsigned long id);
+    int (*g_signal_handler_is_connected)(void* instance, unsigned long id);
     unsigned (*g_timeout_add)(unsigned milliseconds, int (*function)(void*), void* data);
     int (*g_source_remove)(unsigned id);
     void* (*g_object_ref_sink)(void* object);

@@ -172,10 +172,10 @@ struct Ui::Gtk {
     Gtk(const gtk3::Api& gtk, Ui& owner) : api(gtk), ui(owner) {}
     ~Gtk() {
         if (timeout) api.g_source_remove(timeout);
-        if (area) {
-            api.g_signal_handler_disconnect(area, realizeId);
-            api.g_signal_handler_disconnect(area, unrealizeId);
-        }
+        // A widget the host destroyed has lost its handlers already.
+        for (const unsigned long id : {realizeId, unrealizeId})
+            if (area && id && api.g_signal_handler_is_connected(area, id))
+                api.g_signal_handler_disconnect(area, id);
         ui.close();  // before GTK may destroy the X window it lives in
         if (area) api.g_object_unref(area);
     }
