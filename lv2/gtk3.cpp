@@ -37,6 +37,7 @@ bool find(Api& api) {
         resolve(gtk, isA, "g_type_check_instance_is_a") &&
         resolve(gtk, api.gtk_drawing_area_new, "gtk_drawing_area_new") &&
         resolve(gtk, api.gtk_widget_set_size_request, "gtk_widget_set_size_request") &&
+        resolve(gtk, api.gtk_widget_get_scale_factor, "gtk_widget_get_scale_factor") &&
         resolve(gtk, api.gtk_widget_get_window, "gtk_widget_get_window") &&
         resolve(gtk, api.gdk_window_ensure_native, "gdk_window_ensure_native") &&
         resolve(gtk, api.gdk_x11_window_get_xid, "gdk_x11_window_get_xid") &&

@@ -11,6 +11,7 @@ namespace halvorine::lv2::gtk3 {
 struct Api {
     void* (*gtk_drawing_area_new)();
     void (*gtk_widget_set_size_request)(void* widget, int width, int height);
+    int (*gtk_widget_get_scale_factor)(void* widget);
     void* (*gtk_widget_get_window)(void* widget);
     int (*gdk_window_ensure_native)(void* window);
     unsigned long (*gdk_x11_window_get_xid)(void* window);

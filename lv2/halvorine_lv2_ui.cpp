@@ -18,6 +18,7 @@
 #include <lv2/ui/ui.h>
 #include <lv2/urid/urid.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -225,7 +226,13 @@ void* Ui::widget() const {
 }
 
 void Ui::askResize(int width, int height) {
-    if (gtk_ && gtk_->area) gtk_->api.gtk_widget_set_size_request(gtk_->area, width, height);
+    if (gtk_ && gtk_->area) {
+        // GTK lays widgets out in its own units, each GDK_SCALE pixels wide.
+        const int f = std::max(1, gtk_->api.gtk_widget_get_scale_factor(gtk_->area));
+        width = (width + f - 1) / f;
+        height = (height + f - 1) / f;
+        gtk_->api.gtk_widget_set_size_request(gtk_->area, width, height);
+    }
     if (resize_ && resize_->ui_resize) resize_->ui_resize(resize_->handle, width, height);
 }
 
