@@ -10,7 +10,11 @@
 namespace halvorine::lv2 {
 
 inline constexpr const char* kPluginUri = "urn:brindlex:halvorine";
-inline constexpr const char* kUiUri = "urn:brindlex:halvorine:ui";
+inline constexpr const char* kUiUri = "urn:brindlex:halvorine:ui";  // ui:X11UI
+// ui:Gtk3UI, in the same binary. lilv hands hosts a plug-in's UIs in the
+// order of their URIs, and hosts that take the first one they can show
+// (Audacity, jalv) must meet this one before the X11 UI: its URI sorts first.
+inline constexpr const char* kGtkUiUri = "urn:brindlex:halvorine:gtk3ui";
 inline constexpr const char* kPresetUriPrefix = "urn:brindlex:halvorine:preset:";
 inline constexpr const char* kDspBinary = "halvorine.so";
 inline constexpr const char* kUiBinary = "halvorine_ui.so";

@@ -1,6 +1,6 @@
 // Writes the bundle's Turtle files from the port tables:
 //   halvorine-lv2-ttl OUTPUT_DIR [--ui]
-// manifest.ttl, halvorine.ttl (the plug-in, and its UI with --ui) and
+// manifest.ttl, halvorine.ttl (the plug-in, and its UIs with --ui) and
 // presets.ttl. Build time only.
 #include <cmath>
 #include <cstdio>
@@ -114,7 +114,7 @@ std::string plugin(bool withUi) {
         << "    lv2:minorVersion " << 2 * (100 * halvorine::kVersionMajor + halvorine::kVersionMinor) << " ;\n"
         << "    lv2:microVersion " << 2 * halvorine::kVersionPatch << " ;\n"
         << "    lv2:optionalFeature lv2:hardRTCapable ;\n";
-    if (withUi) out << "    ui:ui " << uri(kUiUri) << " ;\n";
+    if (withUi) out << "    ui:ui " << uri(kUiUri) << " , " << uri(kGtkUiUri) << " ;\n";
     out << "    lv2:port";
     int index = 0;
     for (const AudioPort& p : kAudioPorts) {
@@ -152,7 +152,12 @@ std::string plugin(bool withUi) {
             << "    lv2:optionalFeature ui:resize , ui:touch , ui:noUserResize , opts:options ,\n"
             << "        <http://lv2plug.in/ns/ext/urid#map> ;\n"
             << "    opts:supportedOption ui:scaleFactor ;\n"
-            << "    lv2:extensionData ui:idleInterface , opts:interface .\n";
+            << "    lv2:extensionData ui:idleInterface , opts:interface .\n"
+            << "\n" << uri(kGtkUiUri) << "\n    a ui:Gtk3UI ;\n    lv2:binary <" << kUiBinary << "> ;\n"
+            << "    lv2:optionalFeature ui:resize , ui:touch , ui:noUserResize , opts:options ,\n"
+            << "        <http://lv2plug.in/ns/ext/urid#map> ;\n"
+            << "    opts:supportedOption ui:scaleFactor ;\n"
+            << "    lv2:extensionData opts:interface .\n";
     return out.str();
 }
 
