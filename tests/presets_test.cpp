@@ -100,7 +100,7 @@ struct Sounding {
     void (*play)(EffectCore&) = nullptr;
 };
 
-constexpr double kTop = 22050.0;
+constexpr double kTop = 1e6;  // and above
 const Sounding kSoundings[] = {
     {"Band Vocoder", {{0, 300, 0.6, 1}}},
     {"Robot Choir", {{0, 100, 0.6, 1}}},
@@ -162,31 +162,27 @@ const Heard& heard(const Sounding& row) {
     return h;
 }
 
-// Every preset has its row, and none peaks above -1 dBFS on any material;
-// the loudest material reaches -3 dBFS unless the boost is at its top.
-TEST(FactoryPresets, LevelledOnTheMaterialSet) {
-    ASSERT_EQ(std::size(kSoundings), static_cast<std::size_t>(kFactoryPresetCount));
-    for (const Sounding& row : kSoundings) {
-        const int i = findFactoryPreset(row.preset);
-        ASSERT_GE(i, 0) << row.preset;
-        const Heard& h = heard(row);
+// Every preset has its row; none peaks above -1 dBFS on any material, and
+// the loudest material reaches -3 dBFS unless the boost is at its top; every
+// share of the energy its about line names holds. (One test: the set is
+// rendered once.)
+TEST(FactoryPresets, LevelledAndAsDescribedOnTheMaterialSet) {
+    for (int i = 0; i < kFactoryPresetCount; ++i) {
+        const FactoryPreset& p = factoryPresets()[i];
+        const auto row = std::find_if(std::begin(kSoundings), std::end(kSoundings),
+                                      [&](const Sounding& r) { return findFactoryPreset(r.preset) == i; });
+        ASSERT_NE(row, std::end(kSoundings)) << p.name << " has no row";
+        const Heard& h = heard(*row);
         const double loudest = *std::max_element(h.peaks.begin(), h.peaks.end());
-        EXPECT_LE(loudest, -1.0) << row.preset;
-        if (factoryPresets()[i].values[8] < 1.0f) {
-            EXPECT_GE(loudest, -3.0) << row.preset;
+        EXPECT_LE(loudest, -1.0) << p.name;
+        if (p.values[8] < 1.0f) {
+            EXPECT_GE(loudest, -3.0) << p.name;
         }
-    }
-}
-
-TEST(FactoryPresets, AboutLinesHoldOnTheMaterialSet) {
-    for (const Sounding& row : kSoundings) {
-        ASSERT_GE(findFactoryPreset(row.preset), 0) << row.preset;
-        const Heard& h = heard(row);
-        for (const Share& c : row.claims) {
+        for (const Share& c : row->claims) {
             const double share = test::energyShare(h.spectrum, c.lo, c.hi);
             EXPECT_TRUE(share >= c.least && share <= c.most)
-                << row.preset << ": " << share << " of the energy from " << c.lo << " to " << c.hi << " Hz, not "
-                << c.least << ".." << c.most << "\n  " << factoryPresets()[findFactoryPreset(row.preset)].about;
+                << p.name << ": " << share << " of the energy from " << c.lo << " to " << c.hi << " Hz, not "
+                << c.least << ".." << c.most << "\n  " << p.about;
         }
     }
 }
