@@ -103,7 +103,7 @@ struct Sounding {
 constexpr double kTop = 1e6;  // and above
 const Sounding kSoundings[] = {
     {"Band Vocoder", {{0, 300, 0.6, 1}}},
-    {"Robot Choir", {{0, 100, 0.6, 1}}},
+    {"Robot Choir", {{100, 1000, 0.55, 1}}},
     {"Shifted Bells", {{300, kTop, 0.6, 1}}},
     {"Whisper", {{0, 300, 0, 0.15}, {2000, kTop, 0.3, 1}}},
     {"Drum Pad", {{0, 300, 0.6, 1}}},
@@ -114,7 +114,7 @@ const Sounding kSoundings[] = {
     {"Deep Growl", {{0, 300, 0.7, 1}, {1000, kTop, 0, 0.1}}},
     {"Glass", {{2000, kTop, 0.8, 1}}},
     {"Smear", {{0, 300, 0.55, 1}}},
-    {"Metal Comb", {{0, 100, 0.6, 1}}},
+    {"Metal Comb", {{300, kTop, 0.8, 1}}},
     {"Half Wet", {{0, 300, 0.55, 1}}},
     {"Carrier Blend", {{0, 300, 0.6, 1}}},
     {"Mirror", {{1000, kTop, 0.6, 1}}},
