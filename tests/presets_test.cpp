@@ -1,6 +1,8 @@
-// The factory presets: each one plays the demo at a sensible level, no two
-// are near-copies, and the VST 2 program and bank files the build writes
-// give, loaded the way a host loads them, the sound of the preset itself.
+// The factory presets: each one plays the demo at a sensible level, peaks
+// below -1 dBFS on every kind of material, sounds where its about line says,
+// no two are near-copies, and the VST 2 program and bank files the build
+// writes give, loaded the way a host loads them, the sound of the preset
+// itself.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -15,6 +17,7 @@
 #include "effect_core.h"
 #include "factory_presets.h"
 #include "product.h"
+#include "support/material.h"
 #include "support/plugin_host.h"
 #include "synth.h"
 
@@ -56,7 +59,7 @@ TEST(FactoryPresets, EachPlaysTheDemoAtASensibleLevel) {
         const FactoryPreset& p = factoryPresets()[i];
         const double dB = 20.0 * std::log10(static_cast<double>(demoPeak(p)));
         EXPECT_GE(dB, -18.0) << p.name;
-        EXPECT_LE(dB, -0.3) << p.name;
+        EXPECT_LE(dB, -1.0) << p.name;
     }
 }
 
@@ -79,6 +82,113 @@ TEST(FactoryPresets, ReadAndDistinct) {
         }
     }
 }
+
+#ifdef HALVORINE_MATERIAL_DIR
+// What a preset's about line says of its output on the material set: the
+// share of the energy from `lo` to below `hi` Hz lies within least..most.
+struct Share {
+    double lo, hi, least, most;
+};
+
+// Every factory preset as the material set plays it, with what its about
+// line claims. A preset that plays the built-in synth as its carrier gives
+// `play`, which sets the notes after the preset is loaded (the carrier input
+// is then ignored).
+struct Sounding {
+    const char* preset;
+    std::vector<Share> claims;
+    void (*play)(EffectCore&) = nullptr;
+};
+
+constexpr double kTop = 1e6;  // and above
+const Sounding kSoundings[] = {
+    {"Band Vocoder", {{0, 300, 0.6, 1}}},
+    {"Robot Choir", {{100, 1000, 0.55, 1}}},
+    {"Shifted Bells", {{300, kTop, 0.6, 1}}},
+    {"Whisper", {{0, 300, 0, 0.15}, {2000, kTop, 0.3, 1}}},
+    {"Drum Pad", {{0, 300, 0.6, 1}}},
+    {"Thickener", {{0, 300, 0.45, 1}}},  // the material alone has a third there
+    {"Upside Down", {{2000, kTop, 0.6, 1}, {0, 300, 0, 0.05}}},
+    {"Octave Up", {{300, kTop, 0.55, 1}}},
+    {"Telephone", {{300, 3400, 0.6, 1}}},
+    {"Deep Growl", {{0, 300, 0.7, 1}, {1000, kTop, 0, 0.1}}},
+    {"Glass", {{2000, kTop, 0.8, 1}}},
+    {"Smear", {{0, 300, 0.55, 1}}},
+    {"Metal Comb", {{300, kTop, 0.8, 1}}},
+    {"Half Wet", {{0, 300, 0.55, 1}}},
+    {"Carrier Blend", {{0, 300, 0.6, 1}}},
+    {"Mirror", {{1000, kTop, 0.6, 1}}},
+    {"Scatter", {{0, 300, 0.6, 1}}},
+    {"Tilted Formants", {{0, 1000, 0.75, 1}}},
+};
+
+// A preset's peaks (dBFS) on each material, and the spectrum of its outputs
+// on the whole set, each material's scaled to the same energy.
+struct Heard {
+    std::vector<double> peaks;
+    std::vector<double> spectrum;
+};
+
+const Heard& heard(const Sounding& row) {
+    static const auto set = test::presetMaterial(HALVORINE_MATERIAL_DIR);
+    static const auto carrier = test::materialCarrier();
+    static std::vector<Heard> cache(std::size(kSoundings));
+    Heard& h = cache[static_cast<std::size_t>(&row - kSoundings)];
+    if (!h.peaks.empty()) return h;
+    static EffectCore core;
+    const FactoryPreset& preset = factoryPresets()[findFactoryPreset(row.preset)];
+    for (const test::Material& m : set) {
+        EXPECT_FALSE(m.modulator.empty()) << m.name << " unread from " << HALVORINE_MATERIAL_DIR;
+        if (m.modulator.empty()) continue;
+        core.reset();
+        core.setSampleRate(test::kMaterialRate);
+        core.loadIntoProgram(preset.values, preset.name);
+        if (row.play) row.play(core);
+        std::vector<float> out(m.modulator.size()), right(512);
+        for (std::size_t at = 0; at < m.modulator.size(); at += 512) {
+            const int n = static_cast<int>(std::min<std::size_t>(512, m.modulator.size() - at));
+            const float* in[2] = {m.modulator.data() + at, carrier.data() + at};
+            float* o[2] = {out.data() + at, right.data()};
+            core.process(in, o, n);
+        }
+        float peak = 0.0f;
+        for (float x : out) peak = std::max(peak, std::fabs(x));
+        h.peaks.push_back(20.0 * std::log10(static_cast<double>(peak)));
+        const std::vector<double> spectrum = test::powerSpectrum(out);
+        double energy = 0.0;
+        for (double e : spectrum) energy += e;
+        h.spectrum.resize(spectrum.size());
+        for (std::size_t k = 0; k < spectrum.size(); ++k) h.spectrum[k] += spectrum[k] / energy;
+    }
+    return h;
+}
+
+// Every preset has its row; none peaks above -1 dBFS on any material, and
+// the loudest material reaches -3 dBFS unless the boost is at its top; every
+// share of the energy its about line names holds. (One test: the set is
+// rendered once.)
+TEST(FactoryPresets, LevelledAndAsDescribedOnTheMaterialSet) {
+    for (const Sounding& row : kSoundings) ASSERT_GE(findFactoryPreset(row.preset), 0) << row.preset;
+    for (int i = 0; i < kFactoryPresetCount; ++i) {
+        const FactoryPreset& p = factoryPresets()[i];
+        const auto row = std::find_if(std::begin(kSoundings), std::end(kSoundings),
+                                      [&](const Sounding& r) { return findFactoryPreset(r.preset) == i; });
+        ASSERT_NE(row, std::end(kSoundings)) << p.name << " has no row";
+        const Heard& h = heard(*row);
+        const double loudest = *std::max_element(h.peaks.begin(), h.peaks.end());
+        EXPECT_LE(loudest, -1.0) << p.name;
+        if (p.values[8] < 1.0f) {
+            EXPECT_GE(loudest, -3.0) << p.name;
+        }
+        for (const Share& c : row->claims) {
+            const double share = test::energyShare(h.spectrum, c.lo, c.hi);
+            EXPECT_TRUE(share >= c.least && share <= c.most)
+                << p.name << ": " << share << " of the energy from " << c.lo << " to " << c.hi << " Hz, not "
+                << c.least << ".." << c.most << "\n  " << p.about;
+        }
+    }
+}
+#endif
 
 #ifdef HALVORINE_PRESET_FILES_DIR
 std::vector<std::uint8_t> fileBytes(const std::string& path) {
