@@ -402,7 +402,7 @@ TEST_F(Win32Editor, TheWheelAndResetsReachTheHostAsGestures) {
     wheel(6, 50, -2 * WHEEL_DELTA);  // two notches at once: two bands
     user.wheel(kSlider[6].left + 50, kSlider[6].top + 6, -2);
     quiet();
-    wheel(8, -20, WHEEL_DELTA);  // beside the sliders: passed on to the host's window
+    wheel(8, -20, WHEEL_DELTA);  // beside the sliders: not ours
     quiet();
     EXPECT_EQ(edits(), (G{{kBegin, 8}, {kSet, 0.76f}, {kSet, 0.77f}, {kSet, 0.769f}, {kEnd, 8},
                           {kBegin, 6}, {kSet, 29.5f / 63.0f}, {kEnd, 6}}));
