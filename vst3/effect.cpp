@@ -328,8 +328,9 @@ void Effect::apply(const common::Change& change) {
         core_.setProgram(programOf(change.value));
         pendingProgram_.store(-1, std::memory_order_relaxed);
     } else {
-        core_.setParameter(change.id, engineValue(change.id, change.value));
-        pending_[static_cast<std::size_t>(change.id)].store(0, std::memory_order_relaxed);
+        const float value = engineValue(change.id, change.value);
+        core_.setParameter(change.id, value);
+        settlePending(change.id, value);
     }
 }
 
@@ -421,15 +422,34 @@ void Effect::loadProgramValues(int program) {
 // A value the controller got for `slot`: it belongs to the program that
 // will be current when processing receives it, the one the controller
 // chose last or else the one processing plays.
+namespace {
+std::uint64_t pendingWord(int program, float value) {
+    return static_cast<std::uint64_t>(program + 1) << 32 | std::bit_cast<std::uint32_t>(value);
+}
+}  // namespace
+
 void Effect::markPending(int slot, float value) {
     const int chosen = pendingProgram_.load();
-    const int program = chosen >= 0 ? chosen : core_.program();
-    pending_[static_cast<std::size_t>(slot)].store(
-        static_cast<std::uint64_t>(program + 1) << 32 | std::bit_cast<std::uint32_t>(value));
+    const auto i = static_cast<std::size_t>(slot);
+    earlier_[i].store(pending_[i].load());
+    pending_[i].store(pendingWord(chosen >= 0 ? chosen : core_.program(), value));
+}
+
+// Processing applied `applied` to `slot` of the current program. The mark
+// goes only by compare-and-exchange, so one the controller set meanwhile
+// stays.
+void Effect::settlePending(int slot, float applied) {
+    const auto i = static_cast<std::size_t>(slot);
+    std::uint64_t mark = pending_[i].load();
+    if (mark == 0) return;
+    const std::uint64_t word = pendingWord(core_.program(), applied);
+    if (mark != word && earlier_[i].load() == word) return;  // the marked value follows
+    pending_[i].compare_exchange_strong(mark, 0);
 }
 
 void Effect::clearPending() {
     for (auto& p : pending_) p.store(0);
+    for (auto& p : earlier_) p.store(0);
     pendingProgram_.store(-1);
     pendingBypass_.store(-1);
 }
