@@ -235,10 +235,11 @@ bool Instance::activate(double rate) {
     return true;
 }
 
+// Only the sound's state starts again: values and modulations stay (a
+// host that modulates by a constant amount does not send it again).
 void Instance::reset() {
     onAudio();
     core_.reset();
-    clearModulation();
     quietFrames_ = 0;
     asleep_ = false;
 }

@@ -654,15 +654,16 @@ clap::ProcessStatus runClap(Instance& in, const std::vector<float>& modulator, c
 
 // The host reads, and the state saves, a modulated parameter's value alone;
 // a value set another way (here a state) carries the modulation on; reset
-// ends every modulation.
-TEST(ClapProcess, ModulationLeavesTheValueAndEndsOnReset) {
+// clears the sound alone: the modulations play on.
+TEST(ClapProcess, ModulationLeavesTheValueAndOutlivesReset) {
     constexpr int kFrames = 512;
     const auto modulator = toneWithNoise(kFrames, 0.03, 9), carrier = toneWithNoise(kFrames, 0.011, 10);
     std::vector<float> a(kFrames), b(kFrames), other(kFrames);
-    Instance modulated, plain, loaded, automated;
-    ASSERT_TRUE(modulated.plugin && plain.plugin && loaded.plugin && automated.plugin);
+    Instance modulated, plain, loaded, automated, fresh;
+    ASSERT_TRUE(modulated.plugin && plain.plugin && loaded.plugin && automated.plugin && fresh.plugin);
     setValues(plain, {{8, -6.0}});
-    for (Instance* in : {&modulated, &plain, &loaded, &automated})
+    setValues(fresh, {{8, -6.0}});
+    for (Instance* in : {&modulated, &plain, &loaded, &automated, &fresh})
         ASSERT_TRUE(in->plugin->activate(in->plugin, kRate, 1, kFrames));
 
     // Boost modulated by +5 dB; then -6 dB arrives by a state in one, by automation in the other.
@@ -690,9 +691,12 @@ TEST(ClapProcess, ModulationLeavesTheValueAndEndsOnReset) {
     modulated.plugin->reset(modulated.plugin);
     modulated.host.inAudio = false;
     runClap(modulated, modulator, carrier, a, other);
-    runClap(plain, modulator, carrier, b, other);
-    EXPECT_EQ(a, b) << "the reset instance plays the value alone, from silent filters";
-    for (Instance* in : {&modulated, &plain, &loaded, &automated}) in->plugin->deactivate(in->plugin);
+    InEvents modulations;
+    modulations.add(0, 8, 5.0, clap::kEventParamMod);
+    modulations.add(0, 0, 3.0, clap::kEventParamMod);
+    runClap(fresh, modulator, carrier, b, other, &modulations);
+    EXPECT_EQ(a, b) << "the reset instance plays value and modulations, from silent filters";
+    for (Instance* in : {&modulated, &plain, &loaded, &automated, &fresh}) in->plugin->deactivate(in->plugin);
 }
 
 // Inputs silent for longer than the tail: the plug-in sleeps, writing
