@@ -137,11 +137,15 @@ uint32 Effect::release() {
 
 tresult Effect::initialize(FUnknown*) { return kResultOk; }
 tresult Effect::terminate() {
+    trace_.dump();
     setComponentHandler(nullptr);
     return kResultOk;
 }
 
-Effect::~Effect() { setComponentHandler(nullptr); }
+Effect::~Effect() {
+    trace_.dump();
+    setComponentHandler(nullptr);
+}
 
 // ----------------------------------------------------------------- component
 
@@ -193,6 +197,7 @@ tresult Effect::activateBus(int32 type, int32 dir, int32 index, TBool state) {
 }
 
 tresult Effect::setActive(TBool state) {
+    trace_.record(CallTrace::kSetActive, state);
     if (state) {
         core_.reset();  // every activation starts from silent filters
         bypass_.settle();
@@ -206,15 +211,23 @@ tresult Effect::loadBank(IBStream* state) {
     std::uint8_t bytes[common::kStateBytes + 1];
     const std::size_t size = readAll(state, bytes, sizeof bytes);
     bool bypassed = bypass_.requested();  // a single program keeps the switch
-    if (!common::readState(core_, bytes, size, &bypassed)) return kResultFalse;
+    if (!common::readState(core_, bytes, size, &bypassed)) {
+        trace_.record(CallTrace::kSetState, core_.program(), 0.0);
+        return kResultFalse;
+    }
     bypass_.request(bypassed);
     if (!active_.load()) bypass_.settle();  // before processing starts: at once
     clearPending();
     takeValuesFromCore();
+    if (trace_.on()) {
+        trace_.record(CallTrace::kSetState, core_.program(), 1.0);
+        for (int slot = 0; slot < kParameters; ++slot) trace_.record(CallTrace::kValue, slot, core_.parameter(slot));
+    }
     return kResultOk;
 }
 
 tresult Effect::saveBank(IBStream* state) {
+    trace_.record(CallTrace::kGetState);
     if (!state) return kInvalidArgument;
     // The bank as processing has it, with the values the controller has
     // that processing has not received yet.
@@ -292,12 +305,16 @@ tresult Effect::setupProcessing(ProcessSetup& setup) {
     const float rate = static_cast<float>(setup.sampleRate);
     if (setup.symbolicSampleSize != kSample32 || !std::isfinite(rate) || rate <= 0.0f)
         return kResultFalse;
+    trace_.record(CallTrace::kSetupProcessing, 0, setup.sampleRate);
     core_.setSampleRate(rate);
     bypass_.setRate(rate);
     return kResultOk;
 }
 
-tresult Effect::setProcessing(TBool) { return kResultOk; }
+tresult Effect::setProcessing(TBool state) {
+    trace_.record(CallTrace::kSetProcessing, state);
+    return kResultOk;
+}
 
 void Effect::collectChanges(IParameterChanges* changes) {
     changes_.clear();
@@ -320,6 +337,7 @@ void Effect::collectChanges(IParameterChanges* changes) {
 }
 
 void Effect::apply(const common::Change& change) {
+    trace_.record(CallTrace::kProcessChange, change.id, change.value, change.offset);
     if (change.id == static_cast<int>(kBypassParameter)) {
         bypass_.request(change.value >= 0.5);
         bypassShown_.store(change.value >= 0.5, std::memory_order_relaxed);
@@ -372,6 +390,7 @@ tresult Effect::process(ProcessData& data) {
     if (data.symbolicSampleSize != kSample32) return kInvalidArgument;
     collectChanges(data.inputParameterChanges);
     const int frames = data.numSamples;
+    trace_.record(CallTrace::kProcess, frames, changes_.size());
     const bool canRender = frames > 0 && data.numOutputs > 0 && data.outputs &&
                            data.outputs[0].numChannels > 0 && data.outputs[0].channelBuffers32;
     if (!canRender) {
@@ -455,6 +474,7 @@ void Effect::clearPending() {
 }
 
 tresult Effect::setComponentState(IBStream*) {
+    trace_.record(CallTrace::kSetComponentState);
     // The component is this object: its state is already in force.
     takeValuesFromCore();
     return kResultOk;
@@ -561,6 +581,7 @@ ParamValue Effect::getParamNormalized(ParamID id) {
 }
 
 tresult Effect::setParamNormalized(ParamID id, ParamValue value) {
+    trace_.record(CallTrace::kSetParamNormalized, static_cast<int>(id), value);
     if (id == kBypassParameter) {
         const bool on = value >= 0.5;
         bypassShown_.store(on);

@@ -10,6 +10,7 @@
 #include <cstdint>
 
 #include "bus_rules.h"
+#include "call_trace.h"
 #include "effect_core.h"
 #include "event_split.h"
 #include "interfaces.h"
@@ -151,6 +152,7 @@ private:
 
     std::atomic<uint32> references_{1};
     EffectCore core_;
+    CallTrace trace_;
 
     // Processor half.
     std::atomic<int> mainChannels_{2};
