@@ -187,21 +187,22 @@ std::uint32_t EffectCore::tailFrames() const {
     const float in[kTailInputs] = {s.values[M::kModStart],  s.values[M::kModFinish],  s.values[M::kModWidth],
                                    s.values[M::kCarrStart], s.values[M::kCarrFinish], s.values[M::kCarrWidth],
                                    s.rate};
+    // A sequence lock: the data is read with acquire and written with
+    // release, so a reader that sees any word of a rewrite sees the count
+    // that rewrite made odd.
     const std::uint32_t seen = tailSequence_.load(std::memory_order_acquire);
     if (!(seen & 1u)) {
         bool same = true;
-        for (int i = 0; i < kTailInputs; ++i) same = same && tailInputs_[i].load(std::memory_order_relaxed) == in[i];
-        const std::uint32_t frames = tailFrames_.load(std::memory_order_relaxed);
-        std::atomic_thread_fence(std::memory_order_acquire);
+        for (int i = 0; i < kTailInputs; ++i) same = same && tailInputs_[i].load(std::memory_order_acquire) == in[i];
+        const std::uint32_t frames = tailFrames_.load(std::memory_order_acquire);
         if (same && tailSequence_.load(std::memory_order_relaxed) == seen) return frames;
     }
     const std::uint32_t frames = ringingFrames(in);
     // Kept for the next caller unless another thread is writing it now.
     std::uint32_t even = tailSequence_.load(std::memory_order_relaxed);
-    if (!(even & 1u) && tailSequence_.compare_exchange_strong(even, even + 1, std::memory_order_acquire)) {
-        std::atomic_thread_fence(std::memory_order_release);
-        for (int i = 0; i < kTailInputs; ++i) tailInputs_[i].store(in[i], std::memory_order_relaxed);
-        tailFrames_.store(frames, std::memory_order_relaxed);
+    if (!(even & 1u) && tailSequence_.compare_exchange_strong(even, even + 1, std::memory_order_acq_rel)) {
+        for (int i = 0; i < kTailInputs; ++i) tailInputs_[i].store(in[i], std::memory_order_release);
+        tailFrames_.store(frames, std::memory_order_release);
         tailSequence_.store(even + 2, std::memory_order_release);
     }
     return frames;
