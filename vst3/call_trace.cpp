@@ -23,7 +23,7 @@ std::uint64_t threadNow() {
 
 const char* const kNames[] = {"setState", "getState", "setComponentState", "setParamNormalized",
                               "process",  "  change", "setActive",         "setupProcessing",
-                              "setProcessing", "  value"};
+                              "setProcessing", "  value", "activateBus", "setBusArrangements"};
 
 }  // namespace
 

@@ -26,6 +26,8 @@ public:
         kSetupProcessing,    // value: the rate
         kSetProcessing,      // id: the state
         kValue,              // id, value: a slot's value as processing has it, after a state
+        kActivateBus,        // id: direction * 10 + index; value: the state
+        kSetBusArrangements, // id: inputs; value: the sidechain's arrangement; extra: the main's
     };
 
     CallTrace();

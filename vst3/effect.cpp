@@ -192,6 +192,7 @@ tresult Effect::getRoutingInfo(RoutingInfo&, RoutingInfo&) { return kNotImplemen
 
 tresult Effect::activateBus(int32 type, int32 dir, int32 index, TBool state) {
     if (type != kAudio) return kInvalidArgument;
+    trace_.record(CallTrace::kActivateBus, dir * 10 + index, state);
     if (dir == kInput && index == 1) sideActive_.store(state != 0);
     return index == 0 || (dir == kInput && index == 1) ? kResultOk : kInvalidArgument;
 }
@@ -271,6 +272,8 @@ int channelsOf(SpeakerArrangement arrangement) {
 tresult Effect::setBusArrangements(SpeakerArrangement* inputs, int32 numIns,
                                    SpeakerArrangement* outputs, int32 numOuts) {
     if (numIns < 1 || numIns > 2 || numOuts != 1 || !inputs || !outputs) return kResultFalse;
+    trace_.record(CallTrace::kSetBusArrangements, numIns, numIns > 1 ? static_cast<double>(inputs[1]) : -1.0,
+                  static_cast<int>(inputs[0]));
     const int main = channelsOf(inputs[0]);
     // An empty sidechain is a host's way to say it routes none: the effect
     // then reads its main input as VST 2 does.
