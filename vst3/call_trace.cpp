@@ -51,24 +51,24 @@ void CallTrace::dump() {
     std::FILE* f = std::fopen(path_.c_str(), "a");
     if (!f) return;
     std::vector<std::uint64_t> threads;  // numbered in order of appearance
-    std::fprintf(f, "instance %p: %llu calls\n", static_cast<void*>(this), static_cast<unsigned long long>(count));
+    std::fprintf(f, "instance %p: %lu calls\n", static_cast<void*>(this), static_cast<unsigned long>(count));
     for (std::uint64_t i = 0; i < count && i < kCapacity; ++i) {
         Record& r = records_[i];
         const int kind = r.kind.exchange(-1, std::memory_order_acquire);
         if (kind < 0 || kind >= static_cast<int>(sizeof kNames / sizeof kNames[0])) {
-            std::fprintf(f, "%llu (unfinished)\n", static_cast<unsigned long long>(i));
+            std::fprintf(f, "%lu (unfinished)\n", static_cast<unsigned long>(i));
             continue;
         }
         const std::uint64_t thread = r.thread.load(std::memory_order_relaxed);
         std::size_t t = 0;
         while (t < threads.size() && threads[t] != thread) ++t;
         if (t == threads.size()) threads.push_back(thread);
-        std::fprintf(f, "%llu t%zu %s %d %.17g %d\n", static_cast<unsigned long long>(i), t, kNames[kind],
+        std::fprintf(f, "%lu t%u %s %d %.17g %d\n", static_cast<unsigned long>(i), static_cast<unsigned>(t), kNames[kind],
                      r.id.load(std::memory_order_relaxed), r.value.load(std::memory_order_relaxed),
                      r.extra.load(std::memory_order_relaxed));
     }
     if (count > kCapacity)
-        std::fprintf(f, "(%llu calls dropped)\n", static_cast<unsigned long long>(count - kCapacity));
+        std::fprintf(f, "(%lu calls dropped)\n", static_cast<unsigned long>(count - kCapacity));
     std::fclose(f);
 }
 
