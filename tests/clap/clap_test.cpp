@@ -83,7 +83,7 @@ struct ClapHost {
     // What the host offers: nothing at all (a host probing the plug-in), a
     // timer only, or a timer and file descriptors to watch.
     enum class Offers { Nothing, Timer, TimerAndFds } offers = Offers::TimerAndFds;
-    int rescans = 0, flushRequests = 0;
+    int rescans = 0, flushRequests = 0, tailChanges = 0;
     std::vector<std::string> presetsLoaded, presetErrors;
     std::vector<clap::Id> timers;
     std::vector<int> fds;
@@ -103,6 +103,7 @@ struct ClapHost {
             [](const clap::Host* h, std::uint32_t) { ++of(h).rescans; },
             [](const clap::Host*, clap::Id, std::uint32_t) {},
             [](const clap::Host* h) { ++of(h).flushRequests; }};
+        static const clap::HostTail tail{[](const clap::Host* h) { ++of(h).tailChanges; }};
         static const clap::HostPresetLoad presets{
             [](const clap::Host* h, std::uint32_t, const char*, const char* key, std::int32_t,
                const char*) { of(h).presetErrors.push_back(key ? key : "(null)"); },
@@ -137,6 +138,7 @@ struct ClapHost {
         if (name == clap::kExtThreadCheck) return &threads;
         if (name == clap::kExtParams) return &params;
         if (name == clap::kExtPresetLoad) return &presets;
+        if (name == clap::kExtTail) return &tail;
         if (name == clap::kExtTimerSupport) return &timerSupport;
         if (name == clap::kExtPosixFdSupport && of(self).offers == Offers::TimerAndFds) return &fdSupport;
         return nullptr;
@@ -703,7 +705,7 @@ TEST(ClapProcess, ModulationLeavesTheValueAndOutlivesReset) {
 // its filters as a fresh instance's. The tail follows the bands: when sleep
 // cuts the ringing, the output has fallen 100 dB below its peak, for wide
 // bands (the defaults) and for the narrowest low ones, which ring on for
-// seconds (at 80 Hz about 9 s; at 20 Hz 37 s).
+// seconds (at 80 Hz about 9 s; at 20 Hz 37 s); a change of it is told.
 TEST(ClapProcess, SleepsOnSilenceOnceRungOutAndWakesAsFresh) {
     constexpr int kBlock = 4800;  // 0.1 s
     constexpr double kHz = 2.0 * 3.141592653589793 / kRate;
@@ -756,6 +758,15 @@ TEST(ClapProcess, SleepsOnSilenceOnceRungOutAndWakesAsFresh) {
         EXPECT_EQ(runClap(in, block(modulator, 0), block(carrier, 0), outL, outR, nullptr, &mask),
                   clap::kProcessContinue);
         EXPECT_EQ(mask, 0u);
+        // Wider bands ring shorter: the host hears of it and asks again.
+        EXPECT_EQ(in.host.tailChanges, 0);
+        InEvents wider;
+        wider.add(0, 2, 100.0);
+        wider.add(0, 5, 100.0);
+        std::vector<float> otherL(kBlock), otherR(kBlock);
+        runClap(in, silence, silence, otherL, otherR, &wider);
+        EXPECT_EQ(in.host.tailChanges, 1);
+        EXPECT_LT(in.ext<clap::PluginTail>(clap::kExtTail)->get(in.plugin), tail);
         in.plugin->deactivate(in.plugin);
 
         TestHost host;
