@@ -48,6 +48,7 @@ void CallTrace::add(Kind kind, int id, double value, int extra) {
 void CallTrace::dump() {
     if (!records_) return;
     const std::uint64_t count = next_.exchange(0, std::memory_order_acq_rel);
+    if (count == 0) return;
     std::FILE* f = std::fopen(path_.c_str(), "a");
     if (!f) return;
     std::vector<std::uint64_t> threads;  // numbered in order of appearance
