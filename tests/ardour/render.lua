@@ -80,9 +80,8 @@ if values ~= "" then
 	for k, v in values:gmatch("(%d+)=([-%d.]+)") do
 		assert(ARDOUR.LuaAPI.set_processor_param(effect, tonumber(k), tonumber(v)), "cannot set parameter " .. k)
 	end
-	-- Ardour hands a value to the plug-in in its next cycle; the session
-	-- saved after that holds the plug-in's state with them.
-	ARDOUR.LuaAPI.usleep(500000)
+	-- Saved at once, before Ardour's next cycle hands the values to
+	-- processing.
 	assert(s:save_state("", false, false, false) == 0, "cannot save")
 	close_session()
 	s = load_session(out .. "/session", "halvorine")
