@@ -261,6 +261,9 @@ struct PluginLatency {
 struct PluginTail {
     std::uint32_t(*get)(const Plugin* plugin);
 };
+struct HostTail {
+    void(*changed)(const Host* host);  // audio thread
+};
 
 // --- gui -----------------------------------------------------------------------
 struct Window {

@@ -181,6 +181,7 @@ private:
     const HostParams* hostParams_ = nullptr;
     const HostState* hostState_ = nullptr;
     const HostPresetLoad* hostPresetLoad_ = nullptr;
+    const HostTail* hostTail_ = nullptr;
     EffectCore core_;
     common::BusInputs buses_;
     common::ChangeList changes_;
@@ -200,6 +201,8 @@ private:
     // reset when the plug-in went to sleep.
     std::uint64_t quietFrames_ = 0;
     bool asleep_ = false;
+    // The tail the host was told of: at activation, and since by changed().
+    std::uint32_t reportedTail_ = 0;
 };
 
 Instance::Instance(const Host* host) : host_(host) {}
@@ -218,6 +221,7 @@ bool Instance::init() {
     hostState_ = hostExtension<HostState>(host_, kExtState);
     hostPresetLoad_ = hostExtension<HostPresetLoad>(host_, kExtPresetLoad);
     if (!hostPresetLoad_) hostPresetLoad_ = hostExtension<HostPresetLoad>(host_, kExtPresetLoadDraft);
+    hostTail_ = hostExtension<HostTail>(host_, kExtTail);
     return true;
 }
 
@@ -231,14 +235,16 @@ bool Instance::activate(double rate) {
     clearModulation();
     quietFrames_ = 0;
     asleep_ = false;
+    reportedTail_ = core_.tailFrames();
     active_ = true;
     return true;
 }
 
+// Only the sound's state starts again: values and modulations stay (a
+// host that modulates by a constant amount does not send it again).
 void Instance::reset() {
     onAudio();
     core_.reset();
-    clearModulation();
     quietFrames_ = 0;
     asleep_ = false;
 }
@@ -406,6 +412,11 @@ ProcessStatus Instance::process(const Process& p) {
                                 outChannels, start, count, &bypass_);
         });
     out.constant_mask = 0;  // none of ours is known to be constant
+    // New bands ring for another time: the host asks again.
+    if (const std::uint32_t tail = core_.tailFrames(); tail != reportedTail_) {
+        reportedTail_ = tail;
+        if (hostTail_ && hostTail_->changed) hostTail_->changed(host_);
+    }
     return kProcessContinue;
 }
 

@@ -4,11 +4,15 @@
 #include <cstdio>
 #include <limits>
 
+#include "dsp/filter_design.h"
+#include "dsp/numeric.h"
+
 namespace halvorine {
 
 using dsp::SpectralRingModulator;
 
 EffectCore::EffectCore() {
+    for (auto& input : tailInputs_) input.store(std::numeric_limits<float>::quiet_NaN(), std::memory_order_relaxed);
     for (auto& played : played_) played.store(std::numeric_limits<float>::quiet_NaN(), std::memory_order_relaxed);
     for (int p = 0; p < kPrograms; ++p) {
         for (int slot = 0; slot < kSlots; ++slot)
@@ -129,8 +133,79 @@ void EffectCore::process(const float* const* inputs, float* const* outputs, int 
 
 void EffectCore::reset() { engine_.reset(); }
 
+namespace {
+
+// ln x for x > 0 in plain double arithmetic, so that every target counts
+// the same tail (and a plug-in that sleeps after it renders the same bits):
+// x = m 2^e with m in [0.71, 1.42), ln m = 2 atanh((m - 1) / (m + 1)).
+double logOf(double x) {
+    int e = 0;
+    double m = std::frexp(x, &e);
+    if (m < 0.7071067811865476) {
+        m *= 2.0;
+        --e;
+    }
+    const double s = (m - 1.0) / (m + 1.0), s2 = s * s;
+    double term = s, sum = 0.0;
+    for (int k = 1; k <= 25; k += 2) {  // |s| <= 0.172: 13 terms reach double precision
+        sum += term / k;
+        term *= s2;
+    }
+    return 2.0 * sum + e * 0.6931471805599453;
+}
+
+// The radius of a band's poles, the roots of z^2 + a1 z + a2.
+double poleRadius(const dsp::BandCoefficients& c) {
+    const double a1 = c.a1, a2 = c.a2;
+    const double discriminant = a1 * a1 - 4.0 * a2;
+    if (discriminant < 0.0) return std::sqrt(a2);
+    return (std::fabs(a1) + std::sqrt(discriminant)) / 2.0;
+}
+
+// Frames until the slowest band of the two banks has fallen 100 dB.
+std::uint32_t ringingFrames(const float (&in)[7]) {
+    double slowest = 0.0;
+    for (int bank = 0; bank < 2; ++bank) {
+        const float* b = in + 3 * bank;  // start, finish, width
+        for (int band = 0; band < SpectralRingModulator::kBands; ++band) {
+            const float f = dsp::bandFrequency(b[0], b[1], band, SpectralRingModulator::kLastBand);
+            const double r = poleRadius(dsp::designBand(dsp::kFilterBandPass, f, b[2], in[6]));
+            if (r > slowest) slowest = r;
+        }
+    }
+    const double frames = slowest > 0.0 && slowest < 1.0 ? std::ceil(-11.512925464970229 / logOf(slowest)) : 0.0;
+    const double glide = dsp::glideFrames(in[6]);
+    constexpr double kMost = 4294967295.0;
+    return static_cast<std::uint32_t>(frames > kMost ? kMost : frames > glide ? frames : glide);
+}
+
+}  // namespace
+
 std::uint32_t EffectCore::tailFrames() const {
-    return static_cast<std::uint32_t>(std::ceil(2.0 * static_cast<double>(sampleRate())));
+    const dsp::Settings s = engine_.settings();
+    using M = SpectralRingModulator;
+    const float in[kTailInputs] = {s.values[M::kModStart],  s.values[M::kModFinish],  s.values[M::kModWidth],
+                                   s.values[M::kCarrStart], s.values[M::kCarrFinish], s.values[M::kCarrWidth],
+                                   s.rate};
+    // A sequence lock: the data is read with acquire and written with
+    // release, so a reader that sees any word of a rewrite sees the count
+    // that rewrite made odd.
+    const std::uint32_t seen = tailSequence_.load(std::memory_order_acquire);
+    if (!(seen & 1u)) {
+        bool same = true;
+        for (int i = 0; i < kTailInputs; ++i) same = same && tailInputs_[i].load(std::memory_order_acquire) == in[i];
+        const std::uint32_t frames = tailFrames_.load(std::memory_order_acquire);
+        if (same && tailSequence_.load(std::memory_order_relaxed) == seen) return frames;
+    }
+    const std::uint32_t frames = ringingFrames(in);
+    // Kept for the next caller unless another thread is writing it now.
+    std::uint32_t even = tailSequence_.load(std::memory_order_relaxed);
+    if (!(even & 1u) && tailSequence_.compare_exchange_strong(even, even + 1, std::memory_order_acq_rel)) {
+        for (int i = 0; i < kTailInputs; ++i) tailInputs_[i].store(in[i], std::memory_order_release);
+        tailFrames_.store(frames, std::memory_order_release);
+        tailSequence_.store(even + 2, std::memory_order_release);
+    }
+    return frames;
 }
 
 void EffectCore::readBank(Bank& out) const {

@@ -61,10 +61,12 @@ public:
     // At most maxChars characters and a terminator; returns the length.
     std::size_t copyProgramName(int program, char* out, std::size_t maxChars) const;
 
-    // How long the filters ring on after the input stops, in frames at the
-    // current rate: at the narrowest bands (width 0, 20 Hz to 20480 Hz) the
-    // output falls 120 dB below its peak within 0.8 s of silence; two
-    // seconds leave a margin.
+    // How long the filters ring on after the input stops, in frames, for
+    // the settings in force (the values played and the rate): the frames
+    // the slowest band of either bank takes to fall 100 dB, from its poles'
+    // radius, and never less than a glide. Narrow low bands ring for tens
+    // of seconds, wide ones for milliseconds. Any thread; a design being
+    // published meanwhile gives the tail of either settings, whole.
     std::uint32_t tailFrames() const;
 
     // Rates that are not finite and positive are ignored.
@@ -109,6 +111,14 @@ private:
     std::atomic<std::uint64_t> version_{0};
     // What the engine plays instead of the program's value; not a number: none.
     std::atomic<float> played_[kSlots];
+
+    // The latest tail worked out and the settings it belongs to, behind a
+    // sequence count (odd while a thread rewrites them): a caller that
+    // finds them whole and its settings among them skips the design.
+    static constexpr int kTailInputs = 7;
+    mutable std::atomic<std::uint32_t> tailSequence_{0};
+    mutable std::atomic<float> tailInputs_[kTailInputs] = {};
+    mutable std::atomic<std::uint32_t> tailFrames_{0};
 };
 
 }  // namespace halvorine

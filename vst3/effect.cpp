@@ -137,11 +137,15 @@ uint32 Effect::release() {
 
 tresult Effect::initialize(FUnknown*) { return kResultOk; }
 tresult Effect::terminate() {
+    trace_.dump();
     setComponentHandler(nullptr);
     return kResultOk;
 }
 
-Effect::~Effect() { setComponentHandler(nullptr); }
+Effect::~Effect() {
+    trace_.dump();
+    setComponentHandler(nullptr);
+}
 
 // ----------------------------------------------------------------- component
 
@@ -188,11 +192,13 @@ tresult Effect::getRoutingInfo(RoutingInfo&, RoutingInfo&) { return kNotImplemen
 
 tresult Effect::activateBus(int32 type, int32 dir, int32 index, TBool state) {
     if (type != kAudio) return kInvalidArgument;
+    trace_.record(CallTrace::kActivateBus, dir * 10 + index, state);
     if (dir == kInput && index == 1) sideActive_.store(state != 0);
     return index == 0 || (dir == kInput && index == 1) ? kResultOk : kInvalidArgument;
 }
 
 tresult Effect::setActive(TBool state) {
+    trace_.record(CallTrace::kSetActive, state);
     if (state) {
         core_.reset();  // every activation starts from silent filters
         bypass_.settle();
@@ -206,15 +212,23 @@ tresult Effect::loadBank(IBStream* state) {
     std::uint8_t bytes[common::kStateBytes + 1];
     const std::size_t size = readAll(state, bytes, sizeof bytes);
     bool bypassed = bypass_.requested();  // a single program keeps the switch
-    if (!common::readState(core_, bytes, size, &bypassed)) return kResultFalse;
+    if (!common::readState(core_, bytes, size, &bypassed)) {
+        trace_.record(CallTrace::kSetState, core_.program(), 0.0);
+        return kResultFalse;
+    }
     bypass_.request(bypassed);
     if (!active_.load()) bypass_.settle();  // before processing starts: at once
     clearPending();
     takeValuesFromCore();
+    if (trace_.on()) {
+        trace_.record(CallTrace::kSetState, core_.program(), 1.0);
+        for (int slot = 0; slot < kParameters; ++slot) trace_.record(CallTrace::kValue, slot, core_.parameter(slot));
+    }
     return kResultOk;
 }
 
 tresult Effect::saveBank(IBStream* state) {
+    trace_.record(CallTrace::kGetState);
     if (!state) return kInvalidArgument;
     // The bank as processing has it, with the values the controller has
     // that processing has not received yet.
@@ -258,6 +272,8 @@ int channelsOf(SpeakerArrangement arrangement) {
 tresult Effect::setBusArrangements(SpeakerArrangement* inputs, int32 numIns,
                                    SpeakerArrangement* outputs, int32 numOuts) {
     if (numIns < 1 || numIns > 2 || numOuts != 1 || !inputs || !outputs) return kResultFalse;
+    trace_.record(CallTrace::kSetBusArrangements, numIns, numIns > 1 ? static_cast<double>(inputs[1]) : -1.0,
+                  static_cast<int>(inputs[0]));
     const int main = channelsOf(inputs[0]);
     // An empty sidechain is a host's way to say it routes none: the effect
     // then reads its main input as VST 2 does.
@@ -292,12 +308,16 @@ tresult Effect::setupProcessing(ProcessSetup& setup) {
     const float rate = static_cast<float>(setup.sampleRate);
     if (setup.symbolicSampleSize != kSample32 || !std::isfinite(rate) || rate <= 0.0f)
         return kResultFalse;
+    trace_.record(CallTrace::kSetupProcessing, 0, setup.sampleRate);
     core_.setSampleRate(rate);
     bypass_.setRate(rate);
     return kResultOk;
 }
 
-tresult Effect::setProcessing(TBool) { return kResultOk; }
+tresult Effect::setProcessing(TBool state) {
+    trace_.record(CallTrace::kSetProcessing, state);
+    return kResultOk;
+}
 
 void Effect::collectChanges(IParameterChanges* changes) {
     changes_.clear();
@@ -320,6 +340,7 @@ void Effect::collectChanges(IParameterChanges* changes) {
 }
 
 void Effect::apply(const common::Change& change) {
+    trace_.record(CallTrace::kProcessChange, change.id, change.value, change.offset);
     if (change.id == static_cast<int>(kBypassParameter)) {
         bypass_.request(change.value >= 0.5);
         bypassShown_.store(change.value >= 0.5, std::memory_order_relaxed);
@@ -328,8 +349,9 @@ void Effect::apply(const common::Change& change) {
         core_.setProgram(programOf(change.value));
         pendingProgram_.store(-1, std::memory_order_relaxed);
     } else {
-        core_.setParameter(change.id, engineValue(change.id, change.value));
-        pending_[static_cast<std::size_t>(change.id)].store(0, std::memory_order_relaxed);
+        const float value = engineValue(change.id, change.value);
+        core_.setParameter(change.id, value);
+        settlePending(change.id, value);
     }
 }
 
@@ -371,6 +393,7 @@ tresult Effect::process(ProcessData& data) {
     if (data.symbolicSampleSize != kSample32) return kInvalidArgument;
     collectChanges(data.inputParameterChanges);
     const int frames = data.numSamples;
+    trace_.record(CallTrace::kProcess, frames, changes_.size());
     const bool canRender = frames > 0 && data.numOutputs > 0 && data.outputs &&
                            data.outputs[0].numChannels > 0 && data.outputs[0].channelBuffers32;
     if (!canRender) {
@@ -421,20 +444,40 @@ void Effect::loadProgramValues(int program) {
 // A value the controller got for `slot`: it belongs to the program that
 // will be current when processing receives it, the one the controller
 // chose last or else the one processing plays.
+namespace {
+std::uint64_t pendingWord(int program, float value) {
+    return static_cast<std::uint64_t>(program + 1) << 32 | std::bit_cast<std::uint32_t>(value);
+}
+}  // namespace
+
 void Effect::markPending(int slot, float value) {
     const int chosen = pendingProgram_.load();
-    const int program = chosen >= 0 ? chosen : core_.program();
-    pending_[static_cast<std::size_t>(slot)].store(
-        static_cast<std::uint64_t>(program + 1) << 32 | std::bit_cast<std::uint32_t>(value));
+    const auto i = static_cast<std::size_t>(slot);
+    earlier_[i].store(pending_[i].load());
+    pending_[i].store(pendingWord(chosen >= 0 ? chosen : core_.program(), value));
+}
+
+// Processing applied `applied` to `slot` of the current program. The mark
+// goes only by compare-and-exchange, so one the controller set meanwhile
+// stays.
+void Effect::settlePending(int slot, float applied) {
+    const auto i = static_cast<std::size_t>(slot);
+    std::uint64_t mark = pending_[i].load();
+    if (mark == 0) return;
+    const std::uint64_t word = pendingWord(core_.program(), applied);
+    if (mark != word && earlier_[i].load() == word) return;  // the marked value follows
+    pending_[i].compare_exchange_strong(mark, 0);
 }
 
 void Effect::clearPending() {
     for (auto& p : pending_) p.store(0);
+    for (auto& p : earlier_) p.store(0);
     pendingProgram_.store(-1);
     pendingBypass_.store(-1);
 }
 
 tresult Effect::setComponentState(IBStream*) {
+    trace_.record(CallTrace::kSetComponentState);
     // The component is this object: its state is already in force.
     takeValuesFromCore();
     return kResultOk;
@@ -541,6 +584,7 @@ ParamValue Effect::getParamNormalized(ParamID id) {
 }
 
 tresult Effect::setParamNormalized(ParamID id, ParamValue value) {
+    trace_.record(CallTrace::kSetParamNormalized, static_cast<int>(id), value);
     if (id == kBypassParameter) {
         const bool on = value >= 0.5;
         bypassShown_.store(on);

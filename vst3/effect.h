@@ -10,6 +10,7 @@
 #include <cstdint>
 
 #include "bus_rules.h"
+#include "call_trace.h"
 #include "effect_core.h"
 #include "event_split.h"
 #include "interfaces.h"
@@ -146,10 +147,12 @@ private:
     void takeValuesFromCore();
     void loadProgramValues(int program);
     void markPending(int slot, float value);
+    void settlePending(int slot, float applied);
     void clearPending();
 
     std::atomic<uint32> references_{1};
     EffectCore core_;
+    CallTrace trace_;
 
     // Processor half.
     std::atomic<int> mainChannels_{2};
@@ -174,9 +177,12 @@ private:
     // sound from here (automation stays sample-accurate); saving lays them
     // over the bank. Per slot, one word: 0 for none, else the program they
     // belong to plus one in the high half and the value's bits in the low.
-    // A change of that slot through process clears it; loading a state
-    // clears all.
+    // Processing clears it when it applies that very value, or a value the
+    // controller never had (the host's own, newer); one the controller had
+    // before (`earlier_`, the word the latest replaced) leaves it, as the
+    // latest is still on its way. Loading a state clears all.
     std::array<std::atomic<std::uint64_t>, kParameters> pending_{};
+    std::array<std::atomic<std::uint64_t>, kParameters> earlier_{};
     std::atomic<int> pendingProgram_{-1};  // the controller's program choice, or -1
     std::atomic<int> pendingBypass_{-1};   // the controller's bypass (0, 1), or -1
     std::atomic<bool> bypassShown_{false};  // the bypass as the controller shows it

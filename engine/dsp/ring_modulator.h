@@ -58,6 +58,8 @@ public:
     // clamped: the audio thread sees either all of them or none.
     void setParameters(const std::array<float, kSlots>& values);
     float parameter(int slot) const { return settings_.value(slot); }
+    // Any thread: the newest settings, whole (what the next block designs).
+    Settings settings() const { return settings_.current(); }
 
     // Any thread. Rates that are not finite and positive are ignored; a new
     // rate redesigns both banks and clears their histories.

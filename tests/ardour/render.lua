@@ -6,6 +6,9 @@
 --     plug-in, and a second mono track plays the carrier into the insert's
 --     sidechain, as a user routes it.
 --   Otherwise one stereo track plays both channels into the plug-in.
+--   HALVORINE_VALUES="k=v k=v": Ardour sets the plug-in's parameter k to v
+--     (in the units Ardour shows), as its controls do; the session is then
+--     saved, closed and opened again before the export.
 ARDOUR.config():set_hide_dummy_backend(false)
 assert(AudioEngine:set_backend("None (Dummy)", "", ""), "no dummy backend")
 local out = os.getenv("HALVORINE_OUT")
@@ -65,6 +68,37 @@ if sidechain then
 	end
 	for k = 0, input:n_ports():n_audio() - 1 do
 		assert(input:connect(input:audio(k), carrier:output():audio(0):name(), nil) == 0)
+	end
+end
+
+local values = os.getenv("HALVORINE_VALUES") or ""
+if values ~= "" then
+	-- Program 7, picked from the presets Ardour lists, as a user would.
+	local plugin = effect:to_plugininsert():plugin(0)
+	local program = plugin:preset_by_label("Preset 7")
+	if program then assert(plugin:load_preset(program), "cannot load program 7") end
+	for k, v in values:gmatch("(%d+)=([-%d.]+)") do
+		assert(ARDOUR.LuaAPI.set_processor_param(effect, tonumber(k), tonumber(v)), "cannot set parameter " .. k)
+	end
+	-- Saved at once, before Ardour's next cycle hands the values to
+	-- processing.
+	assert(s:save_state("", false, false, false) == 0, "cannot save")
+	close_session()
+	s = load_session(out .. "/session", "halvorine")
+	assert(s, "cannot open the saved session")
+	-- The sources' memory starts empty again: fill it as before.
+	for _, name in ipairs(sidechain and {"Voice", "Carrier"} or {"Voice"}) do
+		local route = s:route_by_name(name)
+		assert(not route:isnil(), "no track " .. name)
+		local shm = route:nth_plugin(0):to_insert():plugin(0):to_luaproc():shmem()
+		local channel = 0
+		for readable in ARDOUR.Readable.load(s, os.getenv("HALVORINE_INPUT")):iter() do
+			assert(readable:read(shm:to_float(4 + channel * 1048576), 0, frames, 0) == frames)
+			channel = channel + 1
+		end
+		shm:atomic_set_int(2, name == "Voice" and 0 or 1)
+		shm:atomic_set_int(1, 0)
+		shm:atomic_set_int(0, frames)
 	end
 end
 

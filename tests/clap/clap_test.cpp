@@ -83,7 +83,7 @@ struct ClapHost {
     // What the host offers: nothing at all (a host probing the plug-in), a
     // timer only, or a timer and file descriptors to watch.
     enum class Offers { Nothing, Timer, TimerAndFds } offers = Offers::TimerAndFds;
-    int rescans = 0, flushRequests = 0;
+    int rescans = 0, flushRequests = 0, tailChanges = 0;
     std::vector<std::string> presetsLoaded, presetErrors;
     std::vector<clap::Id> timers;
     std::vector<int> fds;
@@ -103,6 +103,7 @@ struct ClapHost {
             [](const clap::Host* h, std::uint32_t) { ++of(h).rescans; },
             [](const clap::Host*, clap::Id, std::uint32_t) {},
             [](const clap::Host* h) { ++of(h).flushRequests; }};
+        static const clap::HostTail tail{[](const clap::Host* h) { ++of(h).tailChanges; }};
         static const clap::HostPresetLoad presets{
             [](const clap::Host* h, std::uint32_t, const char*, const char* key, std::int32_t,
                const char*) { of(h).presetErrors.push_back(key ? key : "(null)"); },
@@ -137,6 +138,7 @@ struct ClapHost {
         if (name == clap::kExtThreadCheck) return &threads;
         if (name == clap::kExtParams) return &params;
         if (name == clap::kExtPresetLoad) return &presets;
+        if (name == clap::kExtTail) return &tail;
         if (name == clap::kExtTimerSupport) return &timerSupport;
         if (name == clap::kExtPosixFdSupport && of(self).offers == Offers::TimerAndFds) return &fdSupport;
         return nullptr;
@@ -345,7 +347,6 @@ TEST(ClapPlugin, PortsLatencyAndTail) {
     ASSERT_TRUE(in.plugin->activate(in.plugin, 48000.0, 1, 4096));
     const auto* tail = in.ext<clap::PluginTail>(clap::kExtTail);
     ASSERT_NE(tail, nullptr);
-    EXPECT_EQ(tail->get(in.plugin), 96000u);
     EXPECT_FALSE(configs->select(in.plugin, 1)) << "only while deactivated";
     EXPECT_EQ(configInfo->current_config(in.plugin), 0u);
     in.plugin->deactivate(in.plugin);
@@ -654,15 +655,16 @@ clap::ProcessStatus runClap(Instance& in, const std::vector<float>& modulator, c
 
 // The host reads, and the state saves, a modulated parameter's value alone;
 // a value set another way (here a state) carries the modulation on; reset
-// ends every modulation.
-TEST(ClapProcess, ModulationLeavesTheValueAndEndsOnReset) {
+// clears the sound alone: the modulations play on.
+TEST(ClapProcess, ModulationLeavesTheValueAndOutlivesReset) {
     constexpr int kFrames = 512;
     const auto modulator = toneWithNoise(kFrames, 0.03, 9), carrier = toneWithNoise(kFrames, 0.011, 10);
     std::vector<float> a(kFrames), b(kFrames), other(kFrames);
-    Instance modulated, plain, loaded, automated;
-    ASSERT_TRUE(modulated.plugin && plain.plugin && loaded.plugin && automated.plugin);
+    Instance modulated, plain, loaded, automated, fresh;
+    ASSERT_TRUE(modulated.plugin && plain.plugin && loaded.plugin && automated.plugin && fresh.plugin);
     setValues(plain, {{8, -6.0}});
-    for (Instance* in : {&modulated, &plain, &loaded, &automated})
+    setValues(fresh, {{8, -6.0}});
+    for (Instance* in : {&modulated, &plain, &loaded, &automated, &fresh})
         ASSERT_TRUE(in->plugin->activate(in->plugin, kRate, 1, kFrames));
 
     // Boost modulated by +5 dB; then -6 dB arrives by a state in one, by automation in the other.
@@ -690,51 +692,95 @@ TEST(ClapProcess, ModulationLeavesTheValueAndEndsOnReset) {
     modulated.plugin->reset(modulated.plugin);
     modulated.host.inAudio = false;
     runClap(modulated, modulator, carrier, a, other);
-    runClap(plain, modulator, carrier, b, other);
-    EXPECT_EQ(a, b) << "the reset instance plays the value alone, from silent filters";
-    for (Instance* in : {&modulated, &plain, &loaded, &automated}) in->plugin->deactivate(in->plugin);
+    InEvents modulations;
+    modulations.add(0, 8, 5.0, clap::kEventParamMod);
+    modulations.add(0, 0, 3.0, clap::kEventParamMod);
+    runClap(fresh, modulator, carrier, b, other, &modulations);
+    EXPECT_EQ(a, b) << "the reset instance plays value and modulations, from silent filters";
+    for (Instance* in : {&modulated, &plain, &loaded, &automated, &fresh}) in->plugin->deactivate(in->plugin);
 }
 
-// Inputs silent for longer than the tail: the plug-in sleeps, writing
+// Inputs silent for the tail the plug-in reports: it sleeps, writing
 // silence flagged constant, and wakes for sound or a parameter event with
-// its filters as a fresh instance's (they had rung out; starting them from
-// silence differs from running on only far below the 120 dB of the tail).
-TEST(ClapProcess, SleepsOnSilenceAfterTheTailAndWakesAsFresh) {
+// its filters as a fresh instance's. The tail follows the bands: when sleep
+// cuts the ringing, the output has fallen 100 dB below its peak, for wide
+// bands (the defaults) and for the narrowest low ones, which ring on for
+// seconds (at 80 Hz about 9 s; at 20 Hz 37 s); a change of it is told.
+TEST(ClapProcess, SleepsOnSilenceOnceRungOutAndWakesAsFresh) {
     constexpr int kBlock = 4800;  // 0.1 s
-    const auto modulator = toneWithNoise(kBlock, 0.03, 7), carrier = toneWithNoise(kBlock, 0.011, 8);
+    constexpr double kHz = 2.0 * 3.141592653589793 / kRate;
+    const struct {
+        const char* name;
+        std::vector<std::pair<clap::Id, double>> values;
+        double modulator, carrier;  // radians a frame
+    } cases[] = {
+        {"defaults", {}, 0.03, 0.011},
+        {"narrowest bands, 80 to 160 Hz, +20 dB",
+         {{0, 2.0}, {1, 3.0}, {2, 0.0}, {3, 2.0}, {4, 3.0}, {5, 0.0}, {8, 20.0}}, 80.0 * kHz, 80.5 * kHz},
+    };
     const std::vector<float> silence(kBlock, 0.0f);
     std::vector<float> outL(kBlock), outR(kBlock);
-    Instance in;
-    ASSERT_NE(in.plugin, nullptr);
-    ASSERT_TRUE(in.plugin->activate(in.plugin, kRate, 1, kBlock));
-    std::uint64_t mask = 0;
-    EXPECT_EQ(runClap(in, modulator, carrier, outL, outR), clap::kProcessContinue);
-    for (int i = 0; i < 20; ++i)
-        ASSERT_EQ(runClap(in, silence, silence, outL, outR), clap::kProcessContinue) << "ringing, block " << i;
-    std::fill(outL.begin(), outL.end(), 1.0f);
-    std::fill(outR.begin(), outR.end(), 1.0f);
-    EXPECT_EQ(runClap(in, silence, silence, outL, outR, nullptr, &mask), clap::kProcessSleep);
-    EXPECT_EQ(outL, silence);
-    EXPECT_EQ(outR, silence);
-    EXPECT_EQ(mask, 3u) << "both channels constant";
-    InEvents events;
-    events.add(0, 8, -6.0);
-    EXPECT_EQ(runClap(in, silence, silence, outL, outR, &events), clap::kProcessContinue);
-    EXPECT_EQ(runClap(in, silence, silence, outL, outR), clap::kProcessSleep);
-    EXPECT_EQ(runClap(in, modulator, carrier, outL, outR, nullptr, &mask), clap::kProcessContinue);
-    EXPECT_EQ(mask, 0u);
-    in.plugin->deactivate(in.plugin);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto modulator = toneWithNoise(10 * kBlock, c.modulator, 7);
+        const auto carrier = toneWithNoise(10 * kBlock, c.carrier, 8);
+        const auto block = [](const std::vector<float>& v, int b) {
+            return std::vector<float>(v.begin() + b * kBlock, v.begin() + (b + 1) * kBlock);
+        };
+        Instance in;
+        ASSERT_NE(in.plugin, nullptr);
+        setValues(in, c.values);
+        ASSERT_TRUE(in.plugin->activate(in.plugin, kRate, 1, kBlock));
+        const std::uint32_t tail = in.ext<clap::PluginTail>(clap::kExtTail)->get(in.plugin);
+        ASSERT_LT(tail, 60 * kRate);
+        std::uint64_t mask = 0;
+        float peak = 0.0f, last = 0.0f;
+        for (int b = 0; b < 10; ++b) {
+            EXPECT_EQ(runClap(in, block(modulator, b), block(carrier, b), outL, outR), clap::kProcessContinue);
+            for (float x : outL) peak = std::max(peak, std::fabs(x));
+        }
+        for (std::uint32_t quiet = 0; quiet < tail; quiet += kBlock) {
+            ASSERT_EQ(runClap(in, silence, silence, outL, outR), clap::kProcessContinue) << "ringing at " << quiet;
+            last = 0.0f;
+            for (float x : outL) last = std::max(last, std::fabs(x));
+        }
+        EXPECT_LE(last, 1e-5f * peak) << "the ringing sleep cuts, against the peak " << peak;
+        std::fill(outL.begin(), outL.end(), 1.0f);
+        std::fill(outR.begin(), outR.end(), 1.0f);
+        EXPECT_EQ(runClap(in, silence, silence, outL, outR, nullptr, &mask), clap::kProcessSleep);
+        EXPECT_EQ(outL, silence);
+        EXPECT_EQ(outR, silence);
+        EXPECT_EQ(mask, 3u) << "both channels constant";
+        InEvents events;
+        events.add(0, 8, -6.0);
+        EXPECT_EQ(runClap(in, silence, silence, outL, outR, &events), clap::kProcessContinue);
+        EXPECT_EQ(runClap(in, silence, silence, outL, outR), clap::kProcessSleep);
+        EXPECT_EQ(runClap(in, block(modulator, 0), block(carrier, 0), outL, outR, nullptr, &mask),
+                  clap::kProcessContinue);
+        EXPECT_EQ(mask, 0u);
+        // Wider bands ring shorter: the host hears of it and asks again.
+        EXPECT_EQ(in.host.tailChanges, 0);
+        InEvents wider;
+        wider.add(0, 2, 100.0);
+        wider.add(0, 5, 100.0);
+        std::vector<float> otherL(kBlock), otherR(kBlock);
+        runClap(in, silence, silence, otherL, otherR, &wider);
+        EXPECT_EQ(in.host.tailChanges, 1);
+        EXPECT_LT(in.ext<clap::PluginTail>(clap::kExtTail)->get(in.plugin), tail);
+        in.plugin->deactivate(in.plugin);
 
-    TestHost host;
-    AEffect* e = host.loadOrFail(PluginLibrary::entry());
-    host.dispatch(e, effSetSampleRate, 0, 0, nullptr, static_cast<float>(kRate));
-    e->setParameter(e, 8, normalisedOf(8, -6.0));
-    std::vector<float> expected(kBlock), other(kBlock);
-    processBlock(e, modulator.data(), carrier.data(), expected.data(), other.data(), kBlock);
-    host.close(e);
-    int differing = 0;
-    for (int i = 0; i < kBlock; ++i) differing += bitsOf(outL[i]) != bitsOf(expected[i]);
-    EXPECT_EQ(differing, 0) << "the first block after waking is a fresh instance's";
+        TestHost host;
+        AEffect* e = host.loadOrFail(PluginLibrary::entry());
+        host.dispatch(e, effSetSampleRate, 0, 0, nullptr, static_cast<float>(kRate));
+        for (const auto& [id, v] : c.values) e->setParameter(e, static_cast<int>(id), normalisedOf(id, v));
+        e->setParameter(e, 8, normalisedOf(8, -6.0));
+        std::vector<float> expected(kBlock), other(kBlock);
+        processBlock(e, modulator.data(), carrier.data(), expected.data(), other.data(), kBlock);
+        host.close(e);
+        int differing = 0;
+        for (int i = 0; i < kBlock; ++i) differing += bitsOf(outL[i]) != bitsOf(expected[i]);
+        EXPECT_EQ(differing, 0) << "the first block after waking is a fresh instance's";
+    }
 }
 
 // Bypassed by the host at a sample inside a block: the main input's two
@@ -994,10 +1040,15 @@ TEST(ClapThreads, MainThreadCallsRunBesideProcessing) {
         events.add(120, 2, 20.0, clap::kEventParamMod);
         const clap::Process process{-1, 256, nullptr, inputs, outputs, 1, 1, &events.list, nullptr};
         in.plugin->start_processing(in.plugin);
-        for (int i = 0; i < 300 || !done.load(); ++i) in.plugin->process(in.plugin, &process);
+        const auto* tail = in.ext<clap::PluginTail>(clap::kExtTail);
+        for (int i = 0; i < 300 || !done.load(); ++i) {
+            in.plugin->process(in.plugin, &process);
+            tail->get(in.plugin);  // the tail of whichever design, beside the main thread's
+        }
         in.plugin->stop_processing(in.plugin);
     });
     const auto* state = in.ext<clap::PluginState>(clap::kExtState);
+    const auto* tail = in.ext<clap::PluginTail>(clap::kExtTail);
     for (int i = 0; i < 200; ++i) {
         Reader reader{bytes};
         EXPECT_TRUE(state->load(in.plugin, &reader.stream));
@@ -1005,6 +1056,7 @@ TEST(ClapThreads, MainThreadCallsRunBesideProcessing) {
         EXPECT_TRUE(loadPreset(in, i % 3 ? "factory:Glass" : "factory:Mirror"));
         EXPECT_EQ(save(in).size(), bytes.size());
         in.value(static_cast<clap::Id>(i % 9));
+        tail->get(in.plugin);
     }
     done = true;
     audio.join();
