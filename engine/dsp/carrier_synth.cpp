@@ -301,7 +301,10 @@ void CarrierSynth::render(float* out, int frames, const NoteEvent* events, int c
                     }
                     v.phase[o] = p;
                 }
-                const double g = level * v.gain;
+                // The level moves in straight lines; the sound follows it
+                // on an S curve, 3 l^2 - 2 l^3, which leaves no corner at
+                // either end of an attack, a release or a fade.
+                const double g = level * level * (3.0 - 2.0 * level) * v.gain;
                 sum[i] += g * s / 3.0;
                 envelope[i] += g;
             }
