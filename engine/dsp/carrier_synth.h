@@ -75,10 +75,11 @@ public:
 
 private:
     struct Voice {
-        double phase[3];
-        double increment[3];
+        // Phases and steps in turns * 2^32: exact, and the wrap is free.
+        std::uint32_t phase[3];
+        std::uint32_t increment[3];
         const float* table[3];
-        int tableSize[3];
+        int tableBits[3];  // the table holds 2^bits samples
         double level;      // the envelope, 0..1
         double step;       // per frame: + in the attack, - in a release
         double gain;       // from the velocity
