@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cstdlib>
 #include <cmath>
@@ -360,7 +361,7 @@ TEST(ClapParams, NamesRangesFlagsAndTextsMatchTheVst2Library) {
     TestHost vst;
     AEffect* e = vst.loadOrFail(PluginLibrary::entry());
     const clap::PluginParams& params = in.params();
-    ASSERT_EQ(params.count(in.plugin), 10u);
+    ASSERT_EQ(params.count(in.plugin), 18u);
     // The frequencies in octaves above 20 Hz, so that lanes draw them evenly.
     const struct {
         double minimum, maximum, defaultValue;
@@ -403,8 +404,40 @@ TEST(ClapParams, NamesRangesFlagsAndTextsMatchTheVst2Library) {
     char text[8];
     ASSERT_TRUE(params.value_to_text(in.plugin, 9, 1.0, text, sizeof text));
     EXPECT_STREQ(text, "On");
-    EXPECT_FALSE(params.get_info(in.plugin, 10, &info));
-    EXPECT_FALSE(params.value_to_text(in.plugin, 10, 0.0, text, sizeof text));
+    // Ids 10..17: the carrier synth, in units; VST 2 has none of them.
+    const struct {
+        const char* name;
+        double minimum, maximum, defaultValue;
+        bool stepped;
+        double value;
+        const char* text;
+    } synth[8] = {{"Carrier", 0, 1, 0, true, 1, "Synth"},
+                  {"Synth Wave", 0, 2, 0, true, 2, "Pulse"},
+                  {"Synth Noise", 0, 100, 0, false, 25, "25%"},
+                  {"Synth Detune", 0, 50, 10, false, 0, "0 cents"},
+                  {"Synth Octave", -2, 2, 0, true, -1, "-1"},
+                  {"Synth Attack", 1, 1000, 10, false, 1000, "1 s"},
+                  {"Synth Release", 5, 5000, 150, false, 5, "5 ms"},
+                  {"Drone", 0, 97, 0, true, 46, "A3"}};
+    for (clap::Id id = 10; id < 18; ++id) {
+        const auto& x = synth[id - 10];
+        SCOPED_TRACE(x.name);
+        ASSERT_TRUE(params.get_info(in.plugin, id, &info));
+        EXPECT_STREQ(info.name, x.name);
+        EXPECT_EQ(info.min_value, x.minimum);
+        EXPECT_EQ(info.max_value, x.maximum);
+        EXPECT_NEAR(info.default_value, x.defaultValue, 1e-4);
+        EXPECT_EQ((info.flags & clap::kParamIsStepped) != 0, x.stepped);
+        EXPECT_NE(info.flags & clap::kParamIsAutomatable, 0u);
+        char shown[32] = "";
+        ASSERT_TRUE(params.value_to_text(in.plugin, id, x.value, shown, sizeof shown));
+        EXPECT_STREQ(shown, x.text);
+        double read = -100.0;
+        ASSERT_TRUE(params.text_to_value(in.plugin, id, x.text, &read));
+        EXPECT_NEAR(read, x.value, 1e-3);
+    }
+    EXPECT_FALSE(params.get_info(in.plugin, 18, &info));
+    EXPECT_FALSE(params.value_to_text(in.plugin, 18, 0.0, text, sizeof text));
     char hz[16] = "";
     ASSERT_TRUE(params.value_to_text(in.plugin, 4, 5.0, hz, sizeof hz));
     EXPECT_STREQ(hz, "640Hz") << "5 octaves above 20 Hz";
@@ -417,7 +450,7 @@ TEST(ClapParams, NamesRangesFlagsAndTextsMatchTheVst2Library) {
     } texts[] = {{0, "1.2 kHz", true, std::log2(60.0)}, {3, "640Hz", true, 5}, {8, "+6dB", true, 6},
                  {6, "19 bands", true, 19},
                  {2, "12.3%", true, 12.3},   {5, "80", true, 80},  {8, "6 parsecs", false, 0},
-                 {9, "Off", true, 0}, {10, "1", false, 0}};
+                 {9, "Off", true, 0}, {18, "1", false, 0}};
     for (const auto& t : texts) {
         double units = -99;
         EXPECT_EQ(params.text_to_value(in.plugin, t.id, t.text, &units), t.read) << t.text;
@@ -651,6 +684,109 @@ clap::ProcessStatus runClap(Instance& in, const std::vector<float>& modulator, c
     in.host.inAudio = false;
     if (mask) *mask = outputs[0].constant_mask;
     return status;
+}
+
+// Notes of either dialect, in one list: CLAP notes and MIDI messages.
+struct NoteList {
+    std::vector<std::array<std::uint8_t, 64>> events;
+    clap::InputEvents list{this,
+                           [](const clap::InputEvents* l) {
+                               return static_cast<std::uint32_t>(static_cast<NoteList*>(l->ctx)->events.size());
+                           },
+                           [](const clap::InputEvents* l, std::uint32_t i) -> const clap::EventHeader* {
+                               return reinterpret_cast<const clap::EventHeader*>(
+                                   static_cast<NoteList*>(l->ctx)->events[i].data());
+                           }};
+    template <class T>
+    void push(const T& e) {
+        static_assert(sizeof e <= 64);
+        events.emplace_back();
+        std::memcpy(events.back().data(), &e, sizeof e);
+    }
+    void note(std::uint32_t time, std::uint16_t type, int key, double velocity) {
+        clap::EventNote e{};
+        e.header = {sizeof e, time, clap::kCoreEventSpace, type, 0};
+        e.note_id = -1;
+        e.port_index = 0;
+        e.channel = 0;
+        e.key = static_cast<std::int16_t>(key);
+        e.velocity = velocity;
+        push(e);
+    }
+    void midi(std::uint32_t time, std::uint8_t a, std::uint8_t b, std::uint8_t c) {
+        clap::EventMidi e{};
+        e.header = {sizeof e, time, clap::kCoreEventSpace, clap::kEventMidi, 0};
+        e.data[0] = a, e.data[1] = b, e.data[2] = c;
+        push(e);
+    }
+};
+
+// The synth played by notes of either dialect, in blocks cut anywhere: the
+// same bits from both, each note at its frame.
+TEST(ClapNotes, BothDialectsPlayTheSameBits) {
+    {
+        Instance in;
+        ASSERT_NE(in.plugin, nullptr);
+        const auto* ports = in.ext<clap::PluginNotePorts>(clap::kExtNotePorts);
+        ASSERT_NE(ports, nullptr);
+        EXPECT_EQ(ports->count(in.plugin, true), 1u);
+        EXPECT_EQ(ports->count(in.plugin, false), 0u);
+        clap::NotePortInfo info{};
+        ASSERT_TRUE(ports->get(in.plugin, 0, true, &info));
+        EXPECT_EQ(info.supported_dialects & (clap::kNoteDialectClap | clap::kNoteDialectMidi),
+                  clap::kNoteDialectClap | clap::kNoteDialectMidi);
+    }
+    // frame, CLAP note type or MIDI status, key, velocity 0..127
+    const struct Played {
+        int frame, clapType, status, key, velocity;
+    } played[] = {{10, clap::kEventNoteOn, 0x90, 60, 100}, {353, clap::kEventNoteOn, 0x90, 64, 90},
+                  {354, -1, 0xE0, 0, 80},  // a bend: MIDI in both
+                  {700, clap::kEventNoteOff, 0x80, 60, 0}, {701, clap::kEventNoteOn, 0x90, 67, 127},
+                  {900, clap::kEventNoteChoke, 0xB0, 120, 0},  // every voice: choke, or all sound off
+                  {950, clap::kEventNoteOn, 0x90, 72, 64}};
+    constexpr int kLength = 1400, kCuts[] = {256, 97, 1, 400, 646};
+    std::vector<float> outputs[2];
+    for (int dialect = 0; dialect < 2; ++dialect) {
+        Instance in;
+        ASSERT_NE(in.plugin, nullptr);
+        setValues(in, {{7, 1.0}, {10, 1.0}, {12, 30.0}});  // mix: the carrier alone; the synth; noise
+        ASSERT_TRUE(in.plugin->activate(in.plugin, kRate, 1, 1024));
+        int at = 0;
+        for (int frames : kCuts) {
+            NoteList notes;
+            for (const Played& p : played) {
+                if (p.frame < at || p.frame >= at + frames) continue;
+                const auto t = static_cast<std::uint32_t>(p.frame - at);
+                if (dialect == 0 && p.clapType >= 0)
+                    notes.note(t, static_cast<std::uint16_t>(p.clapType), p.clapType == clap::kEventNoteChoke ? -1 : p.key,
+                               p.velocity / 127.0);
+                else
+                    notes.midi(t, static_cast<std::uint8_t>(p.status), static_cast<std::uint8_t>(p.key),
+                               static_cast<std::uint8_t>(p.velocity));
+            }
+            InEvents none;
+            const std::vector<float> silence(static_cast<std::size_t>(frames));
+            std::vector<float> l(silence.size()), r(silence.size());
+            std::vector<float> main = silence, carrier = silence;
+            float* mainData[2] = {main.data(), carrier.data()};
+            float* outData[2] = {l.data(), r.data()};
+            const clap::AudioBuffer inputs[1] = {{mainData, nullptr, 2, 0, 0}};
+            clap::AudioBuffer outs[1] = {{outData, nullptr, 2, 0, 0}};
+            const clap::Process process{-1, static_cast<std::uint32_t>(frames), nullptr, inputs, outs, 1, 1,
+                                        &notes.list, nullptr};
+            in.host.inAudio = true;
+            EXPECT_EQ(in.plugin->process(in.plugin, &process), clap::kProcessContinue);
+            in.host.inAudio = false;
+            EXPECT_EQ(l, r);
+            outputs[dialect].insert(outputs[dialect].end(), l.begin(), l.end());
+            at += frames;
+        }
+        in.plugin->deactivate(in.plugin);
+    }
+    ASSERT_EQ(outputs[0].size(), static_cast<std::size_t>(kLength));
+    EXPECT_LT(std::fabs(outputs[0][9]), 1e-6f) << "silent before the first note";
+    EXPECT_GT(std::fabs(outputs[0][60]), 1e-3f) << "the first note";
+    for (int i = 0; i < kLength; ++i) ASSERT_EQ(bitsOf(outputs[0][i]), bitsOf(outputs[1][i])) << i;
 }
 
 // The host reads, and the state saves, a modulated parameter's value alone;
@@ -998,7 +1134,7 @@ TEST(ClapPresets, TheProgramsAndFactoryPresetsAreDiscoveredAndLoaded) {
 
     // A factory preset: the current program (7) takes its values and name,
     // the others stay; loaded again after an edit, it is as it was.
-    constexpr std::size_t kRecord = 64 + 4 * 11, kProgram7 = 12 + 7 * kRecord;
+    constexpr std::size_t kRecord = 64 + 4 * 19, kProgram7 = 12 + 7 * kRecord;
     const auto bankBefore = save(in);
     for (std::size_t i = 8; i < count; ++i) {
         const FactoryPreset& p = factoryPresets()[i - 8];
@@ -1007,7 +1143,7 @@ TEST(ClapPresets, TheProgramsAndFactoryPresetsAreDiscoveredAndLoaded) {
             const auto bank = save(in);
             EXPECT_TRUE(std::equal(bank.begin(), bank.begin() + kProgram7, bankBefore.begin())) << p.name;
             EXPECT_EQ(std::string(reinterpret_cast<const char*>(bank.data() + kProgram7)), p.name);
-            EXPECT_EQ(std::memcmp(bank.data() + kProgram7 + 64, p.values, 44), 0) << p.name;
+            EXPECT_EQ(std::memcmp(bank.data() + kProgram7 + 64, p.values, 76), 0) << p.name;
             setValues(in, {{8, -6.0}, {0, 3.0}});
         }
     }
