@@ -42,7 +42,8 @@ public:
     // Makes the window inside `parent`; false when the window system refuses.
     bool open(void* parent) {
         window_ = std::make_unique<TPluginEditorWindow>(static_cast<EditorOwner*>(this), mirror_,
-                                                       editor::createWindowBackend());
+                                                       editor::createWindowBackend(), nullptr,
+                                                       editor::EditorVariant::WithCarrierRow);
         window_->setHostScale(hostScale_);
         window_->setSizeHandler([this](int width, int height) { askResize(width, height); });
         if (!window_->createIn(parent)) return false;

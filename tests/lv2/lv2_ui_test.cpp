@@ -22,7 +22,7 @@
 namespace halvorine::test {
 namespace {
 
-constexpr int kWidth = 380, kHeight = 144;
+constexpr int kWidth = 380, kHeight = 220;  // the panel and the carrier row
 constexpr int kLeft = 60, kTop = 90;  // the host window on the root
 constexpr editor::Rect kShiftSlider{140, 80, 100, 13};
 constexpr editor::Rect kBoostSlider{260, 80, 100, 13};
