@@ -34,7 +34,7 @@ constexpr SliderName kSliderNames[] = {
 };
 
 // The other way: the picture that shows each parameter, by slot.
-constexpr const char* kSliderOfParameter[kAllSlots] = {
+constexpr const char* kSliderOfParameter[TPluginEditorWindow::kSliders] = {
     "Hstart", "HFinish", "HQ", "HcStart", "HcFinish", "HcQ", "Hshift", "HMix", "Hboost", nullptr, nullptr,
     "HCarrier", "HWave", "HNoise", "HDetune", "HOctave", "HAttack", "HRelease", "HDrone"};
 
@@ -311,13 +311,13 @@ void TPluginEditorWindow::MouseUp(Component&) {
 }
 
 void TPluginEditorWindow::SetControl(int index) {
-    if (index < 0 || index >= kAllSlots || !kSliderOfParameter[index]) return;
+    if (index < 0 || index >= kSliders || !kSliderOfParameter[index]) return;
     if (Component* picture = component(kSliderOfParameter[index])) DrawHSlider(*picture, index);
 }
 
 int TPluginEditorWindow::travelOf(int index) {
     const Component* picture =
-        index >= 0 && index < kAllSlots && kSliderOfParameter[index] ? component(kSliderOfParameter[index]) : nullptr;
+        index >= 0 && index < kSliders && kSliderOfParameter[index] ? component(kSliderOfParameter[index]) : nullptr;
     return picture && picture->bounds.width > 20 ? picture->bounds.width - 20 : 80;
 }
 

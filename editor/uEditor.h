@@ -32,7 +32,9 @@ struct ShiftState {
 
 class TPluginEditorWindow final : public WindowEvents {
 public:
-    static constexpr int kSliders = 9;  // the effect's; the carrier row has 8 more
+    // Sliders are known by the slot they set, below kSliders: 0..8 the
+    // effect's, 11..18 the carrier row's; sliders() lists a window's own.
+    static constexpr int kSliders = engine::kAllSlots;
     // The window's size at factor 1, as its layout gives it. Bindings report
     // editorSizeFor() (scale.h) to hosts that ask before the window exists.
     static constexpr int kWidth = 380;
@@ -127,7 +129,7 @@ public:
     // State, readable by tests.
     EditorOwner* plugin;
     ParamMirror& paramValues;
-    std::array<float, engine::kAllSlots> drawnValues{};  // by slot
+    std::array<float, kSliders> drawnValues{};  // by slot
     bool dragging = false;
     int dragMode = 0;  // 0 absolute, 1 fine
     float dragOrigin = 0.0f;
