@@ -1198,6 +1198,17 @@ TEST_P(ClapGuiX11, EmbedsTheEditorOnTheHostsTimerAndSendsGestures) {
     for (std::size_t i = 1; i + 1 < out.events.size(); ++i)
         EXPECT_EQ(out.events[i].type, clap::kEventParamValue) << i;
     EXPECT_DOUBLE_EQ(in.value(8), 20.0) << "the effect took the editor's value";
+    // A press at the right end of the carrier row's Octave (25, 193): +2 on
+    // the synth's octave, id 14.
+    out.events.clear();
+    x.moveTo(kLeft + 25 + 67, kTop + 193 + 6);
+    x.button(1, true);
+    x.button(1, false);
+    EXPECT_TRUE(pumpUntil(pump, [&] { return out.events.size() == 3; }));
+    EXPECT_EQ(out.events, (std::vector<OutEvent>{{clap::kEventParamGestureBegin, 14, 0.0},
+                                                 {clap::kEventParamValue, 14, 2.0},
+                                                 {clap::kEventParamGestureEnd, 14, 0.0}}));
+    EXPECT_DOUBLE_EQ(in.value(14), 2.0);
 
     // A value from the host moves the slider.
     x.moveTo(kLeft + 500, kTop + 300);
