@@ -76,8 +76,9 @@ bool Gui::setParent(const Window* window) {
     try {
         auto backend = editor::createWindowBackend();
         if (!backend) return false;
-        window_ = std::make_unique<editor::TPluginEditorWindow>(static_cast<EditorOwner*>(this),
-                                                               mirror_, std::move(backend), copyValues);
+        window_ = std::make_unique<editor::TPluginEditorWindow>(
+            static_cast<EditorOwner*>(this), mirror_, std::move(backend), copyValues,
+            editor::EditorVariant::WithCarrierRow);
         window_->setSizeHandler([this](int width, int height) {
             if (hostGui_ && hostGui_->request_resize)
                 hostGui_->request_resize(host_, static_cast<std::uint32_t>(width),
@@ -119,7 +120,7 @@ bool Gui::setScale(double factor) {
 
 editor::EditorSize Gui::size() const {
     if (window_) return {window_->clientWidth(), window_->clientHeight()};
-    return editor::TPluginEditorWindow::sizeFor(hostScale_);
+    return editor::TPluginEditorWindow::sizeFor(hostScale_, nullptr, editor::EditorVariant::WithCarrierRow);
 }
 
 bool Gui::show() {
@@ -163,17 +164,17 @@ void Gui::release() {
 }
 
 void Gui::setParameterAutomated(int index, float value) {
-    if (index < 0 || index >= engine::kNamedParameters) return;
+    if (!engine::isNamedSlot(index)) return;
     core_.setParameter(index, value);
     send({EditorEvent::Value, static_cast<std::uint8_t>(index), core_.parameter(index)});
 }
 
 void Gui::beginEdit(int index) {
-    if (index >= 0 && index < engine::kNamedParameters) send({EditorEvent::Begin, static_cast<std::uint8_t>(index), 0.0f});
+    if (engine::isNamedSlot(index)) send({EditorEvent::Begin, static_cast<std::uint8_t>(index), 0.0f});
 }
 
 void Gui::endEdit(int index) {
-    if (index >= 0 && index < engine::kNamedParameters) send({EditorEvent::End, static_cast<std::uint8_t>(index), 0.0f});
+    if (engine::isNamedSlot(index)) send({EditorEvent::End, static_cast<std::uint8_t>(index), 0.0f});
 }
 
 void Gui::send(const EditorEvent& event) {

@@ -1,5 +1,5 @@
-// The editor embedded in the host's window, 380 x 144 at the screen's (or
-// the host's) whole scale factor; it asks the host to resize it when the
+// The editor embedded in the host's window, with the carrier row, 380 x 220
+// at the screen's (or the host's) whole scale factor; it asks the host to resize it when the
 // factor changes. On
 // Linux the window is an X11 child window, driven by the host's timer
 // (timer-support) and by the X connection's file descriptor (posix-fd-

@@ -44,4 +44,14 @@ const MaskedImage& readoutStrip() {
     return picture;
 }
 
+const Canvas& carrierRow() {
+    static const Canvas picture = bmp::decode(embedded::carrier_row_bmp());
+    return picture;
+}
+
+const MaskedImage& shortSliderBar() {
+    static const MaskedImage picture = masked(embedded::slider_bar_short_bmp());
+    return picture;
+}
+
 }  // namespace halvorine::editor::assets

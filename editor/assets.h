@@ -1,4 +1,4 @@
-// The editor's four pictures, embedded in the library at build time: the
+// The editor's pictures, embedded in the library at build time: the
 // plug-in reads no file at run time. Each is decoded once, on first use.
 #pragma once
 
@@ -14,5 +14,10 @@ const MaskedImage& sliderBar();
 const MaskedImage& knob();
 // The readout strip's background, 200 x 23, a rounded strip.
 const MaskedImage& readoutStrip();
+
+// The carrier row under the panel, 380 x 76, 256 colours, and its shorter
+// slider bar, 77 x 13, masked as the long one.
+const Canvas& carrierRow();
+const MaskedImage& shortSliderBar();
 
 }  // namespace halvorine::editor::assets

@@ -37,5 +37,9 @@ std::optional<Layout> parseLayout(std::string_view text, std::string* error = nu
 
 // The window's own description, embedded at build time.
 std::string_view editorLayoutText();
+// The carrier row's, added to it in the editors of the formats that have
+// the carrier synth: its components go on top of the window's, and its form
+// line gives the window's new size.
+std::string_view carrierRowLayoutText();
 
 }  // namespace halvorine::editor

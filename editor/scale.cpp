@@ -40,9 +40,9 @@ int resolveEditorScale(double hostScale, double system) {
     return 1;
 }
 
-EditorSize editorSizeAt(int scale) {
+EditorSize editorSizeAt(int scale, EditorVariant variant) {
     const int s = scale < kMinScale ? kMinScale : scale > kMaxScale ? kMaxScale : scale;
-    return {TPluginEditorWindow::kWidth * s, TPluginEditorWindow::kHeight * s};
+    return {TPluginEditorWindow::kWidth * s, TPluginEditorWindow::heightOf(variant) * s};
 }
 
 }  // namespace halvorine::editor

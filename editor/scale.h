@@ -21,6 +21,11 @@ namespace halvorine::editor {
 constexpr int kMinScale = 1;
 constexpr int kMaxScale = 3;
 
+// Which window the editor is: the effect's panel alone (VST 2), or with the
+// carrier row below it (the formats that have the carrier synth). The
+// binding chooses; the window knows no format.
+enum class EditorVariant { Effect, WithCarrierRow };
+
 struct EditorSize {
     int width = 0;
     int height = 0;
@@ -33,8 +38,8 @@ struct EditorSize {
 int resolveEditorScale(double hostScale, double systemScale);
 
 // The editor's size in pixels at a factor: 380 x 144 times the factor
-// (clamped to 1..3).
-EditorSize editorSizeAt(int scale);
+// (clamped to 1..3), 380 x 220 with the carrier row.
+EditorSize editorSizeAt(int scale, EditorVariant variant = EditorVariant::Effect);
 
 // A factor to the whole factor it is drawn at: not a number, or not above
 // 0, gives 0 ("none"); otherwise clamped to 1..3 and rounded down.

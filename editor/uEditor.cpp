@@ -27,11 +27,16 @@ struct SliderName {
 constexpr SliderName kSliderNames[] = {
     {"HSTART", 0}, {"HFINISH", 1}, {"HQ", 2},   {"HCSTART", 3}, {"HCFINISH", 4},
     {"HCQ", 5},    {"HMIX", 7},    {"HBOOST", 8}, {"HSHIFT", 6},
+    // The carrier row's.
+    {"HCARRIER", kCarrierSlot}, {"HWAVE", kSynthWaveSlot}, {"HNOISE", kSynthNoiseSlot},
+    {"HDETUNE", kSynthDetuneSlot}, {"HOCTAVE", kSynthOctaveSlot}, {"HATTACK", kSynthAttackSlot},
+    {"HRELEASE", kSynthReleaseSlot}, {"HDRONE", kDroneSlot},
 };
 
-// The other way: the picture that shows each parameter.
+// The other way: the picture that shows each parameter, by slot.
 constexpr const char* kSliderOfParameter[TPluginEditorWindow::kSliders] = {
-    "Hstart", "HFinish", "HQ", "HcStart", "HcFinish", "HcQ", "Hshift", "HMix", "Hboost"};
+    "Hstart", "HFinish", "HQ", "HcStart", "HcFinish", "HcQ", "Hshift", "HMix", "Hboost", nullptr, nullptr,
+    "HCarrier", "HWave", "HNoise", "HDetune", "HOctave", "HAttack", "HRelease", "HDrone"};
 
 int sliderIndexOf(const std::string& name) {
     std::string upper = name;
@@ -46,6 +51,14 @@ const MaskedImage* imageNamed(const std::string& name) {
     if (name == "sliderBar") return &assets::sliderBar();
     if (name == "knob") return &assets::knob();
     if (name == "readoutStrip") return &assets::readoutStrip();
+    if (name == "shortSliderBar") return &assets::shortSliderBar();
+    return nullptr;
+}
+
+// The pictures shown as they are (enlarged by the factor).
+const Canvas* pictureNamed(const std::string& name) {
+    if (name == "background") return &assets::background();
+    if (name == "carrierRow") return &assets::carrierRow();
     return nullptr;
 }
 
@@ -57,13 +70,18 @@ bool contains(const Rect& r, int x, int y) {
 
 TPluginEditorWindow::TPluginEditorWindow(EditorOwner* effect, ParamMirror& mirror,
                                          std::unique_ptr<WindowBackend> backend,
-                                         std::function<void(ParamMirror&)> refreshMirror)
+                                         std::function<void(ParamMirror&)> refreshMirror,
+                                         EditorVariant variant)
     : plugin(effect),
       paramValues(mirror),
       backend_(std::move(backend)),
-      refreshMirror_(std::move(refreshMirror)) {
+      refreshMirror_(std::move(refreshMirror)),
+      variant_(variant) {
     std::string error;
     if (auto layout = parseLayout(editorLayoutText(), &error)) build(*layout);
+    if (variant_ == EditorVariant::WithCarrierRow)
+        if (auto row = parseLayout(carrierRowLayoutText(), &error)) build(*row);
+    std::sort(sliders_.begin(), sliders_.end());  // SetAll draws them in slot order
     if (const auto create = form_.desc.handlers.find("Create");
         create != form_.desc.handlers.end() && create->second == "FormCreate")
         FormCreate();
@@ -91,7 +109,9 @@ void TPluginEditorWindow::endGesture() {
 void TPluginEditorWindow::build(const Layout& layout) {
     for (const ComponentDesc& desc : layout.components) {
         if (desc.kind == ComponentKind::Form) {
-            form_.desc = desc;
+            // A later description's form line only resizes the window.
+            if (form_.desc.name.empty()) form_.desc = desc;
+            form_.desc.bounds = desc.bounds;
             form_.bounds = {0, 0, desc.bounds.width, desc.bounds.height};
             continue;
         }
@@ -100,8 +120,10 @@ void TPluginEditorWindow::build(const Layout& layout) {
         c->visible = !desc.hidden;
         c->bounds = desc.bounds;
         if (desc.kind == ComponentKind::ImageList) c->images = imageNamed(desc.image);
-        if (desc.kind == ComponentKind::Picture && desc.image == "background")
-            c->picture = assets::background();  // at factor 1; applyScale enlarges it
+        if (const Canvas* picture = pictureNamed(desc.image); picture && desc.kind == ComponentKind::Picture)
+            c->picture = *picture;  // at factor 1; applyScale enlarges it
+        if (const int index = sliderIndexOf(desc.name); index >= 0 && desc.kind == ComponentKind::Picture)
+            sliders_.push_back(index);
         components_.push_back(std::move(c));
     }
     for (auto& c : components_) {
@@ -158,7 +180,7 @@ bool TPluginEditorWindow::createIn(void* parent, EditorSize announced) {
     // Asked after creating, so that the backend answers on its own
     // connection instead of opening another.
     if (announced.width <= 0 || announced.height <= 0)
-        announced = editorSizeAt(resolveEditorScale(hostScale_, backend_->systemScale(nullptr)));
+        announced = editorSizeAt(resolveEditorScale(hostScale_, backend_->systemScale(nullptr)), variant_);
     if ((announced.width != clientWidth() || announced.height != clientHeight()) && sizeHandler_)
         sizeHandler_(clientWidth(), clientHeight());
     return true;
@@ -192,8 +214,8 @@ void TPluginEditorWindow::applyScale(int s) {
     for (auto& c : components_) {
         if (c->desc.kind != ComponentKind::Picture || c->picture.empty() || c->desc.name == "Backslider")
             continue;
-        if (c->desc.image == "background") {
-            const Canvas& picture = assets::background();
+        if (const Canvas* shown = pictureNamed(c->desc.image)) {
+            const Canvas& picture = *shown;
             c->picture.reset(picture.width() * s, picture.height() * s, kSilver);
             c->picture.copyEnlarged(picture, {0, 0, picture.width(), picture.height()}, 0, 0, s);
             continue;
@@ -226,7 +248,7 @@ void TPluginEditorWindow::Timer2Timer() {
 }
 
 void TPluginEditorWindow::SetAll() {
-    for (int i = 0; i < kSliders; ++i) {
+    for (const int i : sliders_) {
         const float v = mirrored(i);
         if (v != drawnValues[static_cast<std::size_t>(i)]) SetControl(i);
         drawnValues[static_cast<std::size_t>(i)] = v;
@@ -241,7 +263,8 @@ void TPluginEditorWindow::SetcontrolSelect(Component& sender, MouseButton button
 }
 
 void TPluginEditorWindow::SetHSlider(int index, int x, MouseButton button, ShiftState shift) {
-    const int p = std::clamp(x - 10, 0, 80);
+    const int travel = travelOf(index);
+    const int p = std::clamp(x - 10, 0, travel);
     if (button != MouseButton::Left) return;
     if (shift.control || shift.doubleClick) {
         ResetHSlider(index);
@@ -251,7 +274,7 @@ void TPluginEditorWindow::SetHSlider(int index, int x, MouseButton button, Shift
     dragging = true;
     beginGesture(index);
     if (dragMode == 0) {
-        const float value = limit(F(p / 80.0));
+        const float value = stepped(index, limit(F(p / static_cast<double>(travel))));
         paramValues[index].store(value, std::memory_order_relaxed);
         plugin->setParameterAutomated(index, value);
         SetControl(index);
@@ -315,11 +338,13 @@ void TPluginEditorWindow::MoveHSlider(int index, int x) {
         return;
     }
     const int p = x - 10;
+    const int travel = travelOf(index);
     float value;
     if (dragMode == 0)
-        value = limit(F(std::clamp(p, 0, 80) / 80.0));
+        value = limit(F(std::clamp(p, 0, travel) / static_cast<double>(travel)));
     else
         value = limit(F(dragOrigin + p / 1000.0));
+    value = stepped(index, value);
     paramValues[index].store(value, std::memory_order_relaxed);
     plugin->setParameterAutomated(index, value);
     SetControl(index);
@@ -333,22 +358,43 @@ void TPluginEditorWindow::MouseUp(Component&) {
 }
 
 void TPluginEditorWindow::SetControl(int index) {
-    if (index < 0 || index >= kSliders) return;
+    if (index < 0 || index >= kSliders || !kSliderOfParameter[index]) return;
     if (Component* picture = component(kSliderOfParameter[index])) DrawHSlider(*picture, index);
 }
 
+int TPluginEditorWindow::travelOf(int index) {
+    const Component* picture =
+        index >= 0 && index < kSliders && kSliderOfParameter[index] ? component(kSliderOfParameter[index]) : nullptr;
+    return picture && picture->bounds.width > 20 ? picture->bounds.width - 20 : 80;
+}
+
+float TPluginEditorWindow::stepped(int index, float value) {
+    if (index < kSynthFirstSlot || index >= kAllSlots) return value;
+    const ParameterInfo& info = parameterInfo(index);
+    if (info.steps <= 0) return value;
+    const double step = std::floor(static_cast<double>(value) * info.steps + 0.5);
+    return limit(toNormalised(index, info.minimum + step * (info.maximum - info.minimum) / info.steps));
+}
+
+// A slider's bar is the image list as wide as its picture: the long bar for
+// the effect's sliders, the short one for the carrier row's.
 void TPluginEditorWindow::DrawHSlider(Component& picture, int index) {
     Component* buffer = component("Backslider");
-    const Component* bar = component("HBar");
+    const Component* bar = nullptr;
+    for (const auto& c : components_)
+        if (!bar && c->desc.kind == ComponentKind::ImageList && c->desc.bounds.width == picture.bounds.width)
+            bar = c.get();
     const Component* knob = component("ISliderPos");
     if (!buffer || !bar || !knob || !bar->images || !knob->images) return;
-    const int x = dsp::roundDown(F(static_cast<double>(mirrored(index)) * 80.0 + 5.0));
+    const int travel = picture.bounds.width - 20;
+    const int x = dsp::roundDown(F(static_cast<double>(mirrored(index)) * travel + 5.0));
     Clearscreen(*buffer, kBufferColour);
     bar->images->drawOn(buffer->picture, 0, 0);
     knob->images->drawOn(buffer->picture, x, 2);
     if (picture.picture.empty())
         picture.picture.reset(picture.bounds.width * scale_, picture.bounds.height * scale_, kSilver);
-    picture.picture.copyEnlarged(buffer->picture, {0, 0, 100, 13}, 0, 0, scale_);
+    picture.picture.copyEnlarged(buffer->picture, {0, 0, picture.bounds.width, picture.bounds.height}, 0, 0,
+                                 scale_);
     ++sliderDraws_;
     changed();
 }
@@ -379,7 +425,14 @@ void TPluginEditorWindow::SetLabel(int index) {
         case 6: PrintLabels("Shift ", bandCountText(mirrored(6))); break;
         case 7: PrintLabels("Mix", WetDryStr(7)); break;
         case 8: PrintLabels("Ring Boost", dBStr(8, 40.0f, 20.0f)); break;
-        default: break;  // no readout
+        default:
+            // The carrier row's: the parameter's name and its text in units.
+            if (index >= kSynthFirstSlot && index < kAllSlots) {
+                char text[32];
+                writeValueText(index, mirrored(index), text, sizeof text);
+                PrintLabels(parameterInfo(index).name, text);
+            }
+            break;  // no readout
     }
 }
 

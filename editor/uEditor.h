@@ -1,5 +1,6 @@
 // The editor window: a 380 x 144 panel with nine horizontal sliders and a
-// one-line readout. Platform-neutral: its components come from the layout
+// one-line readout, and for the formats with the carrier synth a row of
+// eight more below it (380 x 220 in all). Platform-neutral: its components come from the layout
 // description, every pixel is composed in a software canvas, and a
 // WindowBackend puts the result on the screen and delivers mouse and timer.
 #pragma once
@@ -14,21 +15,29 @@
 #include "backend.h"
 #include "editor_owner.h"
 #include "layout.h"
+#include "parameter_table.h"
 #include "scale.h"
 
 namespace halvorine::editor {
 
-// The parameter mirror: slots 0..10 as whole 32-bit words. The binding owns
+// The parameter mirror: slots 0..10, and the carrier synth's 11..18 where
+// the window has the carrier row, as whole 32-bit words. The binding owns
 // it and may write it from any thread; the window reads it on its timer.
-using ParamMirror = std::array<std::atomic<float>, 11>;
+using ParamMirror = std::array<std::atomic<float>, engine::kAllSlots>;
 
 class TPluginEditorWindow final : public WindowEvents {
 public:
-    static constexpr int kSliders = 9;
+    // Sliders are known by the slot they set, below kSliders: 0..8 the
+    // effect's, 11..18 the carrier row's; sliders() lists a window's own.
+    static constexpr int kSliders = engine::kAllSlots;
     // The window's size at factor 1, as its layout gives it. Bindings report
     // editorSizeFor() (scale.h) to hosts that ask before the window exists.
     static constexpr int kWidth = 380;
     static constexpr int kHeight = 144;
+    static constexpr int kCarrierRowHeight = 76;
+    static constexpr int heightOf(EditorVariant variant) {
+        return variant == EditorVariant::WithCarrierRow ? kHeight + kCarrierRowHeight : kHeight;
+    }
 
     // One component of the window, made from its description.
     struct Component {
@@ -45,10 +54,12 @@ public:
     // Builds the window from its layout; `plugin` receives the values the
     // user sets, `mirror` holds the values to show. Runs FormCreate.
     // `refreshMirror`, when given, brings the mirror up to date on the
-    // user-interface thread before every timer tick draws it.
+    // user-interface thread before every timer tick draws it. `variant`
+    // adds the carrier row, whose sliders set slots 11..18.
     TPluginEditorWindow(EditorOwner* plugin, ParamMirror& mirror,
                         std::unique_ptr<WindowBackend> backend,
-                        std::function<void(ParamMirror&)> refreshMirror = {});
+                        std::function<void(ParamMirror&)> refreshMirror = {},
+                        EditorVariant variant = EditorVariant::Effect);
     ~TPluginEditorWindow() override;
 
     TPluginEditorWindow(const TPluginEditorWindow&) = delete;
@@ -57,9 +68,10 @@ public:
     // The size the window will have when it is made in `parent` (null when
     // there is none yet) with the host's factor `hostScale` (0: none), for
     // hosts that ask before the window exists.
-    static EditorSize sizeFor(double hostScale = 0.0, void* parent = nullptr) {
+    static EditorSize sizeFor(double hostScale = 0.0, void* parent = nullptr,
+                              EditorVariant variant = EditorVariant::Effect) {
         const auto probe = createWindowBackend();
-        return editorSizeAt(resolveEditorScale(hostScale, probe ? probe->systemScale(parent) : 1.0));
+        return editorSizeAt(resolveEditorScale(hostScale, probe ? probe->systemScale(parent) : 1.0), variant);
     }
 
     // Window-system side, driven by the binding.
@@ -122,13 +134,15 @@ public:
     // State, readable by tests.
     EditorOwner* plugin;
     ParamMirror& paramValues;
-    std::array<float, kSliders> drawnValues{};
+    std::array<float, kSliders> drawnValues{};  // by slot
     bool dragging = false;
     int dragMode = 0;  // 0 absolute, 1 fine
     float dragOrigin = 0.0f;
 
     Component* component(const std::string& name);
     int sliderDraws() const { return sliderDraws_; }
+    // The slots this window has sliders for, in layout order.
+    const std::vector<int>& sliders() const { return sliders_; }
 
     // WindowEvents.
     void mouseDown(int x, int y, MouseButton button, ShiftState state) override;
@@ -146,6 +160,11 @@ private:
     Rect placeOf(const Component& c) const;
     float mirrored(int index) const { return paramValues[index].load(std::memory_order_relaxed); }
     void changed();
+    // A slider's travel in layout pixels: its picture's width less 20.
+    int travelOf(int index);
+    // A stepped parameter of the carrier row at its nearest step; others as
+    // they are.
+    static float stepped(int index, float value);
     // Resolves the factor again; on a change redraws, resizes and tells.
     void rescale();
     // Redraws every picture at factor `s`.
@@ -161,6 +180,8 @@ private:
 
     std::unique_ptr<WindowBackend> backend_;
     std::function<void(ParamMirror&)> refreshMirror_;
+    EditorVariant variant_;
+    std::vector<int> sliders_;
     int gesture_ = -1;  // the parameter being dragged, or -1
     bool wheeling_ = false;  // the gesture is a burst of wheel notches
     int wheelQuiet_ = 0;     // timer ticks since its last notch

@@ -33,6 +33,20 @@ namespace {
 
 using editor::TPluginEditorWindow;
 
+// The control port of a slot (0..8, 11..18), or -1 for one without a port.
+int portOfSlot(int slot) {
+    for (int k = 0; k < kAllControlCount; ++k)
+        if (controlSlot(k) == slot) return controlPort(k);
+    return -1;
+}
+
+// The slot a port drives, or -1 for the audio, bypass and notes ports.
+int slotOfPort(std::uint32_t port) {
+    for (int k = 0; k < kAllControlCount; ++k)
+        if (static_cast<std::uint32_t>(controlPort(k)) == port) return controlSlot(k);
+    return -1;
+}
+
 class Ui final : private editor::EditorOwner {
 public:
     Ui(LV2UI_Write_Function write, LV2UI_Controller controller, const LV2UI_Touch* touch,
@@ -54,7 +68,8 @@ public:
     // Makes the window inside `parent`; false when the window system refuses.
     bool open(void* parent) {
         window_ = std::make_unique<TPluginEditorWindow>(static_cast<EditorOwner*>(this), mirror_,
-                                                       editor::createWindowBackend());
+                                                       editor::createWindowBackend(), nullptr,
+                                                       editor::EditorVariant::WithCarrierRow);
         window_->setHostScale(hostScale_);
         window_->setSizeHandler([this](int width, int height) { askResize(width, height); });
         if (!window_->createIn(parent)) return false;
@@ -78,10 +93,8 @@ public:
     void portEvent(std::uint32_t port, std::uint32_t size, std::uint32_t format,
                    const void* buffer) {
         if (format != 0 || size != sizeof(float) || !buffer) return;
-        if (port < static_cast<std::uint32_t>(kFirstControlPort) ||
-            port >= static_cast<std::uint32_t>(kFirstControlPort + kControlPortCount))
-            return;  // the editor shows the parameters, not the bypass
-        const int slot = static_cast<int>(port) - kFirstControlPort;
+        const int slot = slotOfPort(port);
+        if (slot < 0) return;  // the editor shows the parameters, not the bypass
         float value;
         std::memcpy(&value, buffer, sizeof value);
         const float v = engine::toNormalised(slot, value);
@@ -95,7 +108,7 @@ public:
     // The size the window has, or will have when it is made.
     editor::EditorSize size() const {
         if (window_) return {window_->clientWidth(), window_->clientHeight()};
-        return TPluginEditorWindow::sizeFor(hostScale_);
+        return TPluginEditorWindow::sizeFor(hostScale_, nullptr, editor::EditorVariant::WithCarrierRow);
     }
 
     // Reads the options the UI knows (ui:scaleFactor) from a list ending in
@@ -134,17 +147,16 @@ public:
 private:
     // EditorOwner.
     void setParameterAutomated(int index, float value) override {
-        if (index < 0 || index >= kControlPortCount) return;
+        const int port = portOfSlot(index);
+        if (port < 0) return;
         const float units = static_cast<float>(engine::toUnits(index, value));
-        write_(controller_, static_cast<std::uint32_t>(kFirstControlPort + index), sizeof units, 0,
-               &units);
+        write_(controller_, static_cast<std::uint32_t>(port), sizeof units, 0, &units);
     }
     void beginEdit(int index) override { touch(index, true); }
     void endEdit(int index) override { touch(index, false); }
     void touch(int index, bool grabbed) {
-        if (touch_ && index >= 0 && index < kControlPortCount)
-            touch_->touch(touch_->handle, static_cast<std::uint32_t>(kFirstControlPort + index),
-                          grabbed);
+        if (const int port = portOfSlot(index); touch_ && port >= 0)
+            touch_->touch(touch_->handle, static_cast<std::uint32_t>(port), grabbed);
     }
 
     LV2UI_Write_Function write_;

@@ -4,7 +4,9 @@
 // its record, as a host reaches it.
 #include <atomic>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
+#include <memory>
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -609,4 +611,130 @@ TEST_F(Editor, UpdatesFromAnotherThreadWhileTheWindowComesAndGoes) {
     done = true;
     automation.join();
     EXPECT_TRUE(HeadlessBackend::live().empty());
+}
+
+// ------------------------------------------------------- the carrier row
+
+namespace {
+
+// An owner that notes every call: 'b' begin, 'v' value, 'e' end.
+struct RecordingOwner final : EditorOwner {
+    struct Call {
+        char kind;
+        int index;
+        float value;
+    };
+    std::vector<Call> calls;
+    void setParameterAutomated(int index, float value) override { calls.push_back({'v', index, value}); }
+    void beginEdit(int index) override { calls.push_back({'b', index, 0.0f}); }
+    void endEdit(int index) override { calls.push_back({'e', index, 0.0f}); }
+};
+
+// A window of either variant on the headless screen at a factor, every
+// slot at its default.
+struct RowWindow {
+    explicit RowWindow(EditorVariant variant, int scale = 1) {
+        for (int slot = 0; slot < kAllSlots; ++slot) mirror[static_cast<std::size_t>(slot)] = parameterInfo(slot).defaultValue;
+        window = std::make_unique<TPluginEditorWindow>(&owner, mirror, createWindowBackend(),
+                                                       std::function<void(ParamMirror&)>{}, variant);
+        window->setHostScale(scale);
+        parent = 1;
+        window->createIn(&parent);
+        window->SetAll();
+        screen().repaintNow();
+    }
+    HeadlessBackend& screen() { return static_cast<HeadlessBackend&>(window->backend()); }
+
+    RecordingOwner owner;
+    ParamMirror mirror{};
+    std::unique_ptr<TPluginEditorWindow> window;
+    int parent = 0;
+};
+
+// The frame's pixels outside the readout strip (whose text is the
+// platform's font), FNV-1a.
+std::uint64_t pictureHash(const Canvas& c, int scale) {
+    std::uint64_t h = 14695981039346656037ull;
+    for (int y = 0; y < c.height(); ++y)
+        for (int x = 0; x < c.width(); ++x) {
+            const int ux = x / scale, uy = y / scale;
+            if (ux >= 25 && ux < 225 && uy >= 110 && uy < 133) continue;
+            h = (h ^ c.at(x, y)) * 1099511628211ull;
+        }
+    return h;
+}
+
+}  // namespace
+
+// The VST 2 window keeps its size and every pixel; the other formats' is
+// taller by the row, and shows the same panel above it.
+TEST(CarrierRow, SizesAndPixelsAtEachFactor) {
+    const struct {
+        int scale;
+        std::uint64_t effectHash;  // the VST 2 window's pixels
+    } cases[] = {{1, 3034116236329168482ull}, {2, 16551293208245272257ull}, {3, 11585269980133884768ull}};
+    for (const auto& c : cases) {
+        const int s = c.scale;
+        SCOPED_TRACE(s);
+        RowWindow effect(EditorVariant::Effect, s), row(EditorVariant::WithCarrierRow, s);
+        const Canvas &panel = effect.screen().screen(), &tall = row.screen().screen();
+        ASSERT_EQ(panel.width(), 380 * s);
+        ASSERT_EQ(panel.height(), 144 * s);
+        EXPECT_EQ(pictureHash(panel, s), c.effectHash);
+        EXPECT_EQ(effect.window->sliderDraws(), 9);
+        ASSERT_EQ(tall.width(), 380 * s);
+        ASSERT_EQ(tall.height(), 220 * s);
+        EXPECT_EQ(row.screen().bounds.height, 220 * s);
+        EXPECT_EQ(row.window->sliderDraws(), 17);
+        EXPECT_EQ(editorSizeAt(s, EditorVariant::WithCarrierRow).height, 220 * s);
+        EXPECT_EQ(editorSizeAt(s).height, 144 * s);
+        for (int y = 0; y < 144 * s; ++y)
+            for (int x = 0; x < 380 * s; ++x) ASSERT_EQ(tall.at(x, y), panel.at(x, y)) << x << "," << y;
+    }
+}
+
+// Presses and drags on the row set the synth's slots through the owner,
+// stepped ones on their steps; the readout shows the value in units.
+TEST(CarrierRow, SlidersSetTheSynthsSlots) {
+    struct Place {
+        int left, top;
+    };
+    const struct {
+        int slot;
+        Place at;
+        int pressX, moveX;  // from the slider's left; its travel is 57 pixels from X = 10
+        bool fine;
+        double unitsAfterPress, unitsAfterMove;
+        const char* readout;  // after the move
+    } cases[] = {
+        {kCarrierSlot, {25, 163}, 30, 50, false, 0, 1, "Carrier :: Synth"},
+        {kSynthWaveSlot, {111, 163}, 24, 39, false, 0, 1, "Synth Wave :: Square"},
+        {kSynthNoiseSlot, {197, 163}, 10, 29, false, 0, 100.0 / 3, "Synth Noise :: 33.3%"},
+        {kSynthOctaveSlot, {25, 193}, 67, 30, false, 2, -1, "Synth Octave :: -1"},
+        {kDroneSlot, {283, 193}, 67, 38, false, 97, 48, "Drone :: B3"},
+        // Shift: the press keeps the value, the drag moves a thousandth a
+        // pixel (a step of the 97 only every ten pixels or so).
+        {kDroneSlot, {283, 193}, 40, 80, true, 0, 7, "Drone :: F#0"},
+        {kSynthDetuneSlot, {283, 163}, 40, 110, true, 10, 15, "Synth Detune :: 15 cents"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(parameterInfo(c.slot).name);
+        RowWindow w(EditorVariant::WithCarrierRow);
+        const auto value = [&] { return w.mirror[static_cast<std::size_t>(c.slot)].load(); };
+        w.screen().press(c.at.left + c.pressX, c.at.top + 6, MouseButton::Left, c.fine);
+        EXPECT_FLOAT_EQ(value(), toNormalised(c.slot, c.unitsAfterPress));
+        w.screen().move(c.at.left + c.moveX, c.at.top + 6);
+        EXPECT_FLOAT_EQ(value(), toNormalised(c.slot, c.unitsAfterMove));
+        w.screen().release(c.at.left + c.moveX, c.at.top + 6);
+        EXPECT_EQ(w.screen().texts.back(), c.readout);
+        ASSERT_GE(w.owner.calls.size(), 3u);
+        EXPECT_EQ(w.owner.calls.front().kind, 'b');
+        EXPECT_EQ(w.owner.calls.back().kind, 'e');
+        for (const auto& call : w.owner.calls) EXPECT_EQ(call.index, c.slot);
+        EXPECT_EQ(w.owner.calls[w.owner.calls.size() - 2].value, value());
+        // A value from the host moves the knob on the next tick.
+        w.mirror[static_cast<std::size_t>(c.slot)] = 1.0f;
+        w.screen().tick();
+        EXPECT_EQ(w.window->drawnValues[static_cast<std::size_t>(c.slot)], 1.0f);
+    }
 }

@@ -23,6 +23,8 @@ constexpr const char* kPlatformType = kPlatformTypeHWND;
 constexpr const char* kPlatformType = kPlatformTypeX11EmbedWindowID;
 #endif
 constexpr uint64 kTimerMilliseconds = 25;
+// The editor with the carrier synth's row.
+constexpr editor::EditorVariant kVariant = editor::EditorVariant::WithCarrierRow;
 
 class View final : public IPlugView,
                    public IPlugViewContentScaleSupport,
@@ -75,7 +77,7 @@ public:
         try {
             window_ = std::make_unique<TPluginEditorWindow>(
                 static_cast<EditorOwner*>(this), mirror_, editor::createWindowBackend(),
-                [this](editor::ParamMirror& mirror) { refresh(mirror); });
+                [this](editor::ParamMirror& mirror) { refresh(mirror); }, kVariant);
         } catch (...) {
             leaveRunLoop();
             return kResultFalse;
@@ -172,14 +174,15 @@ private:
     // exists, else what it will be.
     ViewRect currentSize() const {
         if (window_) return ViewRect{0, 0, window_->clientWidth(), window_->clientHeight()};
-        const editor::EditorSize size = TPluginEditorWindow::sizeFor(hostScale_);
+        const editor::EditorSize size = TPluginEditorWindow::sizeFor(hostScale_, nullptr, kVariant);
         return ViewRect{0, 0, size.width, size.height};
     }
 
     void refresh(editor::ParamMirror& mirror) const {
-        for (int slot = 0; slot < Effect::kParameters; ++slot)
-            mirror[static_cast<std::size_t>(slot)].store(effect_.controllerValue(slot),
-                                                         std::memory_order_relaxed);
+        for (int slot = 0; slot < static_cast<int>(mirror.size()); ++slot)
+            if (engine::isNamedSlot(slot))
+                mirror[static_cast<std::size_t>(slot)].store(effect_.controllerValue(slot),
+                                                             std::memory_order_relaxed);
     }
 
     // Onto the run loop attached() found.

@@ -1294,7 +1294,8 @@ TEST_P(ClapGuiX11, EmbedsTheEditorOnTheHostsTimerAndSendsGestures) {
         EXPECT_TRUE(gui->get_size(p, &width, &height));
         return std::make_pair(width, height);
     };
-    EXPECT_EQ(size(), std::make_pair(380u, 144u)) << "1 on Xvfb without a factor";
+    // The panel and the carrier row: 380 x 220 times the factor.
+    EXPECT_EQ(size(), std::make_pair(380u, 220u)) << "1 on Xvfb without a factor";
     const struct {
         double factor;
         bool applied;
@@ -1304,13 +1305,13 @@ TEST_P(ClapGuiX11, EmbedsTheEditorOnTheHostsTimerAndSendsGestures) {
                   {NAN, false, 1140}, {1.0, true, 380}};
     for (const auto& s : scales) {
         EXPECT_EQ(gui->set_scale(p, s.factor), s.applied) << s.factor;
-        EXPECT_EQ(size().first, s.width) << s.factor;
+        EXPECT_EQ(size(), std::make_pair(s.width, s.width / 380 * 220)) << s.factor;
     }
     EXPECT_FALSE(gui->can_resize(p));
 
     XHost x;
     ASSERT_TRUE(x.ok());
-    const ::Window parent = x.createTopLevel(kLeft, kTop, 380, 144);
+    const ::Window parent = x.createTopLevel(kLeft, kTop, 380, 220);
     clap::Window window{};
     window.api = "x11";
     window.x11 = parent;
@@ -1322,11 +1323,11 @@ TEST_P(ClapGuiX11, EmbedsTheEditorOnTheHostsTimerAndSendsGestures) {
     ASSERT_EQ(children.size(), 1u);
     // A new factor while the window exists: the host is asked to resize, and back.
     EXPECT_TRUE(gui->set_scale(p, 2.0));
-    EXPECT_EQ(size(), std::make_pair(760u, 288u));
+    EXPECT_EQ(size(), std::make_pair(760u, 440u));
     EXPECT_FALSE(gui->set_scale(p, 1.5));
-    EXPECT_EQ(size(), std::make_pair(760u, 288u));
+    EXPECT_EQ(size(), std::make_pair(760u, 440u));
     EXPECT_TRUE(gui->set_scale(p, 1.0));
-    EXPECT_EQ(in.host.resizes, (std::vector<std::pair<std::uint32_t, std::uint32_t>>{{760, 288}, {380, 144}}));
+    EXPECT_EQ(in.host.resizes, (std::vector<std::pair<std::uint32_t, std::uint32_t>>{{760, 440}, {380, 220}}));
 
     // The host's reactor: the X connection's input, then the timer. Its
     // event queue refuses every second event: none may be lost or reordered.
@@ -1376,6 +1377,18 @@ TEST_P(ClapGuiX11, EmbedsTheEditorOnTheHostsTimerAndSendsGestures) {
         EXPECT_EQ(out.events[i].id, habits[i].id) << i;
         EXPECT_NEAR(out.events[i].value, habits[i].value, 1e-5) << i;
     }
+
+    // A press at the right end of the carrier row's Octave (25, 193): +2 on
+    // the synth's octave, id 14.
+    out.events.clear();
+    x.moveTo(kLeft + 25 + 67, kTop + 193 + 6);
+    x.button(1, true);
+    x.button(1, false);
+    EXPECT_TRUE(pumpUntil(pump, [&] { return out.events.size() == 3; }));
+    EXPECT_EQ(out.events, (std::vector<OutEvent>{{clap::kEventParamGestureBegin, 14, 0.0},
+                                                 {clap::kEventParamValue, 14, 2.0},
+                                                 {clap::kEventParamGestureEnd, 14, 0.0}}));
+    EXPECT_DOUBLE_EQ(in.value(14), 2.0);
 
     // A value from the host moves the slider.
     x.moveTo(kLeft + 500, kTop + 300);
@@ -1437,7 +1450,7 @@ TEST(ClapGui, EmbedsTheEditorInAWin32WindowAndSendsGestures) {
     RECT r{};
     GetClientRect(child, &r);
     EXPECT_EQ(r.right - r.left, 380);
-    EXPECT_EQ(r.bottom - r.top, 144);
+    EXPECT_EQ(r.bottom - r.top, 220);
     // A click at X = 30 of the Boost slider (260, 80): -10 dB. The pointer is
     // put there too, so that moves Wine makes from it during the capture stay there.
     POINT point{260 + 30, 80 + 6};

@@ -27,11 +27,14 @@
 namespace halvorine::test {
 namespace {
 
-constexpr int kWidth = 380, kHeight = 144;
+constexpr int kWidth = 380, kHeight = 220;  // the panel and the carrier row
 constexpr int kLeft = 60, kTop = 90;  // the X11 host window on the root
 constexpr editor::Rect kShiftSlider{140, 80, 100, 13};
 constexpr editor::Rect kBoostSlider{260, 80, 100, 13};
 constexpr editor::Rect kReadout{25, 110, 200, 23};
+// The carrier row's Octave and Drone, each 77 wide with a travel of 57.
+constexpr editor::Rect kOctaveSlider{25, 193, 77, 13};
+constexpr editor::Rect kDroneSlider{283, 193, 77, 13};
 
 // One of the bundle's UIs, as the hosts that take it show it.
 struct UiKind {
@@ -416,20 +419,30 @@ TEST_P(Lv2UiKinds, EmbedsTheEditorAndTalksInPortValues) {
         EXPECT_GE(w.value, w.port == 12 ? -20.0f : 0.0f);
         EXPECT_LE(w.value, w.port == 12 ? 20.0f : 63.0f);
     }
+    // The carrier row's Octave pressed at its right end: +2 on the synth's
+    // octave port, framed by touch.
+    const std::uint32_t octavePort = lv2::kFirstSynthPort + 4, dronePort = lv2::kFirstSynthPort + 7;
+    x.moveTo(kLeft + kOctaveSlider.left + 67, kTop + kOctaveSlider.top + 6);
+    x.button(1, true);
+    x.button(1, false);
+    EXPECT_TRUE(pump([&] { return recorder.wrote(octavePort, 2.0f) && recorder.touches.size() == 6; }));
+    EXPECT_EQ(recorder.touches.back(), std::make_pair(octavePort, false));
 
-    // The host moves Shift to 5 bands: its slider and the readout change.
+    // The host moves Shift to 5 bands and the drone to A4: their sliders and
+    // the readout change.
     x.moveTo(left + kWidth + 100, top + kHeight + 100);
     host.settle();
     const editor::Canvas before = x.capture(editorWindow);
     ASSERT_EQ(before.width(), kWidth);
-    const float five = 5.0f;
+    const float five = 5.0f, a4 = 58.0f;  // the drone's units: 1 + key - 12
     const auto writes = recorder.writes.size();
     d->port_event(ui, 10, sizeof five, 0, &five);
+    d->port_event(ui, dronePort, sizeof a4, 0, &a4);
     editor::Canvas after;
     EXPECT_TRUE(host.pump([&] {
         after = x.capture(editorWindow);
         return after.width() == kWidth && differs(before, after, kShiftSlider) &&
-               differs(before, after, kReadout);
+               differs(before, after, kReadout) && differs(before, after, kDroneSlider);
     }));
     EXPECT_FALSE(differs(before, after, kBoostSlider));
     EXPECT_EQ(recorder.writes.size(), writes) << "a port event is not written back";

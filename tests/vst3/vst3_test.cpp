@@ -1172,7 +1172,8 @@ TEST(Vst3Module, FactoryBusesAndProcessingRules) {
 
 // The content scales the editor draws exactly are taken; any other leaves
 // the view as it was (a fractional factor would be drawn at the whole one
-// below, which the host did not ask for).
+// below, which the host did not ask for). The view is 380 x 220 times the
+// factor: the panel and the carrier row.
 TEST(Vst3View, TakesOnlyTheScalesItDraws) {
     Plugin p;
     ASSERT_TRUE(p.ok());
@@ -1192,6 +1193,7 @@ TEST(Vst3View, TakesOnlyTheScalesItDraws) {
         ViewRect size{};
         ASSERT_EQ(view->getSize(&size), kResultOk);
         EXPECT_EQ(size.right - size.left, step.width) << step.factor;
+        EXPECT_EQ(size.bottom - size.top, step.width / 380 * 220) << step.factor;
     }
     scaling->release();
     view->release();
@@ -1277,12 +1279,12 @@ TEST(Vst3View, EmbedsTheEditorOnTheHostsRunLoop) {
     ViewRect size{};
     ASSERT_EQ(view->getSize(&size), kResultOk);
     EXPECT_EQ(size.right - size.left, 380);
-    EXPECT_EQ(size.bottom - size.top, 144);
+    EXPECT_EQ(size.bottom - size.top, 220);
     EXPECT_EQ(view->canResize(), kResultFalse);
 
     XHost x;
     ASSERT_TRUE(x.ok());
-    const Window parent = x.createTopLevel(kLeft, kTop, 380, 144);
+    const Window parent = x.createTopLevel(kLeft, kTop, 380, 220);
     // Without the host's run loop nothing would ever update the editor.
     RunLoop bare;
     bare.offersRunLoop = false;
@@ -1360,12 +1362,12 @@ TEST(Vst3View, EmbedsTheEditorOnTheHostsRunLoop) {
     EXPECT_EQ(contentScale->setContentScaleFactor(2.0f), kResultTrue);
     ASSERT_EQ(view->getSize(&size), kResultOk);
     EXPECT_EQ(size.right - size.left, 760);
-    EXPECT_EQ(size.bottom - size.top, 288);
+    EXPECT_EQ(size.bottom - size.top, 440);
     ASSERT_EQ(view->attached(handle(parent), kPlatformTypeX11EmbedWindowID), kResultOk);
     EXPECT_TRUE(pump([&] { return x.capture(x.children(parent)[0]).width() == 760; }));
     EXPECT_EQ(contentScale->setContentScaleFactor(3.0f), kResultTrue);
     EXPECT_EQ(loop.resized.right - loop.resized.left, 1140);
-    EXPECT_EQ(loop.resized.bottom - loop.resized.top, 432);
+    EXPECT_EQ(loop.resized.bottom - loop.resized.top, 660);
     loop.resized = {};
     EXPECT_EQ(contentScale->setContentScaleFactor(1.5f), kResultFalse) << "drawn at 1, not 1.5";
     EXPECT_EQ(loop.resized.right, 0);

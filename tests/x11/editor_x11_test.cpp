@@ -13,10 +13,12 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "assets.h"
+#include "uEditor.h"
 #include "x_host.h"
 
 #include <X11/Xatom.h>
@@ -72,9 +74,10 @@ private:
     PluginEntryProc entry_ = nullptr;
 };
 
-// Where the knob of a slider showing `value` starts, from the slider's left.
-int knobOffset(float value) {
-    return static_cast<int>(std::floor(static_cast<float>(value * 80.0f + 5.0f)));
+// Where the knob of a slider showing `value` starts, from the slider's left;
+// `travel` is 57 for the carrier row's shorter bars.
+int knobOffset(float value, float travel = 80.0f) {
+    return static_cast<int>(std::floor(static_cast<float>(value * travel + 5.0f)));
 }
 
 // How many of the knob's own pixels are at x, y of the capture. Pixels of
@@ -617,6 +620,73 @@ TEST(X11EditorLibrary, UnloadsAndLoadsAgainWithTheEditorUsed) {
         EXPECT_FALSE(LoadedPlugin::resident()) << "the library stayed loaded";
     }
     EXPECT_EQ(globalXErrors(), errors);
+}
+
+
+// The window with the carrier row, as the VST 3, CLAP and LV2 editors make
+// it, in a real window at each factor: its size, a drag on the row's Octave
+// (five steps) through the real pointer, and the knob on the step.
+TEST_F(X11Editor, TheCarrierRowAtEachFactor) {
+    struct Owner final : editor::EditorOwner {
+        std::vector<std::pair<int, float>> values;
+        void setParameterAutomated(int index, float value) override { values.emplace_back(index, value); }
+        void beginEdit(int) override {}
+        void endEdit(int) override {}
+    };
+    constexpr Slider kOctave{25, 193};
+    constexpr int kRowHeight = 220;
+    int knobPixels = 0;
+    knobPixelsAt(Canvas(9, 9), 0, 0, &knobPixels);
+    for (const int s : {1, 2, 3}) {
+        SCOPED_TRACE(s);
+        Owner owner;
+        editor::ParamMirror mirror{};
+        for (int slot = 0; slot < engine::kAllSlots; ++slot)
+            mirror[static_cast<std::size_t>(slot)] = engine::parameterInfo(slot).defaultValue;
+        auto w = std::make_unique<editor::TPluginEditorWindow>(&owner, mirror, editor::createWindowBackend(),
+                                                               nullptr, editor::EditorVariant::WithCarrierRow);
+        w->setHostScale(s);
+        const Window parent = x.createTopLevel(kLeft, kTop, kWidth * s, kRowHeight * s);
+        ASSERT_TRUE(w->createIn(handle(parent)));
+        w->backend().show();
+        w->SetAll();
+        w->backend().repaintNow();
+        const auto children = x.children(parent);
+        ASSERT_EQ(children.size(), 1u);
+        XWindowAttributes attributes{};
+        XGetWindowAttributes(x.display(), children[0], &attributes);
+        EXPECT_EQ(attributes.width, kWidth * s);
+        EXPECT_EQ(attributes.height, kRowHeight * s);
+        const auto idle = [&] { w->backend().idle(); };
+        // A press at the right end (+2), a drag to X = 30: 20 of its 57
+        // pixels, the step of -1 (0.25).
+        pointTo((kOctave.left + 67) * s, (kOctave.top + 6) * s);
+        x.button(1, true);
+        EXPECT_TRUE(pumpUntil(idle, [&] {
+            return !owner.values.empty() && owner.values.back() == std::make_pair(int{engine::kSynthOctaveSlot}, 1.0f);
+        }));
+        pointTo((kOctave.left + 30) * s, (kOctave.top + 6) * s);
+        EXPECT_TRUE(pumpUntil(idle, [&] { return owner.values.back().second == 0.25f; }));
+        x.button(1, false);
+        pointTo(kWidth * s + 100, kRowHeight * s + 100);
+        // The knob where the step puts it, in the capture taken back to factor 1.
+        Canvas shown, one(kWidth, kRowHeight);
+        pumpUntil(idle, [&] {
+            shown = x.capture(children[0]);
+            if (shown.width() != kWidth * s || shown.height() != kRowHeight * s) return false;
+            for (int y = 0; y < kRowHeight; ++y)
+                for (int x1 = 0; x1 < kWidth; ++x1) one.set(x1, y, shown.at(x1 * s, y * s));
+            return knobPixelsAt(one, kOctave.left + knobOffset(0.25f, 57.0f), kOctave.top + 2) == knobPixels &&
+                   readoutInk(one) > 40;
+        });
+        EXPECT_EQ(knobPixelsAt(one, kOctave.left + knobOffset(0.25f, 57.0f), kOctave.top + 2), knobPixels);
+        EXPECT_GT(readoutInk(one), 40) << "the readout shows the octave";
+        if (s == 2) {
+            EXPECT_TRUE(writePng("editor-carrier-2x.png", shown));
+        }
+        w.reset();
+        x.destroy(parent);
+    }
 }
 
 }  // namespace
