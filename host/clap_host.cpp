@@ -74,8 +74,7 @@ struct Preset {
 
 // What the preset indexer and its receiver collect.
 struct Discovery {
-    std::vector<std::pair<std::uint32_t, std::string>> locations;  // plug-in locations only
-    bool hasLocation = false;
+    std::vector<std::uint32_t> locations;  // of kinds inside the plug-in only
     std::vector<Preset> presets;
     std::uint32_t kind = 0;
 };
@@ -390,7 +389,7 @@ private:
                                     [](const clap::PresetIndexer* i, const clap::PresetLocation* l) {
                                         auto& found = *static_cast<Discovery*>(i->indexer_data);
                                         if (l && l->kind == clap::kPresetLocationPlugin) {
-                                            found.locations.emplace_back(l->kind, "");
+                                            found.locations.push_back(l->kind);
                                         }
                                         return true;
                                     },
@@ -418,9 +417,9 @@ private:
             if (!provider) continue;
             d.locations.clear();
             if (provider->init && provider->init(provider) && provider->get_metadata) {
-                for (const auto& location : d.locations) {
-                    d.kind = location.first;
-                    provider->get_metadata(provider, location.first, nullptr, &receiver);
+                for (const std::uint32_t kind : d.locations) {
+                    d.kind = kind;
+                    provider->get_metadata(provider, kind, nullptr, &receiver);
                 }
             }
             provider->destroy(provider);
