@@ -424,13 +424,16 @@ RenderStats render(const RenderCommand& cmd) {
     effect->stop();
     progress.finish(stats.frames);
     sources.report(cmd);
+    const auto messages = [](std::int64_t n) {
+        return std::to_string(n) + (n == 1 ? " MIDI message" : " MIDI messages");
+    };
     if (nextEvent < events.size()) {
-        note(cmd, std::to_string(events.size() - nextEvent) + " MIDI messages come after the input ends (" +
-                      seconds(stats.frames, stats.sampleRate) + "); they were left out");
+        note(cmd, messages(static_cast<std::int64_t>(events.size() - nextEvent)) +
+                      " after the input's end (" + seconds(stats.frames, stats.sampleRate) + ") left out");
     }
     if (const std::int64_t leftOut = effect->messagesLeftOut(); leftOut > 0) {
-        note(cmd, std::to_string(leftOut) + " MIDI messages other than notes were left out: the"
-                  " plug-in's note input takes CLAP notes only");
+        note(cmd, messages(leftOut) + " other than notes left out: the plug-in's note input takes CLAP"
+                  " notes only");
     }
     float peak;
     std::memcpy(&peak, &peakBits, sizeof peak);

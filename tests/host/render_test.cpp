@@ -225,10 +225,10 @@ TEST_F(HostRender, MidiMessagesReachTheNoteInputAtTheirFrames) {
         std::vector<std::string> log;
         std::string mentions;
     } cases[] = {
-        {"song.mid", "both", "300", both, "1 MIDI messages come after the input ends (1.50 s)"},
+        {"song.mid", "both", "300", both, "1 MIDI message after the input's end (1.50 s) left out"},
         {"song.mid", "both", "1", both, ""},
         {"song.mid", "midi", "4096", midi, ""},
-        {"song.mid", "clap", "300", clapNotes, "3 MIDI messages other than notes were left out"},
+        {"song.mid", "clap", "300", clapNotes, "3 MIDI messages other than notes left out"},
         {"smpte.mid", "both", "64", {"on 1000 0 60 0.787402"}, ""},
     };
     for (const auto& c : cases) {
