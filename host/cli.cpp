@@ -81,6 +81,7 @@ const char* const kInfoHelp =
 const char* const kRenderIntro =
     "usage: halvorine-host render -m MODULATOR -c CARRIER -o OUT [options]\n"
     "       halvorine-host render INPUT -o OUT [options]\n"
+    "       halvorine-host render -m MODULATOR (--notes NOTES | --midi FILE) -o OUT [options]\n"
     "\n"
     "Runs the modulator (input 0) and the carrier (input 1) through the\n"
     "plug-in and writes its two outputs to OUT. -m and -c take mono files;\n"
