@@ -216,6 +216,10 @@ struct PluginNotePorts {
     std::uint32_t(*count)(const Plugin* plugin, bool is_input);
     bool(*get)(const Plugin* plugin, std::uint32_t index, bool is_input, NotePortInfo* info);
 };
+struct HostNotePorts {
+    std::uint32_t(*supported_dialects)(const Host* host);
+    void(*rescan)(const Host* host, std::uint32_t flags);
+};
 
 // --- audio-ports-config --------------------------------------------------------
 struct AudioPortsConfig {
