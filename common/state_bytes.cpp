@@ -8,7 +8,7 @@ namespace {
 
 constexpr std::uint8_t kMagic[4] = {'H', 'L', 'V', 'R'};
 constexpr std::uint8_t kProgramMagic[4] = {'H', 'L', 'V', 'P'};
-constexpr std::uint32_t kProgramVersion = 1;
+constexpr std::uint32_t kProgramVersion = 2;
 
 void put32(std::uint8_t*& p, std::uint32_t v) {
     for (int i = 0; i < 4; ++i) *p++ = static_cast<std::uint8_t>(v >> (8 * i));
@@ -37,29 +37,33 @@ bool getName(const std::uint8_t*& p, char (&name)[EffectCore::kNameChars + 1]) {
     return true;
 }
 
-bool getValues(const std::uint8_t*& p, float (&values)[EffectCore::kSlots]) {
-    for (float& value : values) {
+// `count` values (11 before the synth, 19 since); the rest keep theirs.
+bool getValues(const std::uint8_t*& p, float (&values)[EffectCore::kAllSlots], int count) {
+    for (int slot = 0; slot < count; ++slot) {
         const float v = std::bit_cast<float>(get32(p));
         if (!(v >= 0.0f && v <= 1.0f)) return false;
-        value = v;
+        values[slot] = v;
     }
     return true;
 }
 
 bool readProgramState(EffectCore& core, const std::uint8_t* data, std::size_t size) {
-    if (size != kProgramStateBytes) return false;
+    if (size < 8) return false;
     const std::uint8_t* p = data + sizeof kProgramMagic;
-    if (get32(p) != kProgramVersion) return false;
+    const std::uint32_t version = get32(p);
+    if (size != (version == 1 ? kProgramStateBytesVersion1 : version == 2 ? kProgramStateBytes : 0)) return false;
     char name[EffectCore::kNameChars + 1];
-    float values[EffectCore::kSlots];
-    if (!getName(p, name) || !getValues(p, values)) return false;
+    EffectCore::Bank defaults;  // the synth's defaults
+    float(&values)[EffectCore::kAllSlots] = defaults.values[0];
+    if (!getName(p, name) || !getValues(p, values, version == 1 ? EffectCore::kSlots : EffectCore::kAllSlots))
+        return false;
     core.loadIntoProgram(values, name);
     return true;
 }
 
 }  // namespace
 
-std::size_t writeProgramState(const char* name, const float (&values)[EffectCore::kSlots],
+std::size_t writeProgramState(const char* name, const float (&values)[EffectCore::kAllSlots],
                               std::uint8_t* out, std::size_t capacity) {
     if (!out || !name || capacity < kProgramStateBytes ||
         std::strlen(name) > static_cast<std::size_t>(EffectCore::kNameChars))
@@ -90,7 +94,7 @@ std::size_t writeState(const EffectCore::Bank& bank, std::uint8_t* out, std::siz
     put32(p, static_cast<std::uint32_t>(bank.current));
     for (int k = 0; k < EffectCore::kPrograms; ++k) {
         putName(p, bank.names[k]);
-        for (int slot = 0; slot < EffectCore::kSlots; ++slot)
+        for (int slot = 0; slot < EffectCore::kAllSlots; ++slot)
             put32(p, std::bit_cast<std::uint32_t>(bank.values[k][slot]));
     }
     put32(p, bypassed ? 1u : 0u);
@@ -105,14 +109,20 @@ bool readState(EffectCore& core, const std::uint8_t* data, std::size_t size, boo
         return false;
     const std::uint8_t* p = data + sizeof kMagic;
     const std::uint32_t version = get32(p);
-    if (size != (version == 1 ? kStateBytesVersion1 : version == 2 ? kStateBytes : 0)) return false;
+    const std::size_t expected = version == 1   ? kStateBytesVersion1
+                                 : version == 2 ? kStateBytesVersion2
+                                 : version == 3 ? kStateBytes
+                                                : 0;
+    if (size != expected) return false;
     EffectCore::Bank bank;
     const std::uint32_t current = get32(p);
     if (current >= static_cast<std::uint32_t>(EffectCore::kPrograms)) return false;
     bank.current = static_cast<int>(current);
     for (int k = 0; k < EffectCore::kPrograms; ++k)
-        if (!getName(p, bank.names[k]) || !getValues(p, bank.values[k])) return false;
-    const std::uint32_t bypass = version == 2 ? get32(p) : 0u;
+        if (!getName(p, bank.names[k]) ||
+            !getValues(p, bank.values[k], version < 3 ? EffectCore::kSlots : EffectCore::kAllSlots))
+            return false;
+    const std::uint32_t bypass = version >= 2 ? get32(p) : 0u;
     if (bypass > 1) return false;
     core.writeBank(bank);
     if (bypassed) *bypassed = bypass != 0;

@@ -21,7 +21,7 @@ using dsp::roundHalfEven;
 
 namespace {
 
-constexpr ParameterInfo kTable[kSlots] = {
+constexpr ParameterInfo kTable[kAllSlots] = {
     {"Mod Start Freq", "mod_start", "Hz", Unit::Hertz, 20.0f, 20480.0f, 20.0f, 0.0f, 0, true},
     {"Mod Finish Freq", "mod_finish", "Hz", Unit::Hertz, 20.0f, 20480.0f, 20480.0f, 1.0f, 0, true},
     {"Mod Freq Q", "mod_q", "%", Unit::Percent, 0.0f, 100.0f, 50.0f, 0.5f, 0, false},
@@ -33,7 +33,30 @@ constexpr ParameterInfo kTable[kSlots] = {
     {"Boost", "boost", "dB", Unit::Decibels, -20.0f, 20.0f, 10.0f, 0.75f, 0, false},
     {"", "", "", Unit::None, 0.0f, 1.0f, 0.0f, 0.0f, 0, false},
     {"", "", "", Unit::None, 0.0f, 1.0f, 0.0f, 0.0f, 0, false},
+    // The carrier synth.
+    {"Carrier", "carrier", "", Unit::Choice, 0.0f, 1.0f, 0.0f, 0.0f, 1, false},
+    {"Synth Wave", "synth_wave", "", Unit::Choice, 0.0f, 2.0f, 0.0f, 0.0f, 2, false},
+    {"Synth Noise", "synth_noise", "%", Unit::Percent, 0.0f, 100.0f, 0.0f, 0.0f, 0, false},
+    {"Synth Detune", "synth_detune", "cents", Unit::Cents, 0.0f, 50.0f, 10.0f, 0.2f, 0, false},
+    {"Synth Octave", "synth_octave", "", Unit::Octaves, -2.0f, 2.0f, 0.0f, 0.5f, 4, false},
+    // log(10) / log(1000) and log(30) / log(1000): 10 ms and 150 ms.
+    {"Synth Attack", "synth_attack", "ms", Unit::Milliseconds, 1.0f, 1000.0f, 10.0f, 0.33333334f, 0, true},
+    {"Synth Release", "synth_release", "ms", Unit::Milliseconds, 5.0f, 5000.0f, 150.0f, 0.49237375f, 0,
+     true},
+    {"Drone", "drone", "", Unit::Note, 0.0f, 97.0f, 0.0f, 0.0f, 97, false},
 };
+
+// The names of the choices, by slot.
+constexpr const char* kCarrierNames[] = {"Input", "Synth"};
+constexpr const char* kWaveNames[] = {"Saw", "Square", "Pulse"};
+
+const char* choiceName(int slot, int index) {
+    if (slot == kCarrierSlot) return kCarrierNames[index < 0 ? 0 : index > 1 ? 1 : index];
+    return kWaveNames[index < 0 ? 0 : index > 2 ? 2 : index];
+}
+
+// ln 1000: a time slot spans three decades.
+constexpr double kLnThousand = 6.907755278982137;
 
 float clampNormalised(double v) {
     if (v > 1.0) return 1.0f;
@@ -47,7 +70,37 @@ int engineBands(float v) { return roundDown(F(63.0 * v)); }
 }  // namespace
 
 const ParameterInfo& parameterInfo(int slot) {
-    return slot >= 0 && slot < kSlots ? kTable[slot] : kTable[kSlots - 1];
+    return slot >= 0 && slot < kAllSlots ? kTable[slot] : kTable[kSlots - 1];
+}
+
+int stepIndex(int slot, float normalised) {
+    const int steps = parameterInfo(slot).steps;
+    if (steps <= 0 || !(normalised > 0.0f)) return 0;
+    if (normalised >= 1.0f) return steps;
+    const int k = static_cast<int>(static_cast<double>(normalised) * (steps + 1));
+    return k > steps ? steps : k;
+}
+
+int droneKey(float normalised) {
+    const int k = stepIndex(kDroneSlot, normalised);
+    return k == 0 ? -1 : 11 + k;
+}
+
+void writeNoteName(int key, char* out) {
+    static constexpr const char* kNames[12] = {"C", "C#", "D", "D#", "E", "F", "F#", "G", "G#", "A", "A#", "B"};
+    if (key < 0) key = 0;
+    if (key > 127) key = 127;
+    const char* n = kNames[key % 12];
+    std::size_t i = 0;
+    while (*n) out[i++] = *n++;
+    const int octave = key / 12 - 1;
+    if (octave < 0) out[i++] = '-';
+    out[i++] = static_cast<char>('0' + (octave < 0 ? -octave : octave));
+    out[i] = '\0';
+}
+
+namespace {
+float lowestUnitsReaching(int slot, double q);
 }
 
 float toNormalised(int slot, double units) {
@@ -57,6 +110,11 @@ float toNormalised(int slot, double units) {
     if (!(u >= p.minimum)) u = p.minimum;
     double n = u;
     switch (p.unit) {
+        case Unit::Choice: case Unit::Octaves: case Unit::Note:
+            n = std::floor(u - p.minimum + 0.5) / p.steps;
+            break;
+        case Unit::Cents: n = u / 50.0; break;
+        case Unit::Milliseconds: return lowestUnitsReaching(slot, u);
         case Unit::Hertz: n = std::log2(u / 20.0) / 10.0; break;
         case Unit::Percent: n = u / 100.0; break;
         case Unit::Bands: n = (std::floor(u + 0.5) + 0.5) / 63.0; break;
@@ -75,6 +133,9 @@ double toUnits(int slot, float normalised) {
         case Unit::Percent: u = v * 100.0; break;
         case Unit::Bands: u = engineBands(v); break;
         case Unit::Decibels: u = 40.0 * v - 20.0; break;
+        case Unit::Choice: case Unit::Octaves: case Unit::Note: u = p.minimum + stepIndex(slot, v); break;
+        case Unit::Cents: u = v * 50.0; break;
+        case Unit::Milliseconds: u = p.minimum * dsp::detExp(v * kLnThousand); break;
         case Unit::Mix: case Unit::None: break;
     }
     if (u > p.maximum) u = p.maximum;
@@ -159,16 +220,48 @@ Text bandCount(float v) {
     return t;
 }
 
+// x rounded to `decimals` places, without trailing zeros.
+Text& appendRounded(Text& t, double x, int decimals) {
+    double scale = 1.0;
+    for (int i = 0; i < decimals; ++i) scale *= 10.0;
+    return appendGeneral(t, roundHalfEven(x * scale) / scale);
+}
+
+// Three significant figures: "2.37 ms", "10 ms", "150 ms", "1.5 s".
+Text duration(double ms) {
+    Text t;
+    if (ms < 9.995) appendRounded(t, ms, 2) << " ms";
+    else if (ms < 99.95) appendRounded(t, ms, 1) << " ms";
+    else if (ms < 999.5) appendRounded(t, ms, 0) << " ms";
+    else appendRounded(t, ms / 1000.0, ms < 9995.0 ? 2 : 1) << " s";
+    return t;
+}
+
 Text valueTextOf(int slot, float v) {
+    Text t;
     switch (parameterInfo(slot).unit) {
         case Unit::Hertz: return frequency(v);
         case Unit::Percent: return percent(v);
         case Unit::Bands: return bandCount(v);
         case Unit::Mix: return mixRatio(v);
         case Unit::Decibels: return level(v, 40.0f, 20.0f);
+        case Unit::Choice: return t << choiceName(slot, stepIndex(slot, v));
+        case Unit::Cents: return appendRounded(t, toUnits(slot, v), 1) << " cents";
+        case Unit::Octaves: {
+            const int o = static_cast<int>(toUnits(slot, v));
+            return appendInteger(o > 0 ? t << "+" : t, o);
+        }
+        case Unit::Milliseconds: return duration(toUnits(slot, v));
+        case Unit::Note: {
+            const int key = droneKey(v);
+            if (key < 0) return t << "Off";
+            char name[5];
+            writeNoteName(key, name);
+            return t << name;
+        }
         case Unit::None: break;
     }
-    return {};
+    return t;
 }
 
 }  // namespace
@@ -208,6 +301,7 @@ Kind kindOf(int slot) {
         case Unit::Bands: return Kind::Shift;
         case Unit::Mix: return Kind::Mix;
         case Unit::Decibels: return Kind::Boost;
+        case Unit::Choice: case Unit::Cents: case Unit::Octaves: case Unit::Milliseconds: case Unit::Note:
         case Unit::None: break;
     }
     return Kind::None;
@@ -410,12 +504,95 @@ bool readQuantity(Kind kind, const char* p, double& q) {
     return false;
 }
 
+float lowestUnitsReaching(int slot, double q) {
+    return lowestReaching(q, 0.0f, [&](float v) { return toUnits(slot, v); });
+}
+
+// p equals `word` in any letter case, spaces around it apart.
+bool isWord(const char* p, const char* word) {
+    skipSpaces(p);
+    return endsWith(p, word);
+}
+
+// A note name in scientific pitch: a letter, '#' or 'b', the octave.
+bool readNote(const char* p, int& key) {
+    static constexpr int kPitch[7] = {9, 11, 0, 2, 4, 5, 7};  // a..g
+    skipSpaces(p);
+    const char letter = lower(*p);
+    if (letter < 'a' || letter > 'g') return false;
+    int pitch = kPitch[letter - 'a'];
+    ++p;
+    if (*p == '#') ++pitch, ++p;
+    else if (*p == 'b') --pitch, ++p;
+    const char* q = p;
+    Decimal octave;
+    if (!readDecimal(q, octave) || octave.decimals != 0 || octave.digits > 20 || !endsWith(q, "")) return false;
+    key = 12 * (static_cast<int>(octave.value()) + 1) + pitch;
+    return true;
+}
+
+bool parseSynthText(int slot, const char* text, float& normalised) {
+    const ParameterInfo& info = parameterInfo(slot);
+    const char* p = text;
+    Decimal d;
+    double q = 0.0;
+    switch (info.unit) {
+        case Unit::Choice:
+            for (int i = 0; i <= info.steps; ++i) {
+                char name[16] = {};
+                const char* n = choiceName(slot, i);
+                for (std::size_t k = 0; n[k] && k + 1 < sizeof name; ++k) name[k] = lower(n[k]);
+                if (isWord(p, name)) return normalised = toNormalised(slot, i), true;
+            }
+            skipSpaces(p);
+            if (!readDecimal(p, d) || !endsWith(p, "")) return false;
+            q = d.value();
+            break;
+        case Unit::Cents:
+            skipSpaces(p);
+            if (!readDecimal(p, d)) return false;
+            if (!endsWith(p, "") && !endsWith(p, "cents") && !endsWith(p, "cent") && !endsWith(p, "ct")) return false;
+            q = d.value();
+            break;
+        case Unit::Octaves:
+            skipSpaces(p);
+            if (!readDecimal(p, d)) return false;
+            if (!endsWith(p, "") && !endsWith(p, "oct") && !endsWith(p, "octaves") && !endsWith(p, "octave"))
+                return false;
+            q = d.value();
+            break;
+        case Unit::Milliseconds:
+            skipSpaces(p);
+            if (!readDecimal(p, d)) return false;
+            if (endsWith(p, "") || endsWith(p, "ms")) q = d.value();
+            else if (endsWith(p, "s")) q = d.value(3);
+            else return false;
+            break;
+        case Unit::Note: {
+            if (isWord(p, "off")) return normalised = 0.0f, true;
+            int key = 0;
+            if (!readNote(p, key)) return false;
+            q = (key < 12 ? 12 : key > 108 ? 108 : key) - 11;
+            break;
+        }
+        default: return false;
+    }
+    normalised = toNormalised(slot, q);
+    return true;
+}
+
 }  // namespace
 
 bool parseValueText(int slot, const char* text, float& normalised) {
+    if (!text) return false;
+    switch (parameterInfo(slot).unit) {
+        case Unit::Choice: case Unit::Cents: case Unit::Octaves: case Unit::Milliseconds: case Unit::Note:
+            return parseSynthText(slot, text, normalised);
+        default: break;
+    }
     const Kind kind = kindOf(slot);
     double q = 0.0;
-    if (kind == Kind::None || !text || !readQuantity(kind, text, q)) return false;
+    if (kind == Kind::None || !readQuantity(kind, text, q)) return false;
     // A band count means the engine's count: the middle of its step.
     normalised = kind == Kind::Shift ? toNormalised(slot, q) : valueFor(slot, kind, q, text);
     return true;

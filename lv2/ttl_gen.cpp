@@ -86,6 +86,9 @@ std::string unitOf(engine::Unit unit) {
                    "units:render \"%d bands\" ] ;\n        lv2:portProperty lv2:integer";
         case Unit::Mix: return "units:unit units:coef";
         case Unit::Decibels: return "units:unit units:db";
+        case Unit::Cents: return "units:unit units:cent";
+        case Unit::Milliseconds: return "units:unit units:ms ;\n        lv2:portProperty pprops:logarithmic";
+        case Unit::Choice: case Unit::Octaves: case Unit::Note: return "lv2:portProperty lv2:integer";
         case Unit::None: break;
     }
     return "";

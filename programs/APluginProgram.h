@@ -11,7 +11,7 @@
 
 class APluginProgram {
 public:
-    static constexpr int kValues = 11;     // slots 0..10
+    static constexpr int kValues = 19;     // slots 0..10, and the carrier synth's 11..18
     static constexpr int kNameChars = 60;  // plus the terminator
 
     APluginProgram();

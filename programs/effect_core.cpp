@@ -11,7 +11,7 @@ using dsp::SpectralRingModulator;
 EffectCore::EffectCore() {
     for (auto& played : played_) played.store(std::numeric_limits<float>::quiet_NaN(), std::memory_order_relaxed);
     for (int p = 0; p < kPrograms; ++p) {
-        for (int slot = 0; slot < kSlots; ++slot)
+        for (int slot = 0; slot < kAllSlots; ++slot)
             programs_[p].setValue(slot, engine::parameterInfo(slot).defaultValue);
         char name[kNameChars + 1];
         std::snprintf(name, sizeof name, "Preset %d", p);
@@ -30,18 +30,18 @@ void EffectCore::publish() {
     for (;;) {
         const std::uint64_t seen = version_.load(std::memory_order_acquire);
         const int p = current_.load(std::memory_order_acquire);
-        std::array<float, kSlots> values;
-        for (int slot = 0; slot < kSlots; ++slot) {
+        std::array<float, kAllSlots> values;
+        for (int slot = 0; slot < kAllSlots; ++slot) {
             const float played = played_[slot].load(std::memory_order_relaxed);
             values[static_cast<std::size_t>(slot)] = std::isnan(played) ? programs_[p].value(slot) : played;
         }
-        engine_.setParameters(values);
+        engine_.setAllParameters(values);
         if (version_.load(std::memory_order_acquire) == seen) return;
     }
 }
 
 void EffectCore::setParameter(int slot, float value) {
-    if (slot < 0 || slot >= kSlots) return;
+    if (slot < 0 || slot >= kAllSlots) return;
     programs_[current_.load(std::memory_order_acquire)].setValue(
         slot, SpectralRingModulator::clampValue(value));
     changed();
@@ -49,14 +49,14 @@ void EffectCore::setParameter(int slot, float value) {
 }
 
 void EffectCore::setPlayedValue(int slot, float value) {
-    if (slot < 0 || slot >= kSlots) return;
+    if (slot < 0 || slot >= kAllSlots) return;
     played_[slot].store(SpectralRingModulator::clampValue(value), std::memory_order_relaxed);
     changed();
     publish();
 }
 
 void EffectCore::clearPlayedValue(int slot) {
-    if (slot < 0 || slot >= kSlots) return;
+    if (slot < 0 || slot >= kAllSlots) return;
     played_[slot].store(std::numeric_limits<float>::quiet_NaN(), std::memory_order_relaxed);
     changed();
     publish();
@@ -69,7 +69,7 @@ void EffectCore::clearPlayedValues() {
 }
 
 float EffectCore::parameter(int slot) const {
-    if (slot < 0 || slot >= kSlots) return 0.0f;
+    if (slot < 0 || slot >= kAllSlots) return 0.0f;
     return programs_[current_.load(std::memory_order_acquire)].value(slot);
 }
 
@@ -80,7 +80,7 @@ void EffectCore::setProgram(int program) {
     // program. Only a value that changes is written back, so a parameter
     // change racing the switch is not overwritten with its old value.
     APluginProgram& p = programs_[program];
-    for (int slot = 0; slot < kSlots; ++slot) {
+    for (int slot = 0; slot < kAllSlots; ++slot) {
         const float v = p.value(slot);
         const float clamped = SpectralRingModulator::clampValue(v);
         if (!(clamped == v)) p.setValue(slot, clamped);
@@ -90,13 +90,20 @@ void EffectCore::setProgram(int program) {
 }
 
 float EffectCore::programValue(int program, int slot) const {
-    if (program < 0 || program >= kPrograms || slot < 0 || slot >= kSlots) return 0.0f;
+    if (program < 0 || program >= kPrograms || slot < 0 || slot >= kAllSlots) return 0.0f;
     return programs_[program].value(slot);
 }
 
 void EffectCore::loadIntoProgram(const float (&values)[kSlots], const char* name) {
+    float all[kAllSlots];
+    for (int slot = 0; slot < kAllSlots; ++slot)
+        all[slot] = slot < kSlots ? values[slot] : engine::parameterInfo(slot).defaultValue;
+    loadIntoProgram(all, name);
+}
+
+void EffectCore::loadIntoProgram(const float (&values)[kAllSlots], const char* name) {
     APluginProgram& p = programs_[current_.load(std::memory_order_acquire)];
-    for (int slot = 0; slot < kSlots; ++slot) p.setValue(slot, SpectralRingModulator::clampValue(values[slot]));
+    for (int slot = 0; slot < kAllSlots; ++slot) p.setValue(slot, SpectralRingModulator::clampValue(values[slot]));
     if (name) p.setName(name);
     changed();
     publish();
@@ -117,14 +124,19 @@ std::size_t EffectCore::copyProgramName(int program, char* out, std::size_t maxC
 }
 
 void EffectCore::process(const float* const* inputs, float* const* outputs, int frames,
-                         bool accumulate) {
+                         bool accumulate, const dsp::NoteEvent* events, int eventCount) {
     if (outputs[1] || accumulate) {
-        engine_.process(inputs, outputs, frames, accumulate);
+        engine_.process(inputs, outputs, frames, accumulate, events, eventCount);
         return;
     }
     // One output: the engine writes the same result into both pointers.
     float* const single[2] = {outputs[0], outputs[0]};
-    engine_.process(inputs, single, frames, false);
+    engine_.process(inputs, single, frames, false, events, eventCount);
+}
+
+EffectCore::Bank::Bank() {
+    for (auto& program : values)
+        for (int slot = kSlots; slot < kAllSlots; ++slot) program[slot] = engine::parameterInfo(slot).defaultValue;
 }
 
 void EffectCore::reset() { engine_.reset(); }
@@ -136,14 +148,14 @@ std::uint32_t EffectCore::tailFrames() const {
 void EffectCore::readBank(Bank& out) const {
     out.current = program();
     for (int p = 0; p < kPrograms; ++p) {
-        for (int slot = 0; slot < kSlots; ++slot) out.values[p][slot] = programs_[p].value(slot);
+        for (int slot = 0; slot < kAllSlots; ++slot) out.values[p][slot] = programs_[p].value(slot);
         programs_[p].copyName(out.names[p], kNameChars);
     }
 }
 
 void EffectCore::writeBank(const Bank& bank) {
     for (int p = 0; p < kPrograms; ++p) {
-        for (int slot = 0; slot < kSlots; ++slot)
+        for (int slot = 0; slot < kAllSlots; ++slot)
             programs_[p].setValue(slot, SpectralRingModulator::clampValue(bank.values[p][slot]));
         programs_[p].setName(bank.names[p]);
     }

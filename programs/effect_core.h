@@ -26,7 +26,8 @@ namespace halvorine {
 class EffectCore {
 public:
     static constexpr int kPrograms = 8;
-    static constexpr int kSlots = engine::kSlots;
+    static constexpr int kSlots = engine::kSlots;        // what VST 2 sees: 0..10
+    static constexpr int kAllSlots = engine::kAllSlots;  // and the carrier synth's 11..18
     static constexpr int kNameChars = APluginProgram::kNameChars;
 
     EffectCore();
@@ -34,16 +35,16 @@ public:
     EffectCore& operator=(const EffectCore&) = delete;
 
     // A value is clamped into 0..1 (not a number gives 0); a slot outside
-    // 0..10 is ignored.
+    // 0..18 is ignored.
     void setParameter(int slot, float value);
-    float parameter(int slot) const;  // the live value; 0 outside 0..10
+    float parameter(int slot) const;  // the live value; 0 outside 0..18
 
     // What the engine plays for a slot instead of the value the program
     // holds, for a host that modulates a parameter on top of its value:
     // parameter(), the program and the saved state keep the value alone.
     // The value is clamped into 0..1; it stays until cleared, through
     // parameter changes and program switches, which the binding follows by
-    // setting it again. Any thread, like setParameter; slots outside 0..10
+    // setting it again. Any thread, like setParameter; slots outside 0..18
     // are ignored.
     void setPlayedValue(int slot, float value);
     void clearPlayedValue(int slot);
@@ -55,7 +56,9 @@ public:
     int program() const { return current_.load(std::memory_order_acquire); }
     float programValue(int program, int slot) const;
     // Loads a preset into the current program: its values (clamped into
-    // 0..1) and its name, as one change the engine takes whole.
+    // 0..1) and its name, as one change the engine takes whole. A preset of
+    // eleven values puts the synth's at their defaults (Carrier on Input).
+    void loadIntoProgram(const float (&values)[kAllSlots], const char* name);
     void loadIntoProgram(const float (&values)[kSlots], const char* name);
     void setProgramName(int program, const char* name);
     // At most maxChars characters and a terminator; returns the length.
@@ -76,17 +79,20 @@ public:
     // contents or, with `accumulate`, added to them. When replacing,
     // outputs[1] may be null (a mono output).
     // Buffers may alias.
+    // `events` play the carrier synth (see SpectralRingModulator::process).
     void process(const float* const* inputs, float* const* outputs, int frames,
-                 bool accumulate = false);
+                 bool accumulate = false, const dsp::NoteEvent* events = nullptr, int eventCount = 0);
 
     // Starts again from silent filters, as a new instance would, keeping
     // every value and the sample rate. Not while a block is processed.
     void reset();
 
-    // The whole bank, for saving and loading state.
+    // The whole bank, for saving and loading state; the synth's values
+    // start at their defaults.
     struct Bank {
+        Bank();
         int current = 0;
-        float values[kPrograms][kSlots] = {};
+        float values[kPrograms][kAllSlots] = {};
         char names[kPrograms][kNameChars + 1] = {};
     };
     void readBank(Bank& out) const;
@@ -108,7 +114,7 @@ private:
     std::atomic<int> current_{0};
     std::atomic<std::uint64_t> version_{0};
     // What the engine plays instead of the program's value; not a number: none.
-    std::atomic<float> played_[kSlots];
+    std::atomic<float> played_[kAllSlots];
 };
 
 }  // namespace halvorine

@@ -14,7 +14,7 @@ std::array<FactoryPreset, kFactoryPresetCount> read() {
         FactoryPreset& p = presets[static_cast<std::size_t>(i)];
         p.name = text.name;
         p.about = text.about;
-        for (int slot = 0; slot < engine::kSlots; ++slot) {
+        for (int slot = 0; slot < engine::kAllSlots; ++slot) {
             p.values[slot] = engine::parameterInfo(slot).defaultValue;
             // The build has read every text already (the generator of the
             // preset files, and the tests); a text that still failed here

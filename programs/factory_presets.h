@@ -29,7 +29,7 @@ extern const FactoryPresetText kFactoryPresetTexts[kFactoryPresetCount];
 struct FactoryPreset {
     const char* name;
     const char* about;
-    float values[engine::kSlots];  // normalised; slots 9 and 10 at their defaults
+    float values[engine::kAllSlots];  // normalised; slots 9, 10 and the synth's at their defaults
 };
 
 // All the presets, in the file's order. Read once, on the first call: make

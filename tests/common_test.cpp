@@ -150,24 +150,50 @@ TEST(Bypass, PassesTheMainInputAndFadesEverySwitchWhileTheEffectRunsOn) {
     }
 }
 
-// States saved before the bypass existed still load, as not bypassed; the
-// switch round-trips; a bypass field other than 0 or 1 is refused whole.
-TEST(StateBytes, LoadsTheFirstVersionAndCarriesTheBypass) {
-    static EffectCore core;
+// The state as the versions before the carrier synth wrote it: eleven
+// values a program; version 1 without the bypass.
+std::vector<std::uint8_t> olderState(std::uint32_t version, float value, std::uint32_t bypass) {
+    std::vector<std::uint8_t> b{'H', 'L', 'V', 'R', static_cast<std::uint8_t>(version), 0, 0, 0, 5, 0, 0, 0};
+    std::uint32_t bits;
+    std::memcpy(&bits, &value, 4);
+    for (int k = 0; k < EffectCore::kPrograms; ++k) {
+        b.push_back('P');
+        b.resize(b.size() + kStateNameBytes - 1, 0);
+        for (int slot = 0; slot < EffectCore::kSlots; ++slot)
+            for (int i = 0; i < 4; ++i) b.push_back(static_cast<std::uint8_t>(bits >> (8 * i)));
+    }
+    if (version == 2)
+        for (int i = 0; i < 4; ++i) b.push_back(static_cast<std::uint8_t>(bypass >> (8 * i)));
+    return b;
+}
+
+// Every value, the synth's among them, and the bypass round-trip; states
+// saved before the synth load with it at its defaults (Carrier on Input),
+// before the bypass as not bypassed; a bypass other than 0 or 1 is refused.
+TEST(StateBytes, RoundTripsTheSynthAndLoadsOlderVersions) {
+    static EffectCore core, copy;
+    for (int slot = 0; slot < EffectCore::kAllSlots; ++slot) core.setParameter(slot, 0.25f + slot / 64.0f);
     std::uint8_t bytes[kStateBytes];
     ASSERT_EQ(writeState(core, bytes, sizeof bytes, true), kStateBytes);
     bool bypassed = false;
-    ASSERT_TRUE(readState(core, bytes, kStateBytes, &bypassed));
+    ASSERT_TRUE(readState(copy, bytes, kStateBytes, &bypassed));
     EXPECT_TRUE(bypassed);
+    for (int slot = 0; slot < EffectCore::kAllSlots; ++slot) EXPECT_EQ(copy.parameter(slot), core.parameter(slot)) << slot;
 
     bytes[kStateBytes - 4] = 2;
-    EXPECT_FALSE(readState(core, bytes, kStateBytes, &bypassed));
+    EXPECT_FALSE(readState(copy, bytes, kStateBytes, &bypassed));
     EXPECT_TRUE(bypassed);
 
-    bytes[4] = 1;  // version 1: the same bytes without the bypass
-    EXPECT_TRUE(readState(core, bytes, kStateBytesVersion1, &bypassed));
-    EXPECT_FALSE(bypassed);
-    EXPECT_FALSE(readState(core, bytes, kStateBytes, &bypassed));
+    for (const std::uint32_t version : {1u, 2u}) {
+        const std::vector<std::uint8_t> old = olderState(version, 0.75f, 1);
+        ASSERT_TRUE(readState(copy, old.data(), old.size(), &bypassed)) << version;
+        EXPECT_EQ(bypassed, version == 2) << version;
+        EXPECT_EQ(copy.program(), 5);
+        for (int slot = 0; slot < EffectCore::kAllSlots; ++slot)
+            EXPECT_EQ(copy.parameter(slot), slot < EffectCore::kSlots ? 0.75f : engine::parameterInfo(slot).defaultValue)
+                << version << " " << slot;
+        EXPECT_FALSE(readState(copy, old.data(), old.size() - 1, &bypassed)) << version;
+    }
 }
 
 // A preset's one program loads into the current program alone (the other
@@ -176,8 +202,8 @@ TEST(StateBytes, LoadsTheFirstVersionAndCarriesTheBypass) {
 TEST(StateBytes, OneProgramLoadsIntoTheCurrentProgramAllOrNothing) {
     static EffectCore core;
     core.setProgram(3);
-    float values[EffectCore::kSlots];
-    for (int slot = 0; slot < EffectCore::kSlots; ++slot) values[slot] = 0.05f * static_cast<float>(slot + 1);
+    float values[EffectCore::kAllSlots];
+    for (int slot = 0; slot < EffectCore::kAllSlots; ++slot) values[slot] = 0.05f * static_cast<float>(slot + 1);
     std::uint8_t good[kProgramStateBytes];
     ASSERT_EQ(writeProgramState("Glass", values, good, sizeof good), kProgramStateBytes);
     EXPECT_EQ(writeProgramState("Glass", values, good, sizeof good - 1), 0u);
@@ -192,7 +218,8 @@ TEST(StateBytes, OneProgramLoadsIntoTheCurrentProgramAllOrNothing) {
     const Damage damages[] = {
         {"truncated", 0, 'H', kProgramStateBytes - 1},
         {"too long", 0, 'H', kProgramStateBytes + 1},
-        {"version", 4, 2, kProgramStateBytes},
+        {"version", 4, 3, kProgramStateBytes},
+        {"version 1 at this size", 4, 1, kProgramStateBytes},
         {"value above 1", firstValue + 3, 0x40, kProgramStateBytes},
         {"byte after the name's padding starts", 8 + 40, 'x', kProgramStateBytes},
         {"name without its terminator", 8 + 5, 'x', kProgramStateBytes},
@@ -218,10 +245,19 @@ TEST(StateBytes, OneProgramLoadsIntoTheCurrentProgramAllOrNothing) {
     EXPECT_STREQ(name, "Glass");
     core.copyProgramName(2, name, EffectCore::kNameChars);
     EXPECT_STREQ(name, "Preset 2");
-    for (int slot = 0; slot < EffectCore::kSlots; ++slot) {
+    for (int slot = 0; slot < EffectCore::kAllSlots; ++slot) {
         EXPECT_EQ(core.parameter(slot), values[slot]) << slot;
         EXPECT_EQ(core.programValue(2, slot), engine::parameterInfo(slot).defaultValue) << slot;
     }
+
+    // The form before the synth: eleven values, the synth's at defaults.
+    std::uint8_t old[kProgramStateBytesVersion1];
+    std::memcpy(old, good, sizeof old);
+    old[4] = 1;
+    ASSERT_TRUE(readState(core, old, sizeof old, &bypassed));
+    for (int slot = 0; slot < EffectCore::kAllSlots; ++slot)
+        EXPECT_EQ(core.parameter(slot), slot < EffectCore::kSlots ? values[slot] : engine::parameterInfo(slot).defaultValue)
+            << slot;
 }
 
 }  // namespace

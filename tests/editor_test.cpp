@@ -446,6 +446,47 @@ TEST(ParameterText, EveryDisplayTextReadsBack) {
         ASSERT_TRUE(parseValueText(6, (std::to_string(n) + " bands").c_str(), v));
         EXPECT_EQ(halvorine::dsp::roundDown(halvorine::dsp::F(63.0 * v)), n);
     }
+    // The carrier synth's texts, shown and typed.
+    for (int slot = kSynthFirstSlot; slot < kAllSlots; ++slot) {
+        std::string previous;
+        for (int i = 0; i <= 65536; ++i) {
+            const std::string t = valueText(slot, static_cast<float>(i / 65536.0));
+            if (t == previous) continue;
+            previous = t;
+            float v = -1.0f;
+            ASSERT_TRUE(parseValueText(slot, t.c_str(), v)) << slot << " " << t;
+            ASSERT_EQ(valueText(slot, v), t) << slot << " read back from " << v;
+        }
+    }
+    struct Typed {
+        int slot;
+        const char *typed, *shown;
+    };
+    for (const Typed& c : std::initializer_list<Typed>{
+             {kCarrierSlot, "synth", "Synth"}, {kCarrierSlot, "Input", "Input"}, {kSynthWaveSlot, "PULSE", "Pulse"},
+             {kSynthWaveSlot, "1", "Square"}, {kSynthNoiseSlot, "12.3%", "12.3%"},
+             {kSynthDetuneSlot, "0 cents", "0 cents"}, {kSynthDetuneSlot, "0", "0 cents"},
+             {kSynthDetuneSlot, "12.5", "12.5 cents"}, {kSynthDetuneSlot, "80 cents", "50 cents"},
+             {kSynthOctaveSlot, "-2", "-2"}, {kSynthOctaveSlot, "+1 oct", "+1"}, {kSynthOctaveSlot, "0", "0"},
+             {kSynthAttackSlot, "10 ms", "10 ms"}, {kSynthAttackSlot, "1", "1 ms"}, {kSynthAttackSlot, "1 s", "1 s"},
+             {kSynthReleaseSlot, "0.15 s", "150 ms"}, {kSynthReleaseSlot, "2.5s", "2.5 s"},
+             {kDroneSlot, "off", "Off"}, {kDroneSlot, "A3", "A3"}, {kDroneSlot, "F#2", "F#2"},
+             {kDroneSlot, "Bb4", "A#4"}, {kDroneSlot, "c4", "C4"}, {kDroneSlot, "C0", "C0"}, {kDroneSlot, "C8", "C8"},
+             {kDroneSlot, "G9", "C8"}}) {
+        float v = -1.0f;
+        ASSERT_TRUE(parseValueText(c.slot, c.typed, v)) << c.typed;
+        EXPECT_EQ(valueText(c.slot, v), c.shown) << c.typed;
+    }
+    float kept = 0.5f;
+    for (const char* bad : {"A", "H4", "4", "ms", "Sine"}) EXPECT_FALSE(parseValueText(kDroneSlot, bad, kept)) << bad;
+    EXPECT_FALSE(parseValueText(kSynthWaveSlot, "Sine", kept));
+    EXPECT_EQ(kept, 0.5f);
+    ASSERT_TRUE(parseValueText(kDroneSlot, "A4", kept));
+    EXPECT_EQ(droneKey(kept), 69);  // A4 is 440 Hz
+    for (int slot = kSynthFirstSlot; slot < kAllSlots; ++slot) {
+        const ParameterInfo& p = parameterInfo(slot);
+        EXPECT_NEAR(toUnits(slot, p.defaultValue), p.defaultUnits, 1e-6 * p.maximum) << p.name;
+    }
     // Around the switch to kilohertz both texts of 1000 Hz hold.
     for (float v = 0.5640f; v < 0.5648f; v = std::nextafter(v, 1.0f)) {
         const std::string t = frequencyText(v);

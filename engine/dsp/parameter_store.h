@@ -1,4 +1,4 @@
-// The effect's settings, published whole: the eleven parameter values and
+// The effect's settings, published whole: the nineteen parameter values and
 // the design sample rate as one snapshot.
 //
 // Any thread may change the settings at any time, the audio thread among
@@ -22,7 +22,7 @@
 namespace halvorine::dsp {
 
 struct Settings {
-    static constexpr int kSlots = 11;
+    static constexpr int kSlots = 19;  // the effect's eleven, then the carrier synth's eight
     std::array<float, kSlots> values{};
     float rate = 44100.0f;
 };

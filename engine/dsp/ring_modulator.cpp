@@ -219,6 +219,9 @@ void SpectralRingModulator::reset() {
     boostDesigned_ = -1.0f;
     appliedVersion_ = ~std::uint64_t{0};
     playing_ = false;
+    synth_.reset();
+    carrierTo_ = carrierFrom_ = 0.0f;
+    carrierStep_ = 0;
 }
 
 float SpectralRingModulator::clampValue(float value) {
@@ -232,6 +235,12 @@ void SpectralRingModulator::setParameter(int slot, float value) {
 }
 
 void SpectralRingModulator::setParameters(const std::array<float, kSlots>& values) {
+    settings_.update([&values](Settings& s) {
+        for (std::size_t i = 0; i < values.size(); ++i) s.values[i] = values[i];
+    });
+}
+
+void SpectralRingModulator::setAllParameters(const std::array<float, kAllSlots>& values) {
     settings_.update([&values](Settings& s) { s.values = values; });
 }
 
@@ -283,6 +292,20 @@ void SpectralRingModulator::applyPendingChange() {
         g.gainStep = 0;
     }
     if (!fade) g.mixStep = g.gainStep = g.shiftStep = g.frames;
+
+    // The carrier synth.
+    const float carrier = stepOf(p[kCarrier], 1) == 1 ? 1.0f : 0.0f;
+    if (newRate) synth_.setRate(rate);
+    if (fade && carrier != carrierTo_) {
+        carrierFrom_ = fadedValue(carrierFrom_, carrierTo_, carrierStep_, g.frames);
+        carrierStep_ = 0;
+    }
+    if (!fade) carrierStep_ = g.frames;
+    carrierTo_ = carrier;
+    const int drone = stepOf(p[kDrone], 97);
+    synth_.apply({p[kSynthWave], p[kSynthNoise], p[kSynthDetune], p[kSynthOctave], p[kSynthAttack],
+                  p[kSynthRelease], drone == 0 ? -1 : 11 + drone},
+                 carrier == 1.0f);
     state_.shift = shift;
     state_.dryIsModulator = mix < 0.5f;
     state_.wet = mix < 0.5f ? F(2.0 * mix) : F(2.0 - 2.0 * mix);
@@ -326,12 +349,46 @@ void SpectralRingModulator::clearHistories(int bank) {
 }
 
 void SpectralRingModulator::process(const float* const* inputs, float* const* outputs,
-                                    int frames, bool accumulate) {
+                                    int frames, bool accumulate, const NoteEvent* events,
+                                    int eventCount) {
     if (frames <= 0) return;
     FloatingPointMode mode;
     applyPendingChange();
-    processBlock_(state_, inputs[0], inputs[1], outputs[0], outputs[1], frames, accumulate);
-    playing_ = true;
+    const bool inputOnly = carrierTo_ == 0.0f && carrierStep_ >= state_.glide.frames;
+    if (inputOnly && eventCount <= 0 && !synth_.sounding()) {
+        processBlock_(state_, inputs[0], inputs[1], outputs[0], outputs[1], frames, accumulate);
+        playing_ = true;
+        return;
+    }
+    // In chunks: the synth's output, then the carrier it makes.
+    int next = 0;
+    for (int done = 0; done < frames;) {
+        const int n = frames - done < kChunk ? frames - done : kChunk;
+        int last = next;
+        while (last < eventCount && events[last].frame < done + n) ++last;
+        synth_.render(synthOut_, n, events + next, last - next, done);
+        next = last;
+        const float* in1 = inputs[1] ? inputs[1] + done : nullptr;
+        const float* carrier = in1;
+        const int fadeFrames = state_.glide.frames;
+        if (carrierTo_ == 1.0f && carrierStep_ >= fadeFrames) {
+            carrier = synthOut_;
+        } else if (carrierStep_ < fadeFrames) {
+            for (int i = 0; i < n; ++i) {
+                const float a = fadedValue(carrierFrom_, carrierTo_, carrierStep_, fadeFrames);
+                if (carrierStep_ < fadeFrames) ++carrierStep_;
+                const float x = in1 && std::isfinite(in1[i]) ? in1[i] : 0.0f;
+                carrierIn_[i] = F(static_cast<double>(x) * (1.0 - a) + static_cast<double>(synthOut_[i]) * a);
+            }
+            carrier = carrierIn_;
+        }
+        float* out[2] = {outputs[0] + done, outputs[1] + done};
+        processBlock_(state_, inputs[0] + done, carrier, out[0], out[1], n, accumulate);
+        playing_ = true;
+        done += n;
+    }
+    // Events stamped past the block play at its end.
+    if (next < eventCount) synth_.render(synthOut_, 0, events + next, eventCount - next, frames);
 }
 
 }  // namespace halvorine::dsp

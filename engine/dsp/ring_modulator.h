@@ -23,6 +23,7 @@
 #include <array>
 #include <cstdint>
 
+#include "carrier_synth.h"
 #include "filter_design.h"
 #include "parameter_store.h"
 #include "ring_kernel.h"
@@ -40,23 +41,29 @@ struct ProcessorInfo {
 class SpectralRingModulator {
 public:
     static constexpr int kSlots = 11;      // 0..9 host parameters, 10 internal
+    static constexpr int kAllSlots = 19;   // and 11..18 the carrier synth's
     static constexpr int kBands = 64;
     static constexpr int kLastBand = kBands - 1;
 
     // Parameter slots the sound depends on.
     enum Slot : int { kModStart = 0, kModFinish = 1, kModWidth = 2, kCarrStart = 3,
-                      kCarrFinish = 4, kCarrWidth = 5, kShift = 6, kMix = 7, kBoost = 8 };
+                      kCarrFinish = 4, kCarrWidth = 5, kShift = 6, kMix = 7, kBoost = 8,
+                      kCarrier = 11, kSynthWave = 12, kSynthNoise = 13, kSynthDetune = 14,
+                      kSynthOctave = 15, kSynthAttack = 16, kSynthRelease = 17, kDrone = 18 };
 
     SpectralRingModulator();
 
     // Brings a value into 0..1: above 1 gives 1; below 0 and not-a-number 0.
     static float clampValue(float value);
 
-    // Any thread. `slot` must be 0..10 and `value` already clamped.
+    // Any thread. `slot` must be 0..18 and `value` already clamped.
     void setParameter(int slot, float value);
     // Any thread. All eleven values at once (a program switch), already
-    // clamped: the audio thread sees either all of them or none.
+    // clamped: the audio thread sees either all of them or none. The
+    // synth's keep theirs.
     void setParameters(const std::array<float, kSlots>& values);
+    // The same for all nineteen.
+    void setAllParameters(const std::array<float, kAllSlots>& values);
     float parameter(int slot) const { return settings_.value(slot); }
 
     // Any thread. Rates that are not finite and positive are ignored; a new
@@ -72,7 +79,15 @@ public:
     // mono result goes to outputs[0] and outputs[1], replacing their
     // contents or, with `accumulate`, added to them. Inputs and outputs may
     // be the same buffers.
-    void process(const float* const* inputs, float* const* outputs, int frames, bool accumulate);
+    //
+    // The carrier synth. With Carrier on Synth the carrier is the synth's
+    // output instead of inputs[1] (a switch crossfades over 10 ms, as the
+    // glides do); `events` play it, each at its frame, in frame order.
+    // Notes arriving while Carrier is on Input play too, unheard, so they
+    // sound when it switches. With Carrier on Input and no voice playing
+    // the block is exactly what it was without the synth.
+    void process(const float* const* inputs, float* const* outputs, int frames, bool accumulate,
+                 const NoteEvent* events = nullptr, int eventCount = 0);
 
     // The mixed output of the latest frame.
     float lastOutput() const { return state_.last; }
@@ -109,6 +124,14 @@ private:
     float historyRate_ = 0.0f;  // the design rate the histories were built at
     float boostDesigned_ = -1.0f;  // the boost value state_.boost was made from (none yet)
     bool playing_ = false;  // a block has run since construction or the last reset
+
+    // The carrier synth and the carrier's crossfade, input (0) to synth (1).
+    static constexpr int kChunk = 256;
+    CarrierSynth synth_;
+    float carrierTo_ = 0.0f, carrierFrom_ = 0.0f;
+    int carrierStep_ = 0;
+    alignas(64) float synthOut_[kChunk];
+    alignas(64) float carrierIn_[kChunk];
 
     kernel::BlockFunction processBlock_ = nullptr;
     kernel::DesignFunction designBank_ = nullptr;

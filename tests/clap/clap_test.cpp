@@ -952,7 +952,7 @@ TEST(ClapPresets, TheProgramsAndFactoryPresetsAreDiscoveredAndLoaded) {
 
     // A factory preset: the current program (7) takes its values and name,
     // the others stay; loaded again after an edit, it is as it was.
-    constexpr std::size_t kRecord = 64 + 4 * 11, kProgram7 = 12 + 7 * kRecord;
+    constexpr std::size_t kRecord = 64 + 4 * 19, kProgram7 = 12 + 7 * kRecord;
     const auto bankBefore = save(in);
     for (std::size_t i = 8; i < count; ++i) {
         const FactoryPreset& p = factoryPresets()[i - 8];
@@ -961,7 +961,7 @@ TEST(ClapPresets, TheProgramsAndFactoryPresetsAreDiscoveredAndLoaded) {
             const auto bank = save(in);
             EXPECT_TRUE(std::equal(bank.begin(), bank.begin() + kProgram7, bankBefore.begin())) << p.name;
             EXPECT_EQ(std::string(reinterpret_cast<const char*>(bank.data() + kProgram7)), p.name);
-            EXPECT_EQ(std::memcmp(bank.data() + kProgram7 + 64, p.values, 44), 0) << p.name;
+            EXPECT_EQ(std::memcmp(bank.data() + kProgram7 + 64, p.values, 76), 0) << p.name;
             setValues(in, {{8, -6.0}, {0, 3.0}});
         }
     }

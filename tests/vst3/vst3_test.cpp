@@ -643,10 +643,10 @@ TEST(Vst3State, PresetsHoldOneProgramAndProjectsTheBank) {
     ASSERT_TRUE(a.ok() && b.ok());
     a.process({}, {}, {}, 0, {{0, 100, 2.0 / 7.0}, {0, 0, 0.3}, {0, 7, 0.8}});
     const auto preset = a.state(u"Default");
-    ASSERT_EQ(preset.size(), 116u);
+    ASSERT_EQ(preset.size(), 148u);
     EXPECT_EQ(std::memcmp(preset.data(), "HLVP", 4), 0);
     EXPECT_EQ(a.state(u"Project"), a.state());
-    EXPECT_EQ(a.state().size(), 880u);
+    EXPECT_EQ(a.state().size(), 1136u);
 
     b.process({}, {}, {}, 0, {{0, 100, 5.0 / 7.0}});
     const auto before = b.state();
@@ -656,7 +656,7 @@ TEST(Vst3State, PresetsHoldOneProgramAndProjectsTheBank) {
     EXPECT_EQ(b.controller->getParamNormalized(7), static_cast<double>(0.8f));
     const auto after = b.state();
     // Only program 5's record (name and values) changed.
-    const std::size_t record = 64 + 4 * 11, program5 = 12 + 5 * record;
+    const std::size_t record = 64 + 4 * 19, program5 = 12 + 5 * record;
     for (std::size_t i = 0; i < after.size(); ++i) {
         if (i < program5 || i >= program5 + record) {
             ASSERT_EQ(after[i], before[i]) << i;
@@ -667,7 +667,7 @@ TEST(Vst3State, PresetsHoldOneProgramAndProjectsTheBank) {
     EXPECT_TRUE(sameBits(renderAfter(b), renderAfter(a), &where)) << where;
     b.process({}, {}, {}, 0, {{0, 101, 1.0}});
     ASSERT_EQ(b.load(preset), kResultOk);
-    EXPECT_EQ(b.state()[876], 1) << "the bypass stays";
+    EXPECT_EQ(b.state()[1132], 1) << "the bypass stays";
 
 #ifdef HALVORINE_PRESET_FILES_DIR
     for (const char* name : {"Band Vocoder", "Scatter"}) {
@@ -929,7 +929,7 @@ TEST(Vst3Controller, SteppedParametersFollowTheStepGrid) {
     ParameterInfo shift{};
     ASSERT_EQ(p.controller->getParameterInfo(6, shift), kResultOk);
     EXPECT_EQ(shift.defaultNormalizedValue, 31.0 / 63);
-    constexpr std::size_t kHeader = 12, kProgramBytes = 64 + 11 * 4;
+    constexpr std::size_t kHeader = 12, kProgramBytes = 64 + 19 * 4;
     for (const auto& [id, steps] : {std::pair<ParamID, int>{6, 63}, {100, 7}}) {
         for (int k = 0; k <= steps; ++k) {
             const double top = k == steps ? 1.0 : std::nextafter(double(k + 1) / (steps + 1), 0.0);
