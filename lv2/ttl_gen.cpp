@@ -94,13 +94,29 @@ std::string unitOf(engine::Unit unit) {
     return "";
 }
 
+// The engine slot control port k (counted from the first) drives.
+int controlSlot(int k) { return k; }
+
+// A preset that plays the synth goes into the bundle only when every synth
+// slot has its port: without them it would load as another sound.
+bool portsHold(const halvorine::FactoryPreset& p) {
+    if (!halvorine::playsSynth(p)) return true;
+    for (int slot = engine::kSynthFirstSlot; slot < engine::kAllSlots; ++slot) {
+        bool found = false;
+        for (int k = 0; k < kControlPortCount; ++k) found = found || controlSlot(k) == slot;
+        if (!found) return false;
+    }
+    return true;
+}
+
 std::string manifest() {
     std::ostringstream out;
     out << kPrefixes;
     out << uri(kPluginUri) << "\n    a lv2:Plugin ;\n    lv2:binary <" << kDspBinary
         << "> ;\n    rdfs:seeAlso <halvorine.ttl> .\n";
     for (int i = 0; i < halvorine::kFactoryPresetCount; ++i)
-        out << "\n" << presetUri(i) << "\n    a pset:Preset ;\n    lv2:appliesTo " << uri(kPluginUri)
+        if (portsHold(halvorine::factoryPresets()[i]))
+            out << "\n" << presetUri(i) << "\n    a pset:Preset ;\n    lv2:appliesTo " << uri(kPluginUri)
             << " ;\n    rdfs:seeAlso <presets.ttl> .\n";
     return out.str();
 }
@@ -130,7 +146,7 @@ std::string plugin(bool withUi) {
         ++index;
     }
     for (int k = 0; k < kControlPortCount; ++k) {
-        const engine::ParameterInfo& p = engine::parameterInfo(k);
+        const engine::ParameterInfo& p = engine::parameterInfo(controlSlot(k));
         out << " , [\n        a lv2:ControlPort , lv2:InputPort ;\n"
             << "        lv2:index " << index << " ;\n"
             << "        lv2:symbol \"" << p.symbol << "\" ;\n"
@@ -169,13 +185,16 @@ std::string presets() {
     out << kPrefixes;
     const halvorine::FactoryPreset* factory = halvorine::factoryPresets();
     for (int i = 0; i < halvorine::kFactoryPresetCount; ++i) {
+        if (!portsHold(factory[i])) continue;
         out << presetUri(i) << "\n    a pset:Preset ;\n    lv2:appliesTo " << uri(kPluginUri)
             << " ;\n    rdfs:label " << quoted(factory[i].name) << " ;\n    rdfs:comment "
             << quoted(factory[i].about) << " ;\n    lv2:port";
+        // Every port, the synth's at their defaults where the preset
+        // leaves them, so a preset never keeps the carrier of another.
         for (int k = 0; k < kControlPortCount; ++k)
             out << (k ? " , [\n" : " [\n") << "        lv2:symbol \""
-                << engine::parameterInfo(k).symbol << "\" ;\n        pset:value "
-                << decimal(unitsFor(k, factory[i].values[k])) << "\n    ]";
+                << engine::parameterInfo(controlSlot(k)).symbol << "\" ;\n        pset:value "
+                << decimal(unitsFor(controlSlot(k), factory[i].values[controlSlot(k)])) << "\n    ]";
         out << " .\n\n";
     }
     return out.str();
