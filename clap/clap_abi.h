@@ -65,10 +65,15 @@ struct EventHeader {
 };
 inline constexpr std::uint16_t kCoreEventSpace = 0;
 enum : std::uint16_t {
+    kEventNoteOn = 0,
+    kEventNoteOff = 1,
+    kEventNoteChoke = 2,
+    kEventNoteEnd = 3,
     kEventParamValue = 5,
     kEventParamMod = 6,
     kEventParamGestureBegin = 7,
     kEventParamGestureEnd = 8,
+    kEventMidi = 10,
 };
 enum : std::uint32_t { kEventIsLive = 1u << 0, kEventDontRecord = 1u << 1 };
 
@@ -95,6 +100,22 @@ struct EventParamMod {
 struct EventParamGesture {
     EventHeader header;
     Id param_id;
+};
+
+// A note on, off or choke; -1 in a field matches every note, port, channel
+// or key.
+struct EventNote {
+    EventHeader header;
+    std::int32_t note_id;
+    std::int16_t port_index, channel, key;
+    double velocity;  // 0..1
+};
+
+// A MIDI 1.0 message of up to three bytes.
+struct EventMidi {
+    EventHeader header;
+    std::uint16_t port_index;
+    std::uint8_t data[3];
 };
 
 struct InputEvents {
@@ -176,6 +197,24 @@ struct PluginAudioPorts {
     std::uint32_t(*count)(const Plugin* plugin, bool is_input);
     bool(*get)(const Plugin* plugin, std::uint32_t index, bool is_input,
                                   AudioPortInfo* info);
+};
+
+// --- note-ports ----------------------------------------------------------------
+enum : std::uint32_t {
+    kNoteDialectClap = 1u << 0,
+    kNoteDialectMidi = 1u << 1,
+    kNoteDialectMidiMpe = 1u << 2,
+    kNoteDialectMidi2 = 1u << 3,
+};
+struct NotePortInfo {
+    Id id;
+    std::uint32_t supported_dialects;
+    std::uint32_t preferred_dialect;
+    char name[kNameSize];
+};
+struct PluginNotePorts {
+    std::uint32_t(*count)(const Plugin* plugin, bool is_input);
+    bool(*get)(const Plugin* plugin, std::uint32_t index, bool is_input, NotePortInfo* info);
 };
 
 // --- audio-ports-config --------------------------------------------------------
@@ -432,6 +471,7 @@ inline constexpr const char kExtAudioPortsConfig[] = "clap.audio-ports-config";
 inline constexpr const char kExtAudioPortsConfigInfo[] = "clap.audio-ports-config-info/1";
 inline constexpr const char kExtAudioPortsConfigInfoDraft[] = "clap.audio-ports-config-info/draft-0";
 inline constexpr const char kExtParams[] = "clap.params";
+inline constexpr const char kExtNotePorts[] = "clap.note-ports";
 inline constexpr const char kExtState[] = "clap.state";
 inline constexpr const char kExtLatency[] = "clap.latency";
 inline constexpr const char kExtTail[] = "clap.tail";
