@@ -45,7 +45,7 @@ void BM_DragStep(benchmark::State& state) {
     window.createIn(&parent);
     window.SetAll();
     const int y = 26 * s;  // the first slider's row
-    window.mouseDown(60 * s, y, MouseButton::Left, false);
+    window.mouseDown(60 * s, y, MouseButton::Left, {});
     int x = 0;
     for (auto _ : state) {
         window.mouseMove((35 + x) * s, y);  // across the slider and back

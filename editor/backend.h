@@ -17,6 +17,15 @@ namespace halvorine::editor {
 
 enum class MouseButton { Left, Right, Middle };
 
+// The keys held at a press, and whether it is the second press of a
+// double-click (as the window system judges one: the same button again
+// within its double-click time and a few pixels).
+struct ShiftState {
+    bool shift = false;
+    bool control = false;
+    bool doubleClick = false;
+};
+
 // Implemented by the editor window; called on the user-interface thread.
 class WindowEvents {
 public:
@@ -25,9 +34,17 @@ public:
     // press the window keeps receiving moves and the release until the
     // button is let go, also outside the window (x, y may be negative or
     // beyond the window).
-    virtual void mouseDown(int x, int y, MouseButton button, bool shift) = 0;
+    virtual void mouseDown(int x, int y, MouseButton button, ShiftState state) = 0;
     virtual void mouseMove(int x, int y) = 0;
     virtual void mouseUp(int x, int y, MouseButton button) = 0;
+    // The vertical wheel turned by `notches` whole notches (positive: away
+    // from the user, "up") with the pointer at x, y. True when the window
+    // took it (the pointer is over a slider); otherwise the backend may pass
+    // it on to the host's windows. With 0 notches it only asks.
+    virtual bool mouseWheel(int x, int y, int notches, bool shift) {
+        (void)x, (void)y, (void)notches, (void)shift;
+        return false;
+    }
     // The window's timer, every period given to startTimer.
     virtual void timerTick() = 0;
     // The window system's scale for the window changed (it moved to a

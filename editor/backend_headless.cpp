@@ -44,7 +44,15 @@ void HeadlessBackend::RecordingText::drawText(Canvas& canvas, int x, int y, std:
 }
 
 void HeadlessBackend::press(int x, int y, MouseButton button, bool shift) {
-    if (events_) events_->mouseDown(x, y, button, shift);
+    press(x, y, button, ShiftState{shift, false, false});
+}
+
+void HeadlessBackend::press(int x, int y, MouseButton button, ShiftState state) {
+    if (events_) events_->mouseDown(x, y, button, state);
+}
+
+bool HeadlessBackend::wheel(int x, int y, int notches, bool shift) {
+    return events_ && events_->mouseWheel(x, y, notches, shift);
 }
 
 void HeadlessBackend::move(int x, int y) {

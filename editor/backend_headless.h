@@ -26,6 +26,9 @@ public:
 
     // Playing the user.
     void press(int x, int y, MouseButton button = MouseButton::Left, bool shift = false);
+    void press(int x, int y, MouseButton button, ShiftState state);
+    // The wheel turned by `notches` (positive: up); whether the window took it.
+    bool wheel(int x, int y, int notches, bool shift = false);
     void move(int x, int y);
     void release(int x, int y, MouseButton button = MouseButton::Left);
     void tick();  // one timer period

@@ -1,9 +1,11 @@
 #include "uEditor.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "assets.h"
 #include "dsp/numeric.h"
+#include "parameter_table.h"
 #include "parameter_text.h"
 
 namespace halvorine::editor {
@@ -79,6 +81,7 @@ void TPluginEditorWindow::beginGesture(int index) {
 }
 
 void TPluginEditorWindow::endGesture() {
+    wheeling_ = false;
     if (gesture_ < 0) return;
     const int index = gesture_;
     gesture_ = -1;
@@ -240,6 +243,10 @@ void TPluginEditorWindow::SetcontrolSelect(Component& sender, MouseButton button
 void TPluginEditorWindow::SetHSlider(int index, int x, MouseButton button, ShiftState shift) {
     const int p = std::clamp(x - 10, 0, 80);
     if (button != MouseButton::Left) return;
+    if (shift.control || shift.doubleClick) {
+        ResetHSlider(index);
+        return;
+    }
     dragMode = shift.shift ? 1 : 0;
     dragging = true;
     beginGesture(index);
@@ -252,6 +259,48 @@ void TPluginEditorWindow::SetHSlider(int index, int x, MouseButton button, Shift
     } else {
         dragOrigin = mirrored(index);
     }
+}
+
+void TPluginEditorWindow::WheelHSlider(int index, int notches, bool fine) {
+    if (index < 0 || index >= kSliders || notches == 0) return;
+    if (!wheeling_ || gesture_ != index) {
+        beginGesture(index);
+        wheeling_ = true;
+        wheelValue_ = mirrored(index);
+    }
+    wheelQuiet_ = 0;
+    // Later notches step from what the earlier ones set, whatever the
+    // mirror holds meanwhile (a host's echo may lag behind).
+    const ParameterInfo& info = parameterInfo(index);
+    float value;
+    if (info.steps > 0) {
+        const double unitsPerStep = (static_cast<double>(info.maximum) - info.minimum) / info.steps;
+        value = limit(toNormalised(index, toUnits(index, wheelValue_) + notches * unitsPerStep));
+    } else {
+        // In steps of the grid; a value on the grid but for a float's
+        // rounding counts as on it, so that notches land on the grid.
+        const double perUnit = fine ? 1000.0 : 100.0;
+        double k = static_cast<double>(wheelValue_) * perUnit;
+        const double whole = std::floor(k + 0.5);
+        if (std::fabs(k - whole) < 1e-3) k = whole;
+        value = limit(F((k + notches) / perUnit));
+    }
+    wheelValue_ = value;
+    userValue(index, value);
+}
+
+void TPluginEditorWindow::ResetHSlider(int index) {
+    if (index < 0 || index >= kSliders) return;
+    beginGesture(index);
+    userValue(index, limit(parameterInfo(index).defaultValue));
+    endGesture();
+}
+
+void TPluginEditorWindow::userValue(int index, float value) {
+    paramValues[index].store(value, std::memory_order_relaxed);
+    if (plugin) plugin->setParameterAutomated(index, value);
+    SetControl(index);
+    SetLabel(index);
 }
 
 void TPluginEditorWindow::MoveControl(Component& sender, int x) {
@@ -379,12 +428,23 @@ int TPluginEditorWindow::unscaled(int v) const {
 // releases go to the slider under the pointer (where the handlers ignore
 // them) and neither start nor end a drag. Positions come in window pixels
 // at the factor and are mapped back to the layout's.
-void TPluginEditorWindow::mouseDown(int px, int py, MouseButton button, bool shift) {
+void TPluginEditorWindow::mouseDown(int px, int py, MouseButton button, ShiftState state) {
     const int x = unscaled(px), y = unscaled(py);
+    if (wheeling_) endGesture();  // a press ends a burst of wheel notches
     Component* target = pressed_ ? pressed_ : hit(x, y);
     if (!target) return;
     if (button == MouseButton::Left) pressed_ = target;
-    if (target->onMouseDown) target->onMouseDown(*target, button, ShiftState{shift}, x - target->bounds.left);
+    if (target->onMouseDown) target->onMouseDown(*target, button, state, x - target->bounds.left);
+}
+
+// The wheel acts on the slider under the pointer, not while the left
+// button drags one.
+bool TPluginEditorWindow::mouseWheel(int px, int py, int notches, bool shift) {
+    Component* target = hit(unscaled(px), unscaled(py));
+    const int index = target ? sliderIndexOf(target->desc.name) : -1;
+    if (index < 0) return false;
+    if (!dragging) WheelHSlider(index, notches, shift);
+    return true;
 }
 
 void TPluginEditorWindow::mouseMove(int px, int py) {
@@ -402,6 +462,7 @@ void TPluginEditorWindow::mouseUp(int px, int py, MouseButton button) {
 }
 
 void TPluginEditorWindow::timerTick() {
+    if (wheeling_ && ++wheelQuiet_ >= kWheelQuietTicks) endGesture();
     if (const Component* timer = component("Timer2");
         timer && timer->desc.handlers.count("Timer") && timer->desc.handlers.at("Timer") == "Timer2Timer")
         Timer2Timer();

@@ -22,11 +22,6 @@ namespace halvorine::editor {
 // it and may write it from any thread; the window reads it on its timer.
 using ParamMirror = std::array<std::atomic<float>, 11>;
 
-// The shift state of a press.
-struct ShiftState {
-    bool shift = false;
-};
-
 class TPluginEditorWindow final : public WindowEvents {
 public:
     static constexpr int kSliders = 9;
@@ -99,6 +94,16 @@ public:
     void SetAll();
     void SetcontrolSelect(Component& sender, MouseButton button, ShiftState shift, int x);
     void SetHSlider(int index, int x, MouseButton button, ShiftState shift);
+    // The wheel over a slider: `notches` steps up (negative: down), each 1%
+    // of the range, 0.1% when `fine`; a parameter with whole steps (the
+    // shift) moves one step a notch either way. Consecutive notches on one
+    // slider make one gesture, ended kWheelQuietTicks ticks after the last
+    // notch or by the next press.
+    void WheelHSlider(int index, int notches, bool fine);
+    // Ctrl-click or double-click: the slider to its parameter's default, as
+    // one gesture.
+    void ResetHSlider(int index);
+    static constexpr int kWheelQuietTicks = 10;  // 250 ms at the 25 ms timer
     void MoveControl(Component& sender, int x);
     void MoveHSlider(int index, int x);
     void MouseUp(Component& sender);
@@ -126,7 +131,8 @@ public:
     int sliderDraws() const { return sliderDraws_; }
 
     // WindowEvents.
-    void mouseDown(int x, int y, MouseButton button, bool shift) override;
+    void mouseDown(int x, int y, MouseButton button, ShiftState state) override;
+    bool mouseWheel(int x, int y, int notches, bool shift) override;
     void mouseMove(int x, int y) override;
     void mouseUp(int x, int y, MouseButton button) override;
     void timerTick() override;
@@ -150,10 +156,15 @@ private:
     // exactly once, on the release, a lost capture or the window closing.
     void beginGesture(int index);
     void endGesture();
+    // Sets a value as the user's: the mirror, the host, the slider, the readout.
+    void userValue(int index, float value);
 
     std::unique_ptr<WindowBackend> backend_;
     std::function<void(ParamMirror&)> refreshMirror_;
     int gesture_ = -1;  // the parameter being dragged, or -1
+    bool wheeling_ = false;  // the gesture is a burst of wheel notches
+    int wheelQuiet_ = 0;     // timer ticks since its last notch
+    float wheelValue_ = 0.0f;  // the value its last notch set
     std::vector<std::unique_ptr<Component>> components_;  // bottom to top
     Component form_;
     Component* pressed_ = nullptr;  // receives moves and the release

@@ -133,6 +133,106 @@ TEST_F(Editor, DragsAreBracketedByBeginAndEndEdit) {
                              {audioMasterEndEdit, 6}}));
 }
 
+// A wheel notch over a slider steps it 1% of its range up or down (0.1%
+// with Shift; the shift one band either way), clamped, from where the last
+// notch left it; the readout shows each value.
+TEST_F(Editor, TheWheelStepsTheSliderUnderThePointer) {
+    const struct {
+        int index;
+        float from;
+        int notches;
+        bool shift;
+        float value;
+        const char* readout;
+    } cases[] = {
+        {7, 0.5f, 3, false, 0.53f, "Mix :: M/C : 100%/94"},
+        {8, 0.75f, -2, true, 0.748f, "Ring Boost :: 9.9dB"},
+        {2, 0.0f, -1, false, 0.0f, "Mod Q :: 0%"},
+        {1, 0.995f, 1, false, 1.0f, "Mod End Freq :: 20.5KHz"},
+        {0, 0.37f, 100, false, 1.0f, "Mod Start Freq :: 20.5KHz"},
+        {0, 1.0f, -63, false, 0.37f, "Mod Start Freq :: 260Hz"},  // lands on the grid
+        {6, 0.5f, 2, false, 33.5f / 63.0f, "Shift  :: 33"},       // whole bands
+        {6, 0.5f, -3, true, 28.5f / 63.0f, "Shift  :: 28"},
+        {6, 0.99f, 1, false, 1.0f, "Shift  :: 63"},
+    };
+    open();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.readout);
+        e->setParameter(e, c.index, c.from);
+        screen().tick();
+        host.clearRequests();
+        const int step = c.notches > 0 ? 1 : -1;
+        for (int n = 0; n != c.notches; n += step)
+            EXPECT_TRUE(screen().wheel(kSlider[c.index].left + 50, kSlider[c.index].top + 6, step, c.shift));
+        EXPECT_EQ(get(c.index), c.value);
+        EXPECT_EQ(automation().size(), static_cast<std::size_t>(std::abs(c.notches)));
+        EXPECT_EQ(screen().texts.back(), c.readout);
+        for (int i = 0; i < TPluginEditorWindow::kWheelQuietTicks; ++i) screen().tick();
+    }
+    // Over no slider, and while the left button drags one: nothing.
+    host.clearRequests();
+    EXPECT_FALSE(screen().wheel(5, 5, 1));
+    press(3, 30);
+    screen().wheel(kSlider[3].left + 30, kSlider[3].top + 6, 5);
+    release(3, 30);
+    EXPECT_EQ(get(3), 0.25f);
+    EXPECT_EQ(automation().size(), 1u);
+}
+
+// A burst of notches on one slider is one gesture: it ends
+// kWheelQuietTicks timer ticks after the last notch, at a press, or where
+// a notch on another slider begins another. Ctrl-click and double-click
+// set the default in a gesture of their own; a drag after them moves
+// nothing, and the first click of a double-click acts as a press.
+TEST_F(Editor, WheelBurstsAndResetsAreGesturesOfTheirOwn) {
+    const auto gestures = [&] {
+        std::vector<std::pair<VstInt32, float>> out;  // opcode (automate: its value), index
+        for (const auto& r : host.requests())
+            if (r.opcode == audioMasterBeginEdit || r.opcode == audioMasterEndEdit)
+                out.emplace_back(r.opcode, static_cast<float>(r.index));
+            else if (r.opcode == audioMasterAutomate)
+                out.emplace_back(r.opcode, r.opt);
+        return out;
+    };
+    using G = std::vector<std::pair<VstInt32, float>>;
+    constexpr VstInt32 kBegin = audioMasterBeginEdit, kEnd = audioMasterEndEdit, kSet = audioMasterAutomate;
+    const auto wheel = [&](int index, int notches) {
+        screen().wheel(kSlider[index].left + 20, kSlider[index].top + 4, notches);
+    };
+    open();
+    e->setParameter(e, 2, 0.5f);
+    e->setParameter(e, 5, 0.2f);
+    screen().tick();
+    host.clearRequests();
+    for (int notch = 0; notch < 3; ++notch) {
+        wheel(2, 1);
+        for (int i = 1; i < TPluginEditorWindow::kWheelQuietTicks; ++i) screen().tick();
+    }
+    for (int i = 1; i < TPluginEditorWindow::kWheelQuietTicks; ++i) screen().tick();
+    wheel(2, -2);
+    wheel(5, 1);
+    press(5, 40, MouseButton::Right);
+    EXPECT_EQ(gestures(), (G{{kBegin, 2}, {kSet, 0.51f}, {kSet, 0.52f}, {kSet, 0.53f}, {kEnd, 2},
+                             {kBegin, 2}, {kSet, 0.51f}, {kEnd, 2},
+                             {kBegin, 5}, {kSet, 0.21f}, {kEnd, 5}}));
+
+    host.clearRequests();
+    screen().press(kSlider[5].left + 70, kSlider[5].top + 6, MouseButton::Left, ShiftState{false, true, false});
+    move(5, 90);
+    release(5, 90);
+    press(8, 30);  // the first click of a double-click
+    release(8, 30);
+    screen().press(kSlider[8].left + 30, kSlider[8].top + 6, MouseButton::Left, ShiftState{false, false, true});
+    EXPECT_EQ(screen().texts.back(), "Ring Boost :: 10dB");
+    move(8, 90);
+    release(8, 90);
+    EXPECT_EQ(gestures(), (G{{kBegin, 5}, {kSet, 0.5f}, {kEnd, 5},
+                             {kBegin, 8}, {kSet, 0.25f}, {kEnd, 8},
+                             {kBegin, 8}, {kSet, 0.75f}, {kEnd, 8}}));
+    EXPECT_EQ(get(5), parameterInfo(5).defaultValue);
+    EXPECT_EQ(get(8), parameterInfo(8).defaultValue);
+}
+
 TEST_F(Editor, OpeningMakesAVisibleChildWindowWithATimer) {
     open();
     ASSERT_EQ(HeadlessBackend::live().size(), 1u);

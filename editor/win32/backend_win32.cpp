@@ -68,7 +68,9 @@ private:
         name_[n] = L'\0';
         WNDCLASSEXW wc{};
         wc.cbSize = sizeof wc;
-        wc.style = 0;  // no CS_HREDRAW/VREDRAW: we always paint every pixel
+        // No CS_HREDRAW/VREDRAW: we always paint every pixel. Double-clicks
+        // are the system's to judge (its time and distance).
+        wc.style = CS_DBLCLKS;
         wc.lpfnWndProc = windowProc;
         wc.hInstance = module;
         wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
@@ -118,7 +120,8 @@ private:
     bool ensureBuffer(int width, int height);
     void freeBuffer();
     void blit(HDC target);
-    void press(MouseButton button, WPARAM wParam, LPARAM lParam);
+    void press(MouseButton button, WPARAM wParam, LPARAM lParam, bool doubleClick = false);
+    LRESULT wheel(HWND hwnd, WPARAM wParam, LPARAM lParam);
     void liftButton(MouseButton button, LPARAM lParam);
 
     WindowEvents* events_ = nullptr;
@@ -134,6 +137,8 @@ private:
     // Buttons held since their press, for capture.
     unsigned held_ = 0;
     int lastX_ = 0, lastY_ = 0;
+    int wheelDelta_ = 0;  // wheel turn short of a whole notch, in WHEEL_DELTA units
+    bool forwardingWheel_ = false;
     UINT reportedDpi_ = 0;  // from the last WM_DPICHANGED, 0 before one
 };
 
@@ -308,7 +313,7 @@ void Win32Backend::blit(HDC target) {
     BitBlt(target, 0, 0, bufferWidth_, bufferHeight_, bufferDc_, 0, 0, SRCCOPY);
 }
 
-void Win32Backend::press(MouseButton button, WPARAM wParam, LPARAM lParam) {
+void Win32Backend::press(MouseButton button, WPARAM wParam, LPARAM lParam, bool doubleClick) {
     lastX_ = GET_X_LPARAM(lParam);
     lastY_ = GET_Y_LPARAM(lParam);
     // The capture brings the moves and the release here until the button
@@ -316,7 +321,47 @@ void Win32Backend::press(MouseButton button, WPARAM wParam, LPARAM lParam) {
     // beyond the window: GET_X_LPARAM keeps the sign).
     if (!held_) SetCapture(hwnd_);
     held_ |= bitOf(button);
-    if (events_) events_->mouseDown(lastX_, lastY_, button, (wParam & MK_SHIFT) != 0);
+    if (events_)
+        events_->mouseDown(lastX_, lastY_, button,
+                           ShiftState{(wParam & MK_SHIFT) != 0, (wParam & MK_CONTROL) != 0, doubleClick});
+}
+
+// WM_MOUSEWHEEL goes to the window with the keyboard focus (or, where the
+// system scrolls the window under the pointer, to that one), with the
+// pointer in screen coordinates. Over one of our sliders the wheel is ours;
+// over another window of this thread it goes to that window; otherwise on
+// to our parent, as DefWindowProc passes it. Fine wheels send fractions of
+// WHEEL_DELTA: they add up to whole notches, and a turn the other way
+// starts afresh.
+LRESULT Win32Backend::wheel(HWND hwnd, WPARAM wParam, LPARAM lParam) {
+    POINT p{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+    const POINT onScreen = p;
+    ScreenToClient(hwnd, &p);
+    RECT client{};
+    GetClientRect(hwnd, &client);
+    const bool shift = (GET_KEYSTATE_WPARAM(wParam) & MK_SHIFT) != 0;
+    if (PtInRect(&client, p)) {
+        if (events_ && events_->mouseWheel(p.x, p.y, 0, shift)) {
+            const int delta = GET_WHEEL_DELTA_WPARAM(wParam);
+            if ((delta > 0 && wheelDelta_ < 0) || (delta < 0 && wheelDelta_ > 0)) wheelDelta_ = 0;
+            wheelDelta_ += delta;
+            const int notches = wheelDelta_ / WHEEL_DELTA;
+            wheelDelta_ -= notches * WHEEL_DELTA;
+            if (notches != 0 && events_) events_->mouseWheel(p.x, p.y, notches, shift);
+            return 0;
+        }
+    } else if (!forwardingWheel_) {
+        const HWND under = WindowFromPoint(onScreen);
+        if (under && under != hwnd &&
+            GetWindowThreadProcessId(under, nullptr) == GetCurrentThreadId()) {
+            forwardingWheel_ = true;  // should it come back to us, it goes to the parent
+            SendMessageW(under, WM_MOUSEWHEEL, wParam, lParam);
+            forwardingWheel_ = false;
+            return 0;
+        }
+    }
+    wheelDelta_ = 0;
+    return DefWindowProcW(hwnd, WM_MOUSEWHEEL, wParam, lParam);
 }
 
 void Win32Backend::liftButton(MouseButton button, LPARAM lParam) {
@@ -349,6 +394,10 @@ LRESULT Win32Backend::handle(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPar
         case WM_LBUTTONDOWN: press(MouseButton::Left, wParam, lParam); return 0;
         case WM_RBUTTONDOWN: press(MouseButton::Right, wParam, lParam); return 0;
         case WM_MBUTTONDOWN: press(MouseButton::Middle, wParam, lParam); return 0;
+        case WM_LBUTTONDBLCLK: press(MouseButton::Left, wParam, lParam, true); return 0;
+        case WM_RBUTTONDBLCLK: press(MouseButton::Right, wParam, lParam, true); return 0;
+        case WM_MBUTTONDBLCLK: press(MouseButton::Middle, wParam, lParam, true); return 0;
+        case WM_MOUSEWHEEL: return wheel(hwnd, wParam, lParam);
         case WM_LBUTTONUP: liftButton(MouseButton::Left, lParam); return 0;
         case WM_RBUTTONUP: liftButton(MouseButton::Right, lParam); return 0;
         case WM_MBUTTONUP: liftButton(MouseButton::Middle, lParam); return 0;

@@ -139,6 +139,11 @@ private:
     // went elsewhere, the window was hidden): the drag ends here.
     void dropLeft(int x, int y);
     bool leftStillHeld();
+    // Whether a press is the second of a double-click. X has no notion of
+    // one: the same button again within kDoubleClickMs of the server's
+    // clock and kDoubleClickSlop pixels. The press after a double-click
+    // starts afresh.
+    bool isDoubleClick(const xcb_button_press_event_t& e, MouseButton button);
     void tick();
     void paint();
 
@@ -154,6 +159,10 @@ private:
     bool dirty_ = true;
     bool leftHeld_ = false;  // a left press reached us and its release has not
     int lastX_ = 0, lastY_ = 0;  // the pointer at our last pointer event
+    bool clickArmed_ = false;  // a press that a second one would make a double-click
+    MouseButton clickButton_ = MouseButton::Left;
+    xcb_timestamp_t clickTime_ = 0;
+    int clickX_ = 0, clickY_ = 0;
 
     bool timerRunning_ = false;
     Clock::duration period_{};
@@ -388,21 +397,29 @@ void X11Backend::handleEvents() {
                 // in its coordinates, until every button is up.
                 const auto* e = reinterpret_cast<const xcb_button_press_event_t*>(event.get());
                 if (e->event != window_ || !events_) break;
+                const bool shift = (e->state & XCB_MOD_MASK_SHIFT) != 0;
                 MouseButton button;
                 switch (e->detail) {
                     case 1: button = MouseButton::Left; break;
                     case 2: button = MouseButton::Middle; break;
                     case 3: button = MouseButton::Right; break;
-                    default: continue;  // wheel and extra buttons
+                    case 4:  // the wheel: a press (and its release) a notch, 4 up, 5 down
+                    case 5:
+                        if (type == XCB_BUTTON_PRESS)
+                            events_->mouseWheel(e->event_x, e->event_y, e->detail == 4 ? 1 : -1, shift);
+                        continue;
+                    default: continue;  // the horizontal wheel (6, 7) and extra buttons
                 }
                 lastX_ = e->event_x;
                 lastY_ = e->event_y;
                 if (button == MouseButton::Left) leftHeld_ = type == XCB_BUTTON_PRESS;
-                if (type == XCB_BUTTON_PRESS)
-                    events_->mouseDown(e->event_x, e->event_y, button,
-                                       (e->state & XCB_MOD_MASK_SHIFT) != 0);
-                else
+                if (type == XCB_BUTTON_PRESS) {
+                    ShiftState state{shift, (e->state & XCB_MOD_MASK_CONTROL) != 0, false};
+                    state.doubleClick = isDoubleClick(*e, button);
+                    events_->mouseDown(e->event_x, e->event_y, button, state);
+                } else {
                     events_->mouseUp(e->event_x, e->event_y, button);
+                }
                 break;
             }
             case XCB_ENTER_NOTIFY:
@@ -497,8 +514,24 @@ bool X11Backend::leftStillHeld() {
     return pointer && (pointer->mask & XCB_BUTTON_MASK_1);
 }
 
+bool X11Backend::isDoubleClick(const xcb_button_press_event_t& e, MouseButton button) {
+    constexpr xcb_timestamp_t kDoubleClickMs = 400;  // what desktops default to
+    constexpr int kDoubleClickSlop = 4;
+    const bool isDouble = clickArmed_ && button == clickButton_ &&
+                          static_cast<xcb_timestamp_t>(e.time - clickTime_) <= kDoubleClickMs &&
+                          std::abs(e.event_x - clickX_) <= kDoubleClickSlop &&
+                          std::abs(e.event_y - clickY_) <= kDoubleClickSlop;
+    clickArmed_ = !isDouble;
+    clickButton_ = button;
+    clickTime_ = e.time;
+    clickX_ = e.event_x;
+    clickY_ = e.event_y;
+    return isDouble;
+}
+
 void X11Backend::dropLeft(int x, int y) {
     leftHeld_ = false;
+    clickArmed_ = false;  // a click whose release went elsewhere starts no double-click
     if (events_) events_->mouseUp(x, y, MouseButton::Left);
 }
 

@@ -1197,6 +1197,29 @@ TEST_P(ClapGuiX11, EmbedsTheEditorOnTheHostsTimerAndSendsGestures) {
     for (std::size_t i = 1; i + 1 < out.events.size(); ++i)
         EXPECT_EQ(out.events[i].type, clap::kEventParamValue) << i;
     EXPECT_DOUBLE_EQ(in.value(8), 20.0) << "the effect took the editor's value";
+    // Three wheel notches down in one gesture, then a Ctrl-click to the default.
+    out.events.clear();
+    x.moveTo(kLeft + kBoostSlider.left + 50, kTop + kBoostSlider.top + 6);
+    for (int i = 0; i < 3; ++i) {
+        x.button(5, true);
+        x.button(5, false);
+    }
+    EXPECT_TRUE(pumpUntil(pump, [&] { return out.events.size() == 5; }));
+    x.control(true);
+    x.button(1, true);
+    x.button(1, false);
+    x.control(false);
+    EXPECT_TRUE(pumpUntil(pump, [&] { return out.events.size() == 8; }));
+    const OutEvent habits[] = {{clap::kEventParamGestureBegin, 8, 0.0}, {clap::kEventParamValue, 8, 19.6},
+                               {clap::kEventParamValue, 8, 19.2},       {clap::kEventParamValue, 8, 18.8},
+                               {clap::kEventParamGestureEnd, 8, 0.0},   {clap::kEventParamGestureBegin, 8, 0.0},
+                               {clap::kEventParamValue, 8, 10.0},       {clap::kEventParamGestureEnd, 8, 0.0}};
+    ASSERT_EQ(out.events.size(), std::size(habits));
+    for (std::size_t i = 0; i < std::size(habits); ++i) {
+        EXPECT_EQ(out.events[i].type, habits[i].type) << i;
+        EXPECT_EQ(out.events[i].id, habits[i].id) << i;
+        EXPECT_NEAR(out.events[i].value, habits[i].value, 1e-5) << i;
+    }
 
     // A value from the host moves the slider.
     x.moveTo(kLeft + 500, kTop + 300);

@@ -394,6 +394,23 @@ TEST_P(Lv2UiKinds, EmbedsTheEditorAndTalksInPortValues) {
     const std::vector<std::pair<std::uint32_t, bool>> gestures = {
         {12, true}, {12, false}, {10, true}, {10, false}};
     EXPECT_EQ(recorder.touches, gestures);
+    // Two wheel notches up on Shift (whole bands) in one gesture, then a
+    // Ctrl-click back to the default in another.
+    recorder.touches.clear();
+    for (int i = 0; i < 2; ++i) {
+        x.button(4, true);
+        x.button(4, false);
+    }
+    EXPECT_TRUE(pump([&] { return recorder.touches.size() == 2; }));
+    EXPECT_TRUE(recorder.wrote(10, 33.0f));
+    x.control(true);
+    x.button(1, true);
+    x.button(1, false);
+    x.control(false);
+    EXPECT_TRUE(pump([&] { return recorder.touches.size() == 4; }));
+    EXPECT_TRUE(recorder.wrote(10, 31.0f));
+    EXPECT_EQ(recorder.touches, (std::vector<std::pair<std::uint32_t, bool>>{
+                                    {10, true}, {10, false}, {10, true}, {10, false}}));
     for (const Write& w : recorder.writes) {
         EXPECT_TRUE(w.port == 10 || w.port == 12) << w.port;
         EXPECT_GE(w.value, w.port == 12 ? -20.0f : 0.0f);

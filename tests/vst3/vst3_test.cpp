@@ -1189,6 +1189,23 @@ TEST(Vst3View, EmbedsTheEditorOnTheHostsRunLoop) {
     EXPECT_EQ(p.handler.edits.back(), (Edit{'e', 8, 0.0}));
     for (std::size_t i = 1; i + 1 < p.handler.edits.size(); ++i) EXPECT_EQ(p.handler.edits[i].kind, 'p');
     EXPECT_EQ(p.controller->getParamNormalized(8), 1.0);
+    // A burst of three wheel notches down, then a double-click (its first
+    // click a press at X = 50): one edit each, the last to the default.
+    p.handler.edits.clear();
+    x.moveTo(kLeft + kBoostSlider.left + 50, kTop + kBoostSlider.top + 6);
+    for (unsigned b : {5u, 5u, 5u, 0u, 1u, 1u}) {
+        if (b == 0) {
+            EXPECT_TRUE(pump([&] { return p.handler.edits.size() == 5; }));
+            continue;
+        }
+        x.button(b, true);
+        x.button(b, false);
+    }
+    EXPECT_TRUE(pump([&] { return p.handler.edits.size() == 11; }));
+    EXPECT_EQ(p.handler.edits,
+              (std::vector<Edit>{{'b', 8, 0.0}, {'p', 8, 0.99f}, {'p', 8, 0.98f}, {'p', 8, 0.97f},
+                                 {'e', 8, 0.0}, {'b', 8, 0.0}, {'p', 8, 0.5}, {'e', 8, 0.0},
+                                 {'b', 8, 0.0}, {'p', 8, 0.75}, {'e', 8, 0.0}}));
 
     // The host moves Shift: its slider follows on the timer, Boost stays.
     x.moveTo(kLeft + 500, kTop + 300);

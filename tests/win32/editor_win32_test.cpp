@@ -6,6 +6,7 @@
 // state (the effect is linked into this program for that).
 #include <windows.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -351,6 +352,100 @@ TEST_F(Win32Editor, PostedMouseInputSetsValuesAndAsksTheHostToAutomate) {
     for (int i = 0; i < 9; ++i) EXPECT_EQ(reference.parameter(i), e->getParameter(e, i)) << i;
     pump(60);
     EXPECT_TRUE(samePicture(capture(w, false), reference.picture()));
+    close();
+}
+
+// The wheel (WM_MOUSEWHEEL, in screen coordinates, in WHEEL_DELTA units
+// that fine wheels send in parts), Ctrl-click and double-click, posted and
+// as real input: the values, one gesture per burst and per reset, and the
+// pixels the headless editor composes for the same events.
+TEST_F(Win32Editor, TheWheelAndResetsReachTheHostAsGestures) {
+    HostWindow parent;
+    ReferenceEditor reference;
+    open(parent.hwnd);
+    const HWND w = parent.editor();
+    ASSERT_NE(w, nullptr);
+    auto& user = reference.user();
+    const auto edits = [&] {
+        std::vector<std::pair<VstInt32, float>> out;  // opcode, index (automate: its value)
+        for (const auto& r : host.requests())
+            if (r.opcode == audioMasterBeginEdit || r.opcode == audioMasterEndEdit)
+                out.emplace_back(r.opcode, static_cast<float>(r.index));
+            else if (r.opcode == audioMasterAutomate)
+                out.emplace_back(r.opcode, r.opt);
+        return out;
+    };
+    using G = std::vector<std::pair<VstInt32, float>>;
+    constexpr VstInt32 kBegin = audioMasterBeginEdit, kEnd = audioMasterEndEdit, kSet = audioMasterAutomate;
+    const auto wheel = [&](int index, int x, int delta, WPARAM keys = 0) {
+        POINT p{kSlider[index].left + x, kSlider[index].top + 6};
+        ClientToScreen(w, &p);
+        PostMessageW(w, WM_MOUSEWHEEL, MAKEWPARAM(keys, static_cast<WORD>(static_cast<SHORT>(delta))),
+                     at(p.x, p.y));
+        pump(30);
+    };
+    const auto quiet = [&] { pump(400); };  // the burst's gesture ends on the editor's timer
+    for (auto [index, value] : {std::pair{8, 0.75f}, {6, 0.5f}, {7, 0.0f}}) {
+        e->setParameter(e, index, value);
+        reference.setParameter(index, value);
+    }
+    reference.picture();
+    pump(60);
+
+    host.clearRequests();
+    wheel(8, 50, WHEEL_DELTA);
+    for (int part = 0; part < 3; ++part) wheel(8, 50, WHEEL_DELTA / 3);
+    wheel(8, 50, -WHEEL_DELTA, MK_SHIFT);
+    user.wheel(kSlider[8].left + 50, kSlider[8].top + 6, 2);
+    user.wheel(kSlider[8].left + 50, kSlider[8].top + 6, -1, true);
+    quiet();
+    wheel(6, 50, -2 * WHEEL_DELTA);  // two notches at once: two bands
+    user.wheel(kSlider[6].left + 50, kSlider[6].top + 6, -2);
+    quiet();
+    wheel(8, -20, WHEEL_DELTA);  // beside the sliders: not ours
+    quiet();
+    EXPECT_EQ(edits(), (G{{kBegin, 8}, {kSet, 0.76f}, {kSet, 0.77f}, {kSet, 0.769f}, {kEnd, 8},
+                          {kBegin, 6}, {kSet, 29.5f / 63.0f}, {kEnd, 6}}));
+
+    host.clearRequests();
+    post(w, WM_LBUTTONDOWN, MK_LBUTTON | MK_CONTROL, 8, 20);
+    post(w, WM_LBUTTONUP, MK_CONTROL, 8, 20);
+    user.press(kSlider[8].left + 20, kSlider[8].top + 6, MouseButton::Left, {false, true, false});
+    user.release(kSlider[8].left + 20, kSlider[8].top + 6);
+    post(w, WM_LBUTTONDOWN, MK_LBUTTON, 6, 80);
+    post(w, WM_LBUTTONUP, 0, 6, 80);
+    post(w, WM_LBUTTONDBLCLK, MK_LBUTTON, 6, 80);
+    post(w, WM_LBUTTONUP, 0, 6, 80);
+    user.press(kSlider[6].left + 80, kSlider[6].top + 6, MouseButton::Left, {false, false, true});
+    user.release(kSlider[6].left + 80, kSlider[6].top + 6);
+    EXPECT_EQ(edits(), (G{{kBegin, 8}, {kSet, 0.75f}, {kEnd, 8}, {kBegin, 6}, {kSet, 0.875f}, {kEnd, 6},
+                          {kBegin, 6}, {kSet, 0.5f}, {kEnd, 6}}));
+    EXPECT_EQ(GetCapture(), nullptr);
+    for (int i = 0; i < 9; ++i) EXPECT_EQ(reference.parameter(i), e->getParameter(e, i)) << i;
+    pump(60);
+    EXPECT_TRUE(samePicture(capture(w, false), reference.picture()));
+
+    // Real input: a double-click on Mix, then a notch of the wheel.
+    SetForegroundWindow(parent.hwnd);
+    pump(50);
+    host.clearRequests();
+    const int y = kSlider[7].top + 6;
+    sendMouse(w, MOUSEEVENTF_LEFTDOWN, kSlider[7].left + 30, y);
+    sendMouse(w, MOUSEEVENTF_LEFTUP, kSlider[7].left + 30, y);
+    sendMouse(w, MOUSEEVENTF_LEFTDOWN, kSlider[7].left + 30, y);
+    sendMouse(w, MOUSEEVENTF_LEFTUP, kSlider[7].left + 30, y);
+    EXPECT_EQ(e->getParameter(e, 7), 0.5f);
+    INPUT notch{};
+    notch.type = INPUT_MOUSE;
+    notch.mi.dwFlags = MOUSEEVENTF_WHEEL;
+    notch.mi.mouseData = static_cast<DWORD>(-WHEEL_DELTA);
+    ASSERT_EQ(SendInput(1, &notch, sizeof notch), 1u);
+    quiet();
+    // (Wine may add a move of its own to the drag: the same value again.)
+    G real = edits();
+    real.erase(std::unique(real.begin(), real.end()), real.end());
+    EXPECT_EQ(real, (G{{kBegin, 7}, {kSet, 0.25f}, {kEnd, 7}, {kBegin, 7}, {kSet, 0.5f}, {kEnd, 7},
+                          {kBegin, 7}, {kSet, 0.49f}, {kEnd, 7}}));
     close();
 }
 

@@ -37,9 +37,14 @@ struct Recorder final : editor::WindowEvents {
     struct Button {
         int x, y;
         MouseButton button;
+        editor::ShiftState state;
+    };
+    struct Wheel {
+        int x, y, notches;
         bool shift;
     };
     std::vector<Button> downs, ups;
+    std::vector<Wheel> wheels;
     std::vector<std::pair<int, int>> moves;
     std::vector<Clock::time_point> ticks;
     Canvas canvas{kWidth, kHeight};
@@ -49,11 +54,15 @@ struct Recorder final : editor::WindowEvents {
         for (int y = 0; y < kHeight; ++y)
             for (int x = 0; x < kWidth; ++x) canvas.set(x, y, pattern(x, y));
     }
-    void mouseDown(int x, int y, MouseButton b, bool shift) override {
-        downs.push_back({x, y, b, shift});
+    void mouseDown(int x, int y, MouseButton b, editor::ShiftState state) override {
+        downs.push_back({x, y, b, state});
     }
     void mouseMove(int x, int y) override { moves.emplace_back(x, y); }
-    void mouseUp(int x, int y, MouseButton b) override { ups.push_back({x, y, b, false}); }
+    void mouseUp(int x, int y, MouseButton b) override { ups.push_back({x, y, b, {}}); }
+    bool mouseWheel(int x, int y, int notches, bool shift) override {
+        wheels.push_back({x, y, notches, shift});
+        return true;
+    }
     void timerTick() override { ticks.push_back(Clock::now()); }
     const Canvas& frame() override {
         ++frames;
@@ -202,7 +211,7 @@ TEST_F(X11Backend, APressCapturesThePointerUntilTheRelease) {
     EXPECT_EQ(events.downs[0].x, 50);
     EXPECT_EQ(events.downs[0].y, 7);
     EXPECT_EQ(events.downs[0].button, MouseButton::Left);
-    EXPECT_FALSE(events.downs[0].shift);
+    EXPECT_FALSE(events.downs[0].state.shift);
 
     // Dragged past the left edge, then past the right one: the moves keep
     // coming, in our window's coordinates.
@@ -227,36 +236,77 @@ TEST_F(X11Backend, APressCapturesThePointerUntilTheRelease) {
     EXPECT_EQ(events.moves.size(), movesSoFar);
 }
 
-TEST_F(X11Backend, ReportsShiftAndTheButtonsAndIgnoresTheWheel) {
+// Shift and Ctrl, the buttons, double-clicks (a second press of the same
+// button soon after and close by) and the vertical wheel, a notch a press
+// of button 4 (up) or 5 (down); the horizontal wheel (6, 7) is not ours.
+TEST_F(X11Backend, ReportsKeysButtonsDoubleClicksAndTheWheel) {
     Recorder events;
     auto backend = open(events);
     host.moveTo(kParentX + 20, kParentY + 30);
+    const auto click = [&](unsigned button) {
+        host.button(button, true);
+        host.button(button, false);
+    };
 
     host.shift(true);
-    host.button(1, true);
-    host.button(1, false);
+    click(1);
     host.shift(false);
-    pump(*backend, [&] { return events.ups.size() == 1; });
-    ASSERT_EQ(events.downs.size(), 1u);
-    EXPECT_TRUE(events.downs[0].shift);
-    EXPECT_EQ(events.downs[0].x, 20);
+    host.control(true);
+    host.moveTo(kParentX + 60, kParentY + 30);  // too far for a double-click
+    click(1);
+    host.control(false);
+    host.moveTo(kParentX + 62, kParentY + 33);  // close enough
+    click(1);
+    click(1);  // a third press starts afresh
+    click(3);
+    click(2);
+    click(2);
+    pump(*backend, [&] { return events.ups.size() == 7; });
+    ASSERT_EQ(events.downs.size(), 7u);
+    const struct {
+        int x;
+        MouseButton button;
+        bool shift, control, doubleClick;
+    } expected[] = {
+        {20, MouseButton::Left, true, false, false},    {60, MouseButton::Left, false, true, false},
+        {62, MouseButton::Left, false, false, true},    {62, MouseButton::Left, false, false, false},
+        {62, MouseButton::Right, false, false, false},  {62, MouseButton::Middle, false, false, false},
+        {62, MouseButton::Middle, false, false, true},
+    };
+    for (std::size_t i = 0; i < events.downs.size(); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(events.downs[i].x, expected[i].x);
+        EXPECT_EQ(events.downs[i].button, expected[i].button);
+        EXPECT_EQ(events.ups[i].button, expected[i].button);
+        EXPECT_EQ(events.downs[i].state.shift, expected[i].shift);
+        EXPECT_EQ(events.downs[i].state.control, expected[i].control);
+        EXPECT_EQ(events.downs[i].state.doubleClick, expected[i].doubleClick);
+    }
     EXPECT_EQ(events.downs[0].y, 30);
 
-    for (unsigned wheel : {4u, 5u, 6u, 7u}) {
-        host.button(wheel, true);
-        host.button(wheel, false);
+    // Slow clicks are two single ones.
+    host.moveTo(kParentX + 200, kParentY + 40);
+    click(1);
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    click(1);
+    pump(*backend, [&] { return events.downs.size() == 9; });
+    EXPECT_FALSE(events.downs[8].state.doubleClick);
+
+    EXPECT_TRUE(events.wheels.empty());
+    for (unsigned wheel : {4u, 6u, 7u, 5u, 5u}) click(wheel);
+    host.shift(true);
+    click(4);
+    host.shift(false);
+    pump(*backend, [&] { return events.wheels.size() == 4; });
+    ASSERT_EQ(events.wheels.size(), 4u);
+    const int notches[] = {1, -1, -1, 1};
+    for (std::size_t i = 0; i < 4; ++i) {
+        EXPECT_EQ(events.wheels[i].notches, notches[i]);
+        EXPECT_EQ(events.wheels[i].x, 200);
+        EXPECT_EQ(events.wheels[i].y, 40);
+        EXPECT_EQ(events.wheels[i].shift, i == 3);
     }
-    host.button(3, true);
-    host.button(3, false);
-    host.button(2, true);
-    host.button(2, false);
-    pump(*backend, [&] { return events.ups.size() == 3; });
-    ASSERT_EQ(events.downs.size(), 3u);
-    EXPECT_EQ(events.downs[1].button, MouseButton::Right);
-    EXPECT_FALSE(events.downs[1].shift);
-    EXPECT_EQ(events.ups[1].button, MouseButton::Right);
-    EXPECT_EQ(events.downs[2].button, MouseButton::Middle);
-    EXPECT_EQ(events.ups[2].button, MouseButton::Middle);
+    EXPECT_EQ(events.downs.size(), 9u) << "a wheel notch is no press";
 }
 
 TEST_F(X11Backend, TheTimerKeepsItsPeriodAndDoesNotBurstAfterAStall) {

@@ -259,6 +259,98 @@ TEST_F(X11Editor, SlidersFollowThePointerThroughDragsPastTheEdgeAndShiftPresses)
     EXPECT_TRUE(x.children(parent).empty());
 }
 
+// The wheel, Ctrl-click and double-click with the real pointer: each wheel
+// burst and each reset reaches the host as one gesture of automation, and
+// the readout shows a wheeled value as a drag to it does.
+TEST_F(X11Editor, TheWheelAndResetsReachTheHostAsGestures) {
+    AEffect* e = load();
+    ASSERT_NE(e, nullptr);
+    e->setParameter(e, 8, 0.5f);
+    const Window parent = openEditor(e);
+    const Window editor = x.children(parent).at(0);
+    const Slider boost = kSliders[8], mix = kSliders[7];
+    const auto edits = [&] {
+        std::vector<std::pair<VstInt32, float>> out;  // opcode, index (automate: its value)
+        for (const HostRequest& r : host.requests())
+            if (r.opcode == audioMasterBeginEdit || r.opcode == audioMasterEndEdit)
+                out.emplace_back(r.opcode, static_cast<float>(r.index));
+            else if (r.opcode == audioMasterAutomate)
+                out.emplace_back(r.opcode, r.opt);
+        return out;
+    };
+    using G = std::vector<std::pair<VstInt32, float>>;
+    constexpr VstInt32 kBegin = audioMasterBeginEdit, kEnd = audioMasterEndEdit, kSet = audioMasterAutomate;
+    const auto click = [&](unsigned button) {
+        x.button(button, true);
+        x.button(button, false);
+    };
+    const auto readout = [&] {
+        Canvas shown = x.capture(editor), strip(kReadout.width, kReadout.height);
+        strip.copyRect(shown, kReadout, 0, 0);
+        return strip;
+    };
+    const auto same = [](const Canvas& a, const Canvas& b) {
+        for (int y = 0; y < kReadout.height; ++y)
+            for (int x1 = 0; x1 < kReadout.width; ++x1)
+                if (a.at(x1, y) != b.at(x1, y)) return false;
+        return true;
+    };
+    const auto settled = [&](const std::function<bool()>& done, int line) {
+        EXPECT_TRUE(pump(e, done)) << "line " << line;
+        for (int i = 0; i < 5; ++i) idle(e);
+    };
+
+    pointTo(boost.left + 50, boost.top + 6);
+    settled([&] { return true; }, __LINE__);
+    const Canvas before = readout();
+    host.clearRequests();
+    for (int i = 0; i < 5; ++i) click(4);
+    settled([&] { return !edits().empty() && edits().back().first == kEnd; }, __LINE__);
+    EXPECT_EQ(edits(), (G{{kBegin, 8}, {kSet, 0.51f}, {kSet, 0.52f}, {kSet, 0.53f}, {kSet, 0.54f},
+                          {kSet, 0.55f}, {kEnd, 8}}));
+    EXPECT_EQ(e->getParameter(e, 8), 0.55f);
+    Canvas wheeled;
+    EXPECT_TRUE(pump(e, [&] { return !same(wheeled = readout(), before); }));
+    host.clearRequests();
+    x.shift(true);
+    click(5);
+    x.shift(false);
+    settled([&] { return edits().size() == 3; }, __LINE__);
+    EXPECT_EQ(edits(), (G{{kBegin, 8}, {kSet, 0.549f}, {kEnd, 8}}));
+
+    // A press that drags Boost to the same value shows the same readout.
+    pointTo(boost.left + 54, boost.top + 6);
+    x.button(1, true);
+    settled([&] { return e->getParameter(e, 8) == 0.55f; }, __LINE__);
+    EXPECT_TRUE(pump(e, [&] { return same(readout(), wheeled); })) << "the wheel's readout is not a drag's";
+    x.button(1, false);
+    settled([&] { return !edits().empty() && edits().back().first == kEnd; }, __LINE__);
+
+    // Ctrl-click on Boost, a double-click on Mix: each to its default.
+    host.clearRequests();
+    pointTo(boost.left + 90, boost.top + 6);
+    x.control(true);
+    click(1);
+    x.control(false);
+    pointTo(mix.left + 20, mix.top + 6);
+    click(1);
+    click(1);
+    settled([&] { return edits().size() == 9; }, __LINE__);
+    EXPECT_EQ(edits(), (G{{kBegin, 8}, {kSet, 0.75f}, {kEnd, 8},
+                          {kBegin, 7}, {kSet, 0.125f}, {kEnd, 7},
+                          {kBegin, 7}, {kSet, 0.5f}, {kEnd, 7}}));
+    EXPECT_EQ(e->getParameter(e, 8), 0.75f);
+    EXPECT_EQ(e->getParameter(e, 7), 0.5f);
+
+    // A wheel over no slider changes nothing.
+    host.clearRequests();
+    pointTo(5, 5);
+    click(4);
+    for (int i = 0; i < 20; ++i) idle(e);
+    EXPECT_TRUE(edits().empty());
+    host.dispatch(e, effEditClose);
+}
+
 // The host hides its window mid-drag and the button goes up elsewhere: the
 // drag and its gesture end, and hovering afterwards sets nothing.
 TEST_F(X11Editor, ADragEndsWhenTheButtonDoesThoughTheReleaseWentElsewhere) {

@@ -105,6 +105,12 @@ void XHost::shift(bool down) {
     sync();
 }
 
+void XHost::control(bool down) {
+    XTestFakeKeyEvent(display_, XKeysymToKeycode(display_, XK_Control_L), down ? True : False,
+                      CurrentTime);
+    sync();
+}
+
 void XHost::sync() { XSync(display_, False); }
 
 std::vector<Window> XHost::children(Window window) {

@@ -32,10 +32,12 @@ public:
     Window createTopLevel(int x, int y, int width, int height, int depth = 24);
     void destroy(Window window);
 
-    // The pointer, in root coordinates, and its buttons (1 to 7), and Shift.
+    // The pointer, in root coordinates, and its buttons (1 to 7; 4 and 5
+    // are the wheel's notches up and down), Shift and Ctrl.
     void moveTo(int rootX, int rootY);
     void button(unsigned button, bool down);
     void shift(bool down);
+    void control(bool down);
     void sync();
 
     // The children the X server lists for a window.
