@@ -13,16 +13,26 @@
 # parameter reads, a missing or repeated field, a repeated name, a name no
 # file or LV2 preset URI can take or two names giving one URI.
 
+# The nine every preset sets (slots 0..8), then the carrier synth's
+# (slots 11..18), which a preset may leave out: those left out keep their
+# defaults (Carrier on Input).
 set(HALVORINE_PRESET_PARAMETERS
   "Mod Start Freq" "Mod Finish Freq" "Mod Freq Q" "Carr Start Freq" "Carr Finish Freq"
-  "Carr Freq Q" "Shift" "Mix" "Boost")
+  "Carr Freq Q" "Shift" "Mix" "Boost"
+  "Carrier" "Synth Wave" "Synth Noise" "Synth Detune" "Synth Octave" "Synth Attack"
+  "Synth Release" "Drone")
+set(HALVORINE_PRESET_REQUIRED 9)
 # The forms each parameter's text takes (lower case), by the reader's
-# grammar: a decimal number, then the unit or nothing.
+# grammar: a decimal number, then the unit or nothing; a choice's name or
+# its index; a note name.
 set(number "[+-]?([0-9]+[.]?[0-9]*|[.][0-9]+)")
 set(HALVORINE_PRESET_FORMS
   "^${number} *(hz|khz)?$" "^${number} *(hz|khz)?$" "^${number} *%?$"
   "^${number} *(hz|khz)?$" "^${number} *(hz|khz)?$" "^${number} *%?$"
-  "^${number} *(bands?)?$" "^${number}%? */ *${number} *%?$" "^${number} *(db)?$")
+  "^${number} *(bands?)?$" "^${number}%? */ *${number} *%?$" "^${number} *(db)?$"
+  "^(input|synth|[0-9]+)$" "^(saw|square|pulse|[0-9]+)$" "^${number} *%?$"
+  "^${number} *(cents?|ct)?$" "^${number} *(oct|octaves?)?$" "^${number} *(m?s)?$"
+  "^${number} *(m?s)?$" "^(off|[a-g](#|b)?-?[0-9]+)$")
 
 if(CMAKE_SCRIPT_MODE_FILE)
   cmake_minimum_required(VERSION 3.25)
@@ -64,12 +74,22 @@ if(CMAKE_SCRIPT_MODE_FILE)
       if(NOT have_about)
         fail(${current_line} "preset '${current}' has no 'about:' line")
       endif()
+      # By slot: 0..8, nothing for 9 and 10, then the synth's 11..18.
       set(texts "")
       set(lines_of "")
-      foreach(k RANGE 8)
+      foreach(k RANGE 16)
+        if(k EQUAL 9)
+          string(APPEND texts "nullptr, nullptr, ")
+          string(APPEND lines_of "0, 0, ")
+        endif()
         if(NOT DEFINED value_${k})
-          list(GET HALVORINE_PRESET_PARAMETERS ${k} pname)
-          fail(${current_line} "preset '${current}' does not set '${pname}'")
+          if(k LESS HALVORINE_PRESET_REQUIRED)
+            list(GET HALVORINE_PRESET_PARAMETERS ${k} pname)
+            fail(${current_line} "preset '${current}' does not set '${pname}'")
+          endif()
+          string(APPEND texts "nullptr, ")
+          string(APPEND lines_of "0, ")
+          continue()
         endif()
         c_string(quoted "${value_${k}}")
         string(APPEND texts "${quoted}, ")

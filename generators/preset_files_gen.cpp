@@ -4,6 +4,8 @@
 // OUTPUT_DIR/vst3/<Name>.vstpreset   one per preset, for VST 3 hosts
 // OUTPUT_DIR/vst2/<Name>.fxp         one per preset, for VST 2 hosts
 // OUTPUT_DIR/vst2/Halvorine Factory.fxb  the first eight, as a bank
+// The VST 2 plug-in has no synth: presets that play it have no .fxp and no
+// place in the bank.
 // Build time only, on the build machine; the files are the same for every
 // platform.
 #include <cstdint>
@@ -158,9 +160,9 @@ int main(int argc, char** argv) {
     // the same texts at start-up.
     for (int i = 0; i < kFactoryPresetCount; ++i) {
         const FactoryPresetText& t = kFactoryPresetTexts[i];
-        for (int slot = 0; slot < engine::kNamedParameters; ++slot) {
+        for (int slot = 0; slot < engine::kAllSlots; ++slot) {
             float value = 0.0f;
-            if (!engine::parseValueText(slot, t.texts[slot], value)) {
+            if (t.texts[slot] && !engine::parseValueText(slot, t.texts[slot], value)) {
                 std::fprintf(stderr, "%s:%d: '%s' cannot read '%s'\n", argv[1], t.valueLines[slot],
                              engine::parameterInfo(slot).name, t.texts[slot]);
                 return 1;
@@ -173,15 +175,21 @@ int main(int argc, char** argv) {
     std::filesystem::create_directories(dir / "vst2", error);
     const FactoryPreset* presets = factoryPresets();
     bool ok = true;
+    std::vector<FactoryPreset> vst2;
     for (int i = 0; i < kFactoryPresetCount; ++i) {
         const std::string name = presets[i].name;
         ok = ok && write(dir / "vst3" / (name + ".vstpreset"), vstPreset(presets[i]));
+        // A file from an earlier build of a preset that now plays the synth
+        // must not linger.
+        std::filesystem::remove(dir / "vst2" / (name + ".fxp"), error);
+        if (playsSynth(presets[i])) continue;
+        vst2.push_back(presets[i]);
         Bytes program;
         fxProgram(program, presets[i]);
         ok = ok && write(dir / "vst2" / (name + ".fxp"), program);
     }
-    const int inBank = kFactoryPresetCount < 8 ? kFactoryPresetCount : 8;
-    ok = ok && write(dir / "vst2" / "Halvorine Factory.fxb", fxBank(presets, inBank));
+    const int inBank = vst2.size() < 8 ? static_cast<int>(vst2.size()) : 8;
+    ok = ok && write(dir / "vst2" / "Halvorine Factory.fxb", fxBank(vst2.data(), inBank));
     if (!ok) {
         std::fprintf(stderr, "halvorine-preset-files: cannot write into %s\n", argv[2]);
         return 1;

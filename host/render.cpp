@@ -304,9 +304,14 @@ int resolveProgram(const std::string& text, const std::vector<std::string>& name
 namespace {
 
 // The factory preset of a name in any letter case; a usage error naming
-// them all for anything else.
+// them all for anything else, and for a preset that plays the carrier
+// synth, which the VST 2 plug-in has not (it would sound as another).
 int resolvePreset(const std::string& name) {
     const int preset = findFactoryPreset(name.c_str());
+    if (preset >= 0 && playsSynth(factoryPresets()[preset])) {
+        usageError(std::string("preset '") + factoryPresets()[preset].name +
+                   "' plays the built-in synth, which the VST 2 plug-in does not have");
+    }
     if (preset >= 0) return preset;
     std::vector<std::string> names;
     for (int i = 0; i < kFactoryPresetCount; ++i) names.emplace_back(kFactoryPresetTexts[i].name);

@@ -201,6 +201,8 @@ std::string presets() {
         out << presetUri(i) << "\n    a pset:Preset ;\n    lv2:appliesTo " << uri(kPluginUri)
             << " ;\n    rdfs:label " << quoted(factory[i].name) << " ;\n    rdfs:comment "
             << quoted(factory[i].about) << " ;\n    lv2:port";
+        // Every port, the synth's at their defaults where the preset
+        // leaves them, so a preset never keeps the carrier of another.
         for (int k = 0; k < kAllControlCount; ++k)
             out << (k ? " , [\n" : " [\n") << "        lv2:symbol \""
                 << engine::parameterInfo(controlSlot(k)).symbol << "\" ;\n        pset:value "

@@ -19,8 +19,7 @@ std::array<FactoryPreset, kFactoryPresetCount> read() {
             // The build has read every text already (the generator of the
             // preset files, and the tests); a text that still failed here
             // would leave the default.
-            if (slot < engine::kNamedParameters)
-                engine::parseValueText(slot, text.texts[slot], p.values[slot]);
+            if (text.texts[slot]) engine::parseValueText(slot, text.texts[slot], p.values[slot]);
         }
     }
     return presets;
@@ -31,6 +30,10 @@ std::array<FactoryPreset, kFactoryPresetCount> read() {
 const FactoryPreset* factoryPresets() {
     static const std::array<FactoryPreset, kFactoryPresetCount> presets = read();
     return presets.data();
+}
+
+bool playsSynth(const FactoryPreset& preset) {
+    return engine::stepIndex(engine::kCarrierSlot, preset.values[engine::kCarrierSlot]) == 1;
 }
 
 int findFactoryPreset(const char* name) {

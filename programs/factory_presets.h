@@ -14,14 +14,16 @@
 
 namespace halvorine {
 
-// One preset as the file gives it; `line` and `valueLines` point into the
-// file for messages.
+// One preset as the file gives it, by slot; `line` and `valueLines` point
+// into the file for messages. Slots 0..8 always have a text; 9 and 10 never
+// do, and the synth's 11..18 only where the file sets them (null otherwise:
+// the default).
 struct FactoryPresetText {
     const char* name;
     const char* about;
     int line;
-    const char* texts[engine::kNamedParameters];
-    int valueLines[engine::kNamedParameters];
+    const char* texts[engine::kAllSlots];
+    int valueLines[engine::kAllSlots];
 };
 
 extern const FactoryPresetText kFactoryPresetTexts[kFactoryPresetCount];
@@ -29,8 +31,12 @@ extern const FactoryPresetText kFactoryPresetTexts[kFactoryPresetCount];
 struct FactoryPreset {
     const char* name;
     const char* about;
-    float values[engine::kAllSlots];  // normalised; slots 9, 10 and the synth's at their defaults
+    float values[engine::kAllSlots];  // normalised; slots 9, 10 and synth slots unset at their defaults
 };
+
+// The preset plays the built-in synth as its carrier (Carrier on Synth):
+// it means nothing where there is no synth, so the VST 2 files leave it out.
+bool playsSynth(const FactoryPreset& preset);
 
 // All the presets, in the file's order. Read once, on the first call: make
 // that from a host's main thread (construction does), never first from the

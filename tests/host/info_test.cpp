@@ -59,7 +59,7 @@ TEST(HostInfo, DescribesHalvorine) {
         "Programs (8, current 7)",
         "      0  Preset 0",
         "      7  Preset 7",
-        "Factory presets (18, for --preset)\n  Band Vocoder     Voice into chords, the bands lined up",
+        "Factory presets (24, for --preset)\n  Band Vocoder     Voice into chords, the bands lined up",
         "  Tilted Formants  The carrier's bands an octave above",
         "  receiveVstEvents     yes (1)",
         "  receiveVstMidiEvent  yes (1)",

@@ -16,6 +16,7 @@
 #include <string_view>
 #include <thread>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #if defined(_WIN32)
@@ -699,7 +700,9 @@ TEST(Vst3State, PresetsHoldOneProgramAndProjectsTheBank) {
     EXPECT_EQ(b.state()[1132], 1) << "the bypass stays";
 
 #ifdef HALVORINE_PRESET_FILES_DIR
-    for (const char* name : {"Band Vocoder", "Scatter"}) {
+    // The carrier's value each loads (slot 11): the synth's presets keep theirs.
+    const std::pair<const char*, float> files[] = {{"Band Vocoder", 0.0f}, {"Scatter", 0.0f}, {"Drone Choir", 1.0f}};
+    for (const auto& [name, carrier] : files) {
         std::ifstream file(std::string(HALVORINE_PRESET_FILES_DIR) + "/vst3/" + name + ".vstpreset",
                            std::ios::binary);
         const std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
@@ -726,7 +729,11 @@ TEST(Vst3State, PresetsHoldOneProgramAndProjectsTheBank) {
         EXPECT_NE(info.find("id=\"Name\" value=\"" + std::string(name) + "\""), std::string::npos) << info;
         ASSERT_EQ(b.load(comp), kResultOk) << name;
         EXPECT_EQ(b.controller->getParamNormalized(100), 5.0 / 7.0);
-        EXPECT_EQ(std::string(reinterpret_cast<const char*>(b.state().data() + program5)), name);
+        const auto loaded = b.state();
+        EXPECT_EQ(std::string(reinterpret_cast<const char*>(loaded.data() + program5)), name);
+        float value = -1.0f;
+        std::memcpy(&value, loaded.data() + program5 + 64 + 4 * 11, 4);
+        EXPECT_EQ(value, carrier) << name;
     }
 #endif
 }
