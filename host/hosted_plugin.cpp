@@ -46,8 +46,13 @@ public:
     std::vector<std::string> programNames() override { return effect_.programNames(); }
     void setProgram(int index) override { effect_.setProgram(index); }
     // As a VST 2 host applies a program file: the name, then every value.
+    // A preset that plays the carrier synth would sound as another here.
     void loadFactoryPreset(int preset) override {
         const FactoryPreset& p = factoryPresets()[preset];
+        if (playsSynth(p)) {
+            fail(std::string("preset '") + p.name + "' plays the built-in synth, which the VST 2 plug-in '" +
+                 effect_.path() + "' does not have; pass the CLAP build (--plugin .../Halvorine.clap)");
+        }
         effect_.setProgramName(p.name);
         for (int slot = 0; slot < engine::kHostParameters; ++slot) effect_.setParameter(slot, p.values[slot]);
     }

@@ -304,14 +304,9 @@ int resolveProgram(const std::string& text, const std::vector<std::string>& name
 namespace {
 
 // The factory preset of a name in any letter case; a usage error naming
-// them all for anything else, and for a preset that plays the carrier
-// synth, which the VST 2 plug-in has not (it would sound as another).
+// them all for anything else.
 int resolvePreset(const std::string& name) {
     const int preset = findFactoryPreset(name.c_str());
-    if (preset >= 0 && playsSynth(factoryPresets()[preset])) {
-        usageError(std::string("preset '") + factoryPresets()[preset].name +
-                   "' plays the built-in synth, which the VST 2 plug-in does not have");
-    }
     if (preset >= 0) return preset;
     std::vector<std::string> names;
     for (int i = 0; i < kFactoryPresetCount; ++i) names.emplace_back(kFactoryPresetTexts[i].name);
@@ -357,8 +352,9 @@ RenderStats render(const RenderCommand& cmd) {
 
     setHostAudioSettings(static_cast<float>(sources.sampleRate()), cmd.blockSize);
     const std::string path = !cmd.pluginPath.empty() ? cmd.pluginPath
-                             : cmd.playsNotes()      ? defaultClapPath()
-                                                     : defaultPluginPath();
+                             : cmd.playsNotes() || (preset >= 0 && playsSynth(factoryPresets()[preset]))
+                                 ? defaultClapPath()
+                                 : defaultPluginPath();
     const std::unique_ptr<HostedPlugin> effect = loadPlugin(path, stats.sampleRate, cmd.blockSize);
     if (cmd.playsNotes()) effect->requireNoteInput();
     if (!sources.hasCarrier()) effect->requireSynth();

@@ -143,6 +143,9 @@ TEST_F(HostFailure, NotesItCannotPlay) {
     };
     expectRefused(withPlugin(stubClap()), "has no note input", noNotes);
     expectRefused(withPlugin(stubPlugin()), "is a VST 2 plug-in, which has no synth");
+    expectRefused({"render", "-m", file("mono.wav"), "-c", file("mono.wav"), "-o", file("out.wav"), "--preset",
+                   "drone choir", "--plugin", stubPlugin()},
+                  "preset 'Drone Choir' plays the built-in synth");
 }
 
 TEST_F(HostFailure, ExistingOutputIsReplacedOnlyBySuccess) {

@@ -31,7 +31,6 @@ TEST(HostUsage, WrongCommandLinesExitTwoWithOneLine) {
         {{"render", "in.wav", "-o", "o.wav", "--program="}, "--program"},
         {{"render", "in.wav", "-o", "o.wav", "--preset="}, "--preset needs a preset name"},
         {{"render", "in.wav", "-o", "o.wav", "--preset", "Loud"}, "unknown preset 'Loud'; the presets are 'Band Vocoder', "},
-        {{"render", "in.wav", "-o", "o.wav", "--preset", "drone choir"}, "preset 'Drone Choir' plays the built-in synth"},
         {{"render", "-m", "-", "-c", "-", "-o", "o.wav"}, "one input only"},
         {{"render", "in.wav", "-o", "-"}, "not to standard output"},
         {{"render", "in.wav", "-o", "o.wav", "--set", "Mix"}, "NAME=VALUE"},
