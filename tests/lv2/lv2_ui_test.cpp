@@ -404,13 +404,13 @@ TEST_P(Lv2UiKinds, EmbedsTheEditorAndTalksInPortValues) {
         x.button(4, true);
         x.button(4, false);
     }
-    EXPECT_TRUE(pump([&] { return recorder.touches.size() == 2; }));
+    EXPECT_TRUE(host.pump([&] { return recorder.touches.size() == 2; }));
     EXPECT_TRUE(recorder.wrote(10, 33.0f));
     x.control(true);
     x.button(1, true);
     x.button(1, false);
     x.control(false);
-    EXPECT_TRUE(pump([&] { return recorder.touches.size() == 4; }));
+    EXPECT_TRUE(host.pump([&] { return recorder.touches.size() == 4; }));
     EXPECT_TRUE(recorder.wrote(10, 31.0f));
     EXPECT_EQ(recorder.touches, (std::vector<std::pair<std::uint32_t, bool>>{
                                     {10, true}, {10, false}, {10, true}, {10, false}}));
@@ -422,10 +422,10 @@ TEST_P(Lv2UiKinds, EmbedsTheEditorAndTalksInPortValues) {
     // The carrier row's Octave pressed at its right end: +2 on the synth's
     // octave port, framed by touch.
     const std::uint32_t octavePort = lv2::kFirstSynthPort + 4, dronePort = lv2::kFirstSynthPort + 7;
-    x.moveTo(kLeft + kOctaveSlider.left + 67, kTop + kOctaveSlider.top + 6);
+    x.moveTo(left + kOctaveSlider.left + 67, top + kOctaveSlider.top + 6);
     x.button(1, true);
     x.button(1, false);
-    EXPECT_TRUE(pump([&] { return recorder.wrote(octavePort, 2.0f) && recorder.touches.size() == 6; }));
+    EXPECT_TRUE(host.pump([&] { return recorder.wrote(octavePort, 2.0f) && recorder.touches.size() == 6; }));
     EXPECT_EQ(recorder.touches.back(), std::make_pair(octavePort, false));
 
     // The host moves Shift to 5 bands and the drone to A4: their sliders and
