@@ -8,6 +8,7 @@
 
 #include "error.h"
 #include "halvorine_version.h"
+#include "midi_file.h"
 
 namespace halvorine::host {
 
@@ -56,6 +57,7 @@ const char* const kUsage =
     "  halvorine-host info [--plugin PATH]\n"
     "  halvorine-host render -m MODULATOR -c CARRIER -o OUT [options]\n"
     "  halvorine-host render INPUT -o OUT [options]\n"
+    "  halvorine-host render -m MODULATOR (--notes NOTES | --midi FILE) -o OUT [options]\n"
     "  halvorine-host demo [-o DIR] [--plugin PATH] [--quiet]\n"
     "  halvorine-host help [info|render|demo|help]\n"
     "  halvorine-host --version\n";
@@ -63,7 +65,10 @@ const char* const kUsage =
 const char* const kOverviewTail =
     "\n"
     "--plugin PATH defaults to the halvorine.so beside this executable, else the\n"
-    "installed one (../lib/vst/halvorine.so from this executable, or ~/.vst).\n"
+    "installed one (../lib/vst/halvorine.so from this executable, or ~/.vst);\n"
+    "with --notes or --midi to the CLAP build (../clap/Halvorine.clap from this\n"
+    "executable, ../lib/clap, or ~/.clap). A CLAP file is told from a VST 2\n"
+    "library by the entry it exports.\n"
     "Exit status: 0 done, 1 failed (files, plug-in), 2 wrong usage.\n";
 
 const char* const kInfoHelp =
@@ -83,7 +88,13 @@ const char* const kRenderIntro =
     "Any file type libsndfile reads will do, and '-' reads one of them from\n"
     "standard input; both must have the same rate, and the shorter one is\n"
     "padded with silence. OUT's extension picks the file type (.wav, .aiff,\n"
-    ".flac, .ogg, .opus, .caf, .w64, ...).\n";
+    ".flac, .ogg, .opus, .caf, .w64, ...).\n"
+    "\n"
+    "With --notes or --midi the plug-in's synth can be the carrier (--set\n"
+    "Carrier=Synth): then -m MODULATOR alone, or a mono INPUT, is enough (the\n"
+    "carrier input is silent); a stereo INPUT or -c still feeds the carrier\n"
+    "input. Notes need a plug-in with a note input, the CLAP build; the render\n"
+    "lasts as long as the audio input.\n";
 
 const char* const kRenderOptions =
     "\n"
@@ -99,12 +110,16 @@ const char* const kRenderOptions =
     "                        value in the plug-in's units ('Boost=+6dB',\n"
     "                        'Mix=100%/50'); repeatable, applied in order after\n"
     "                        the program\n"
+    "  --notes NOTES         hold these notes for the whole render: pitch names,\n"
+    "                        middle C being C4 (\"A3 C4 E4\", \"F#2\", \"Bb4\")\n"
+    "  --midi FILE           play a Standard MIDI File (format 0 or 1, every track,\n"
+    "                        its tempo map), each message at its frame\n"
     "  --block N             frames per processing block, 1 to 65536 (default 512)\n"
     "  --format F            pcm8, pcm16, pcm24, pcm32, float, double, vorbis or\n"
     "                        opus, as OUT's type allows (default: float for WAV,\n"
     "                        AIFF, CAF, W64 and RF64, pcm24 for FLAC, vorbis for\n"
     "                        .ogg and .oga, opus for .opus)\n"
-    "  --plugin PATH         the plug-in library to load\n"
+    "  --plugin PATH         the plug-in to load: a VST 2 library or a .clap file\n"
     "  -q, --quiet           no progress bar and no notes (warnings remain)\n";
 
 const char* const kDemoHelp =
@@ -299,6 +314,16 @@ Command parseRender(const std::vector<std::string>& args) {
          [&cmd](const std::string&, const std::string& value) {
              cmd.settings.push_back(parseSetting(value));
          }},
+        {{"--notes"}, true,
+         [&cmd](const std::string&, const std::string& value) {
+             for (const int key : parseNoteList(value)) cmd.notes.push_back(key);
+         }},
+        {{"--midi"}, true,
+         [&cmd](const std::string& name, const std::string& value) {
+             if (value.empty()) usageError("option '" + name + "' needs a value");
+             if (value == "-") usageError("--midi reads a file, not standard input");
+             cmd.midiFile = value;
+         }},
         {{"--block"}, true,
          [&cmd](const std::string&, const std::string& value) {
              long n = 0;
@@ -329,10 +354,13 @@ Command parseRender(const std::vector<std::string>& args) {
         usageError("give either one two-channel INPUT or -m and -c, not both");
     }
     if (!split && cmd.input.empty()) {
-        usageError("render needs -m MODULATOR and -c CARRIER, or one two-channel INPUT");
+        usageError(cmd.playsNotes() ? "render needs the modulator: -m MODULATOR or an INPUT file"
+                                    : "render needs -m MODULATOR and -c CARRIER, or one two-channel INPUT");
     }
     if (split && cmd.modulator.empty()) usageError("render needs -m MODULATOR as well as -c");
-    if (split && cmd.carrier.empty()) usageError("render needs -c CARRIER as well as -m");
+    if (split && cmd.carrier.empty() && !cmd.playsNotes()) {
+        usageError("render needs -c CARRIER as well as -m (or --notes or --midi for the synth)");
+    }
     if (split && cmd.modulator == "-" && cmd.carrier == "-") {
         usageError("standard input ('-') can stand for one input only, not both");
     }
@@ -370,7 +398,7 @@ std::string helpText(const std::string& topic, const std::vector<std::string>& p
     if (topic == "render") return kRenderIntro + std::string(kRenderOptions) + programList(programs);
     if (topic == "demo") return kDemoHelp;
     if (topic == "help") return kHelpHelp;
-    return "halvorine-host: runs audio through the Halvorine VST 2 plug-in.\n\n" +
+    return "halvorine-host: runs audio through the Halvorine VST 2 or CLAP plug-in.\n\n" +
            std::string(kUsage) + kRenderOptions + programList(programs) + kOverviewTail;
 }
 

@@ -40,15 +40,19 @@ struct RenderCommand {
     // "-" stands for standard input, for one of the inputs.
     std::string input;      // a two-channel file: left modulator, right carrier
     std::string modulator;  // or two mono files
-    std::string carrier;
+    std::string carrier;    // with notes, the carrier may be left out (silent)
     std::string output;
     std::optional<std::string> program;       // an index or a name
     std::optional<std::string> preset;        // a factory preset's name, after the program
     std::vector<ParameterSetting> settings;  // applied in this order, after the program
+    std::vector<int> notes;   // keys held from the first frame to the last (--notes)
+    std::string midiFile;     // a Standard MIDI File to play (--midi)
     int blockSize = 512;
     std::optional<SampleFormat> format;  // nothing: what suits OUT's file type
-    std::string pluginPath;
+    std::string pluginPath;  // empty: the VST 2 library, or with notes the CLAP build
     bool quiet = false;
+
+    bool playsNotes() const { return !notes.empty() || !midiFile.empty(); }
 };
 
 struct DemoCommand {

@@ -84,8 +84,10 @@ Effect::Effect(const std::string& path, int minInputs, int minOutputs) : path_(p
     }
     void* symbol = dlsym(library_, "main");
     if (symbol == nullptr) {
+        const bool clap = dlsym(library_, "clap_entry") != nullptr;
         unload();
-        fail("'" + path + "' is not a VST 2 plug-in: it exports no 'main'");
+        fail("'" + path + "' is not a VST 2 plug-in: it exports no 'main'" +
+             (clap ? std::string(" (it is a CLAP plug-in, which only render takes)") : std::string()));
     }
     const auto entry = reinterpret_cast<PluginEntryProc>(symbol);
     effect_ = entry(&hostCallback);

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "effect.h"
+#include "hosted_plugin.h"
 #include "factory_presets.h"
 
 namespace halvorine::host {
@@ -75,11 +76,8 @@ std::string rtrim(std::string text) {
 std::vector<std::string> programNamesOf(const std::string& pluginPath) noexcept {
     try {
         setHostAudioSettings(44100.0f, 512);
-        Effect effect(pluginPath.empty() ? defaultPluginPath() : pluginPath);
-        effect.open();
-        auto names = effect.programNames();
-        effect.close();
-        return names;
+        const auto plugin = loadPlugin(pluginPath.empty() ? defaultPluginPath() : pluginPath, 44100, 512);
+        return plugin->programNames();
     } catch (...) {
         return {};
     }

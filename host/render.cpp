@@ -14,6 +14,8 @@
 
 #include "audio_io.h"
 #include "effect.h"
+#include "hosted_plugin.h"
+#include "midi_file.h"
 #include "error.h"
 #include "factory_presets.h"
 #include "progress.h"
@@ -55,6 +57,11 @@ public:
     Sources(const RenderCommand& cmd, std::size_t blockSize) {
         if (!cmd.input.empty()) {
             stereo_ = std::make_unique<InputFile>(cmd.input, "input");
+            if (stereo_->channels() == 1 && cmd.playsNotes()) {  // the modulator alone
+                modulator_ = std::move(stereo_);
+                rate_ = modulator_->sampleRate();
+                return;
+            }
             if (stereo_->channels() != 2) {
                 fail(stereo_->describe() + " has " + std::to_string(stereo_->channels()) +
                      " channel(s); a single INPUT needs two (left modulator, right carrier)"
@@ -65,6 +72,14 @@ public:
             return;
         }
         modulator_ = std::make_unique<InputFile>(cmd.modulator, "modulator");
+        rate_ = modulator_->sampleRate();
+        if (cmd.carrier.empty()) {  // with notes: the synth may be the carrier
+            if (modulator_->channels() != 1) {
+                fail(modulator_->describe() + " has " + std::to_string(modulator_->channels()) +
+                     " channels; -m takes a mono file (a two-channel one goes alone as INPUT)");
+            }
+            return;
+        }
         carrier_ = std::make_unique<InputFile>(cmd.carrier, "carrier");
         for (const InputFile* file : {modulator_.get(), carrier_.get()}) {
             if (file->channels() != 1) {
@@ -78,7 +93,6 @@ public:
                  " Hz but " + carrier_->describe() + " is " +
                  std::to_string(carrier_->sampleRate()) + " Hz; resample one of them first");
         }
-        rate_ = modulator_->sampleRate();
     }
 
     int sampleRate() const { return rate_; }
@@ -108,7 +122,7 @@ public:
             return got;
         }
         const std::size_t mod = modulator_->read(modulator, frames);
-        const std::size_t car = carrier_->read(carrier, frames);
+        const std::size_t car = carrier_ ? carrier_->read(carrier, frames) : 0;
         std::fill(modulator + mod, modulator + frames, 0.0f);
         std::fill(carrier + car, carrier + frames, 0.0f);
         return std::max(mod, car);
@@ -126,7 +140,7 @@ public:
                 note(cmd, shortfall);
             }
         }
-        if (stereo_) return;
+        if (stereo_ || !carrier_) return;
         const std::int64_t mod = modulator_->framesRead();
         const std::int64_t car = carrier_->framesRead();
         if (mod != car) {
@@ -141,27 +155,13 @@ public:
 private:
     std::vector<const InputFile*> files() const {
         if (stereo_) return {stereo_.get()};
+        if (!carrier_) return {modulator_.get()};
         return {modulator_.get(), carrier_.get()};
     }
 
     std::unique_ptr<InputFile> stereo_, modulator_, carrier_;
     std::vector<float> scratch_;
     int rate_ = 0;
-};
-
-// Per-channel buffers for as many pins as the effect has; pins beyond the
-// first two inputs get silence, outputs beyond the first two are dropped.
-struct Buffers {
-    Buffers(int inputs, int outputs, int blockSize)
-        : in(static_cast<std::size_t>(inputs),
-             std::vector<float>(static_cast<std::size_t>(blockSize), 0.0f)),
-          out(static_cast<std::size_t>(outputs),
-              std::vector<float>(static_cast<std::size_t>(blockSize), 0.0f)) {
-        for (auto& channel : in) inPtr.push_back(channel.data());
-        for (auto& channel : out) outPtr.push_back(channel.data());
-    }
-    std::vector<std::vector<float>> in, out;
-    std::vector<float*> inPtr, outPtr;
 };
 
 bool isIndex(const std::string& text) {
@@ -199,20 +199,20 @@ bool readQuantity(const std::string& text, double& number, std::string& unit) {
 
 // Like sox, says so when a value beyond the parameter's range was brought
 // to its end: "Boost +30dB is above +20dB; using +20dB".
-void warnIfClamped(Effect& effect, int index, const ParameterSetting& setting) {
-    const float value = effect.parameter(index);
-    if (value != 0.0f && value != 1.0f) return;
-    std::string limit = effect.parameterDisplay(index);
-    double given = 0.0, end = 0.0;
+void warnIfClamped(HostedPlugin& effect, const std::string& parameter, int index,
+                   const ParameterSetting& setting) {
+    const int end = effect.rangeEnd(index);
+    if (end == 0) return;
+    std::string limit = effect.display(index);
+    double given = 0.0, limitValue = 0.0;
     std::string givenUnit, endUnit;
-    if (!readQuantity(setting.text, given, givenUnit) || !readQuantity(limit, end, endUnit)) return;
+    if (!readQuantity(setting.text, given, givenUnit) || !readQuantity(limit, limitValue, endUnit)) return;
     if (!givenUnit.empty() && givenUnit != endUnit) return;
-    const bool above = value == 1.0f && given > end;
-    const bool below = value == 0.0f && given < end;
+    const bool above = end == 1 && given > limitValue;
+    const bool below = end == -1 && given < limitValue;
     if (!above && !below) return;
-    if (setting.text[0] == '+' && end > 0.0 && limit[0] != '+') limit = "+" + limit;
-    std::string name = effect.parameterName(index);
-    if (name.empty()) name = setting.name;
+    if (setting.text[0] == '+' && limitValue > 0.0 && limit[0] != '+') limit = "+" + limit;
+    const std::string name = parameter.empty() ? setting.name : parameter;
     warn(name + " " + setting.text + (above ? " is above " : " is below ") + limit + "; using " +
          limit);
 }
@@ -220,14 +220,14 @@ void warnIfClamped(Effect& effect, int index, const ParameterSetting& setting) {
 // Sets a parameter from a text in its units; a text the effect refuses is
 // the user's to mend, so the message shows the forms the effect itself
 // shows.
-void setFromText(Effect& effect, int index, const ParameterSetting& setting) {
-    if (effect.setParameterText(index, setting.text)) {
-        warnIfClamped(effect, index, setting);
+void setFromText(HostedPlugin& effect, const std::string& parameter, int index,
+                 const ParameterSetting& setting) {
+    if (effect.setText(index, setting.text)) {
+        warnIfClamped(effect, parameter, index, setting);
         return;
     }
-    std::string name = effect.parameterName(index);
-    if (name.empty()) name = "parameter " + std::to_string(index);
-    const std::string now = effect.parameterDisplay(index);
+    const std::string name = parameter.empty() ? "parameter " + std::to_string(index) : parameter;
+    const std::string now = effect.display(index);
     const auto [low, high] = effect.displayRange(index);
     if (low.empty() && high.empty()) {
         usageError("--set " + setting.name + "=" + setting.text + ": the plug-in does not read '" +
@@ -312,11 +312,22 @@ int resolvePreset(const std::string& name) {
     usageError("unknown preset '" + name + "'; the presets are " + quotedList(names));
 }
 
-// As a VST 2 host applies a program file: the name, then every value.
-void applyPreset(Effect& effect, int preset) {
-    const FactoryPreset& p = factoryPresets()[preset];
-    effect.setProgramName(p.name);
-    for (int slot = 0; slot < engine::kHostParameters; ++slot) effect.setParameter(slot, p.values[slot]);
+// The notes of --notes at the first frame, then those of --midi, in
+// time order; key velocity 100 for held notes.
+std::vector<NoteEvent> noteEvents(const RenderCommand& cmd, int sampleRate) {
+    std::vector<NoteEvent> events;
+    for (const int key : cmd.notes) {
+        NoteEvent e;
+        e.data[0] = 0x90;
+        e.data[1] = static_cast<std::uint8_t>(key);
+        e.data[2] = 100;
+        events.push_back(e);
+    }
+    if (!cmd.midiFile.empty()) {
+        const std::vector<NoteEvent> file = readMidiFile(cmd.midiFile, sampleRate);
+        events.insert(events.end(), file.begin(), file.end());
+    }
+    return events;
 }
 
 }  // namespace
@@ -335,34 +346,38 @@ RenderStats render(const RenderCommand& cmd) {
     const OutputType type = outputType(cmd.output, cmd.format, stats.sampleRate);
     stats.format = type.format;
 
-    setHostAudioSettings(static_cast<float>(sources.sampleRate()), cmd.blockSize);
-    Effect effect(cmd.pluginPath.empty() ? defaultPluginPath() : cmd.pluginPath);
-    effect.open();
-    effect.setSampleRate(static_cast<float>(sources.sampleRate()));
-    effect.setBlockSize(cmd.blockSize);
+    // Read the notes before the plug-in loads: a bad MIDI file ends here.
+    const std::vector<NoteEvent> events = noteEvents(cmd, stats.sampleRate);
 
-    if (cmd.program) effect.setProgram(resolveProgram(*cmd.program, effect.programNames()));
-    if (preset >= 0) applyPreset(effect, preset);
+    setHostAudioSettings(static_cast<float>(sources.sampleRate()), cmd.blockSize);
+    const std::string path = !cmd.pluginPath.empty() ? cmd.pluginPath
+                             : cmd.playsNotes()      ? defaultClapPath()
+                                                     : defaultPluginPath();
+    const std::unique_ptr<HostedPlugin> effect = loadPlugin(path, stats.sampleRate, cmd.blockSize);
+    if (cmd.playsNotes()) effect->requireNoteInput();
+
+    if (cmd.program) effect->setProgram(resolveProgram(*cmd.program, effect->programNames()));
+    if (preset >= 0) effect->loadFactoryPreset(preset);
     if (!cmd.settings.empty()) {
-        const auto names = effect.parameterNames();
+        const auto names = effect->parameterNames();
         for (const ParameterSetting& setting : cmd.settings) {
             const int index = resolveParameter(setting.name, names);
             if (setting.value) {
-                effect.setParameter(index, *setting.value);
+                effect->setNormalised(index, *setting.value);
             } else {
-                setFromText(effect, index, setting);
+                setFromText(*effect, names[static_cast<std::size_t>(index)], index, setting);
             }
         }
     }
 
     OutputFile output(cmd.output, 2, sources.sampleRate(), type, sources.expectedFrames());
-    const AEffect& record = effect.record();
-    Buffers buffers(record.numInputs, record.numOutputs, cmd.blockSize);
+    std::vector<float> modulator(blockSize), carrier(blockSize), left(blockSize), right(blockSize);
     std::vector<float> interleaved(blockSize * 2);
+    std::size_t nextEvent = 0;
     Progress progress(sources.expectedFrames().value_or(-1), stats.sampleRate, !cmd.quiet);
     const bool integer = type.integer();
 
-    effect.switchOn();
+    effect->start();
     std::chrono::steady_clock::duration inEffect{};
     constexpr std::uint32_t kOneBits = 0x3F800000u;       // 1.0f
     constexpr std::uint32_t kInfinityBits = 0x7F800000u;  // +inf
@@ -370,16 +385,18 @@ RenderStats render(const RenderCommand& cmd) {
     std::int64_t clipped = 0;
     std::int64_t nonFinite = 0;
     for (;;) {
-        const std::size_t frames = sources.read(buffers.inPtr[0], buffers.inPtr[1], blockSize);
+        const std::size_t frames = sources.read(modulator.data(), carrier.data(), blockSize);
         if (frames == 0) break;
         const auto n = static_cast<int>(frames);
+        std::size_t lastEvent = nextEvent;
+        while (lastEvent < events.size() && events[lastEvent].frame < stats.frames + n) ++lastEvent;
 
         const auto before = Clock::now();
-        effect.process(buffers.inPtr.data(), buffers.outPtr.data(), n);
+        effect->process(modulator.data(), carrier.data(), left.data(), right.data(), n, stats.frames,
+                        events.data() + nextEvent, lastEvent - nextEvent);
         inEffect += Clock::now() - before;
+        nextEvent = lastEvent;
 
-        const float* left = buffers.outPtr[0];
-        const float* right = buffers.outPtr[1];
         for (std::size_t i = 0; i < frames; ++i) {
             interleaved[2 * i] = left[i];
             interleaved[2 * i + 1] = right[i];
@@ -404,10 +421,20 @@ RenderStats render(const RenderCommand& cmd) {
         stats.frames += n;
         progress.update(stats.frames);
     }
-    effect.switchOff();
-    effect.close();
+    effect->stop();
     progress.finish(stats.frames);
     sources.report(cmd);
+    const auto messages = [](std::int64_t n) {
+        return std::to_string(n) + (n == 1 ? " MIDI message" : " MIDI messages");
+    };
+    if (nextEvent < events.size()) {
+        note(cmd, messages(static_cast<std::int64_t>(events.size() - nextEvent)) +
+                      " after the input's end (" + seconds(stats.frames, stats.sampleRate) + ") left out");
+    }
+    if (const std::int64_t leftOut = effect->messagesLeftOut(); leftOut > 0) {
+        note(cmd, messages(leftOut) + " other than notes left out: the plug-in's note input takes CLAP"
+                  " notes only");
+    }
     float peak;
     std::memcpy(&peak, &peakBits, sizeof peak);
     stats.peak = peak;

@@ -7,6 +7,7 @@
 
 #include <csignal>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 
 namespace halvorine::host::test {
@@ -89,6 +90,58 @@ TEST_F(HostFailure, LibrariesThatAreNotUsableEffects) {
     expectRefused(render("mono.wav", "mono.wav", stubPlugin()), "1 input(s)", mode("one-input"));
     expectRefused(render("mono.wav", "mono.wav", stubPlugin()), "1 output(s)", mode("one-output"));
     expectRefused({"info", "--plugin", stubPlugin()}, "magic", mode("wrong-magic"));
+}
+
+using namespace std::string_literals;
+
+// Every MIDI file the host cannot play is refused before anything is
+// written; so are notes for a plug-in that has no note input.
+TEST_F(HostFailure, NotesItCannotPlay) {
+    const std::string end = "\x00\xFF\x2F\x00"s;
+    const std::string good = midiFile(0, 96, {"\x00\x90\x3C\x64"s + end});
+    std::string shortHeader = good.substr(0, 12);
+    std::string tracks2 = midiFile(1, 96, {end, end});
+    const struct {
+        std::string bytes;  // written to bad.mid; empty: no file at all
+        std::string mentions;
+    } cases[] = {
+        {"", "cannot read MIDI file"},
+        {"RIFF\x00\x00\x00\x04WAVE"s, "does not begin with an MThd header"},
+        {shortHeader, "header runs past the end of the file"},
+        {good.substr(0, good.size() - 2), "past the end of the file"},
+        {tracks2.substr(0, tracks2.size() - 12), "declares 2 tracks, but the file ends after 1"},
+        {midiFile(2, 96, {end}), "format 2"},
+        {midiFile(1, 0, {end}), "0 ticks a quarter note"},
+        {midiFile(0, 0xE428, {end}), "SMPTE time base (28 frames"},
+        {midiFile(0, 96, {"\x00\x3C\x64"s + end}), "running status with no channel message before it"},
+        {midiFile(0, 96, {"\x00\x90\x3C\x64\x00\xFF\x01\x01x\x00\x3E\x64"s + end}), "running status"},
+        {midiFile(0, 96, {"\x00\x90\x3C"s}), "ends inside a message"},
+        {midiFile(0, 96, {"\x00\x90\x3C\x90\x3C\x64"s + end}), "cut short by a status byte"},
+        {midiFile(0, 96, {"\x00\xFF\x01\x20" "abc"s}), "past the end of the track"},
+        {midiFile(0, 96, {"\x00\xF0\x20" "abc"s}), "past the end of the track"},
+        {midiFile(0, 96, {"\x80\x80\x80\x80\x00\x90\x3C\x64"s + end}), "longer than four bytes"},
+        {midiFile(0, 96, {"\x00\xF3\x01"s + end}), "0xF3"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.mentions);
+        std::filesystem::remove(file("bad.mid"));
+        if (!c.bytes.empty()) writeText(file("bad.mid"), c.bytes);
+        expectRefused({"render", "-m", file("mono.wav"), "--midi", file("bad.mid"), "-o", file("out.wav"),
+                       "--plugin", stubClap()},
+                      c.mentions);
+    }
+    std::filesystem::remove(file("bad.mid"));
+    RunOptions noNotes;
+    noNotes.env = {{"HALVORINE_STUB_DIALECTS", "none"}};
+    const std::vector<std::string> notes = {"--notes", "A3", "-o", file("out.wav"), "--plugin"};
+    const auto withPlugin = [&](const std::string& plugin) {
+        std::vector<std::string> args = {"render", file("mono.wav")};
+        args.insert(args.end(), notes.begin(), notes.end());
+        args.push_back(plugin);
+        return args;
+    };
+    expectRefused(withPlugin(stubClap()), "has no note input", noNotes);
+    expectRefused(withPlugin(stubPlugin()), "is a VST 2 plug-in, which has no synth");
 }
 
 TEST_F(HostFailure, ExistingOutputIsReplacedOnlyBySuccess) {

@@ -204,6 +204,22 @@ std::vector<std::string> lines(const std::string& text) {
     return result;
 }
 
+std::string midiFile(int format, unsigned division, const std::vector<std::string>& tracks) {
+    const auto be = [](unsigned long value, int bytes) {
+        std::string out;
+        for (int i = bytes - 1; i >= 0; --i) out += static_cast<char>((value >> (8 * i)) & 0xFF);
+        return out;
+    };
+    std::string file = "MThd" + be(6, 4) + be(static_cast<unsigned long>(format), 2) + be(tracks.size(), 2) +
+                       be(division, 2);
+    for (const std::string& track : tracks) file += "MTrk" + be(track.size(), 4) + track;
+    return file;
+}
+
+void writeText(const std::filesystem::path& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
 const std::string& stubPlugin() {
     static const std::string path = HALVORINE_STUB_PLUGIN;
     return path;
@@ -216,6 +232,16 @@ const std::string& noMainPlugin() {
 
 const std::string& realPlugin() {
     static const std::string path = HALVORINE_REAL_PLUGIN;
+    return path;
+}
+
+const std::string& stubClap() {
+    static const std::string path = HALVORINE_STUB_CLAP;
+    return path;
+}
+
+const std::string& realClap() {
+    static const std::string path = HALVORINE_REAL_CLAP;
     return path;
 }
 

@@ -56,12 +56,20 @@ long long countFrames(const std::filesystem::path& path);
 // A deterministic test signal in -0.9..0.9.
 std::vector<float> testSignal(std::size_t frames, unsigned seed);
 
+// A Standard MIDI File: the header for `format`, `tracks.size()` tracks and
+// `division`, then each track's bytes (events after their delta times) in
+// its MTrk chunk.
+std::string midiFile(int format, unsigned division, const std::vector<std::string>& tracks);
+void writeText(const std::filesystem::path& path, const std::string& bytes);
+
 std::string readText(const std::filesystem::path& path);
 std::vector<std::string> lines(const std::string& text);
 
 const std::string& stubPlugin();
 const std::string& noMainPlugin();
 const std::string& realPlugin();  // empty when the plug-in is not part of this build
+const std::string& stubClap();    // a CLAP stand-in with a note input that logs its notes
+const std::string& realClap();    // Halvorine.clap; empty when not part of this build
 
 // Each test gets a fresh folder, removed afterwards.
 class HostTest : public ::testing::Test {

@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 
 #include "factory_presets.h"
@@ -182,6 +183,86 @@ TEST_F(HostRender, IntegerFormatsClipInsteadOfWrapping) {
                   .status,
               0);
     EXPECT_EQ(readAudio(file("out.flac")).format & SF_FORMAT_TYPEMASK, SF_FORMAT_FLAC);
+}
+
+using namespace std::string_literals;
+
+// PPQ 96 at 8000 Hz: at the default 120 a minute a tick is 41 2/3 frames;
+// from tick 192 the first track's tempo doubles it to 20 5/6. Running
+// status, a note-on of velocity 0 for an off, and a second track whose
+// message at tick 96 follows the first track's.
+const std::string kTempoTrack = "\x00\xFF\x51\x03\x07\xA1\x20"s  // 500000 us a quarter
+                                "\x81\x40\xFF\x51\x03\x03\xD0\x90"  // tick 192: 250000
+                                "\x00\xFF\x2F\x00";
+const std::string kNoteTrack = "\x00\x90\x3C\x64"s  // tick 0: C4 on
+                               "\x01\x40\x50"      // tick 1: E4 on, running status
+                               "\x5F\x3C\x00"      // tick 96: C4 off as a velocity of 0
+                               "\x60\x80\x40\x20"  // tick 192: E4 off
+                               "\x60\xE0\x00\x50"  // tick 288: pitch bend
+                               "\x00\xB0\x40\x7F"  // sustain pedal down
+                               "\x01\x7B\x00"      // tick 289: all notes off, running status
+                               "\x81\x3F\x90\x45\x64"  // tick 480, 14000 frames: after the input
+                               "\x00\xFF\x2F\x00";
+const std::string kSecondTrack = "\x60\x91\x43\x64\x00\xFF\x2F\x00"s;  // tick 96, channel 2
+
+TEST_F(HostRender, MidiMessagesReachTheNoteInputAtTheirFrames) {
+    writeAudio(file("m.wav"), 1, 8000, testSignal(12000, 1));
+    writeText(file("song.mid"), midiFile(1, 96, {kTempoTrack, kNoteTrack, kSecondTrack}));
+    // SMPTE time: 25 frames a second of 40 ticks, a tempo to ignore, C4 at
+    // tick 125 (1/8 s).
+    writeText(file("smpte.mid"),
+              midiFile(0, 0xE728, {"\x00\xFF\x51\x03\x01\x00\x00\x7D\x90\x3C\x64\x00\xFF\x2F\x00"s}));
+    const std::vector<std::string> clapNotes = {
+        "on 0 0 60 0.787402", "on 42 0 64 0.629921", "off 4000 0 60 0", "on 4000 1 67 0.787402",
+        "off 8000 0 64 0.251969"};
+    std::vector<std::string> both = clapNotes;
+    both.insert(both.end(), {"midi 10000 E0 00 50", "midi 10000 B0 40 7F", "midi 10021 B0 7B 00"});
+    const std::vector<std::string> midi = {
+        "midi 0 90 3C 64",    "midi 42 90 40 50",    "midi 4000 90 3C 00",  "midi 4000 91 43 64",
+        "midi 8000 80 40 20", "midi 10000 E0 00 50", "midi 10000 B0 40 7F", "midi 10021 B0 7B 00"};
+    const struct {
+        std::string midiFile, dialects, block;
+        std::vector<std::string> log;
+        std::string mentions;
+    } cases[] = {
+        {"song.mid", "both", "300", both, "1 MIDI message after the input's end (1.50 s) left out"},
+        {"song.mid", "both", "1", both, ""},
+        {"song.mid", "midi", "4096", midi, ""},
+        {"song.mid", "clap", "300", clapNotes, "3 MIDI messages other than notes left out"},
+        {"smpte.mid", "both", "64", {"on 1000 0 60 0.787402"}, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.midiFile + " " + c.dialects + " " + c.block);
+        std::filesystem::remove(file("notes.log"));
+        const RunResult r = runHost({"render", "-m", file("m.wav"), "--midi", file(c.midiFile), "-o", file("out.wav"),
+                                     "--block", c.block, "--plugin", stubClap()},
+                                    {{"HALVORINE_STUB_LOG", file("notes.log")}, {"HALVORINE_STUB_DIALECTS", c.dialects}});
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(lines(readText(file("notes.log"))), c.log);
+        if (!c.mentions.empty()) {
+            EXPECT_NE(r.err.find(c.mentions), std::string::npos) << r.err;
+        }
+    }
+}
+
+// Held notes at the first frame; the modulator on the main input, silence
+// on the sidechain when no carrier is given.
+TEST_F(HostRender, NotesAreHeldFromTheFirstFrameOverTheModulatorAlone) {
+    const auto modulator = testSignal(700, 4);
+    writeAudio(file("m.wav"), 1, 44100, modulator);
+    const RunResult r = runHost({"render", file("m.wav"), "--notes", "C-1 F#2,Bb4 G9 a4", "-o", file("out.wav"),
+                                 "--block", "256", "--plugin", stubClap()},
+                                {{"HALVORINE_STUB_LOG", file("notes.log")}});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(lines(readText(file("notes.log"))),
+              (std::vector<std::string>{"on 0 0 0 0.787402", "on 0 0 42 0.787402", "on 0 0 70 0.787402",
+                                        "on 0 0 127 0.787402", "on 0 0 69 0.787402"}));
+    const Audio out = readAudio(file("out.wav"));
+    ASSERT_EQ(out.frames(), 700u);
+    for (std::size_t i = 0; i < 700; ++i) {
+        ASSERT_EQ(out.at(i, 0), modulator[i]) << i;
+        ASSERT_EQ(out.at(i, 1), 0.0f) << i;
+    }
 }
 
 }  // namespace
