@@ -23,66 +23,13 @@ if(NOT ARDOUR_LUA)
   cmake_language(EXIT 77)
 endif()
 
-file(REMOVE_RECURSE ${WORK})
-set(home ${WORK}/home)
-set(plugins ${WORK}/plugins)
-file(MAKE_DIRECTORY ${home}/.config/ardour7/scripts ${home}/.config/ardour7/export ${plugins})
-set(env HOME=${home} XDG_CONFIG_HOME=${home}/.config XDG_CACHE_HOME=${home}/.cache
-    XDG_DATA_HOME=${home}/.local/share)
+include(${CMAKE_CURRENT_LIST_DIR}/setup.cmake)
 
-include(${CMAKE_CURRENT_LIST_DIR}/../run_checked.cmake)
-
-# The scanners stamp their cache with the module's time in whole seconds,
-# and the host ignores a cache older than the module: the copy gets a
-# whole-second time.
-file(COPY ${PLUGIN} DESTINATION ${plugins})
-get_filename_component(copy ${PLUGIN} NAME)
-set(copy ${plugins}/${copy})
-if(TYPE STREQUAL "VST3")
-  list(APPEND env VST3_PATH=${plugins})
-  file(GLOB module ${copy}/Contents/*-linux/*.so)
-  set(scanner ardour-vst3-scanner)
-elseif(TYPE STREQUAL "LXVST")
-  list(APPEND env LXVST_PATH=${plugins})
-  set(module ${copy})
-  set(scanner ardour-vst-scanner)
-elseif(TYPE STREQUAL "LV2")
-  list(APPEND env LV2_PATH=${plugins})
-  set(module "")
-else()
-  message(FATAL_ERROR "TYPE must be VST3, LV2 or LXVST, not '${TYPE}'")
-endif()
-if(module)
-  find_program(scanner_path ${scanner} PATHS ${ARDOUR_LIBS} NO_DEFAULT_PATH)
-  if(NOT scanner_path)
-    message(STATUS "${scanner} not found in ${ARDOUR_LIBS}: skipped")
-    cmake_language(EXIT 77)
-  endif()
-  run(touch -d @1700000000 ${module})
-  run(${CMAKE_COMMAND} -E env ${env} LD_LIBRARY_PATH=${ARDOUR_LIBS} ${scanner_path} -q
-      ${copy})
-endif()
-
-set(preset 3e0c9a6d-5b27-4f1e-8d43-91a7c2f60b58)
-set(HALVORINE_PRESET ${preset})
-configure_file(${SOURCE_DIR}/float_wav.preset.in ${home}/.config/ardour7/export/halvorine.preset @ONLY)
-configure_file(${SOURCE_DIR}/source.lua ${home}/.config/ardour7/scripts/_halvorine_test_source.lua COPYONLY)
 # A second of silence, then the signal.
 run(${SOX} -n -e floating-point -b 32 -r 44100 -c 2 ${WORK}/in.wav
     synth 0.5 sawtooth 220 sine 300-2000 pad 1)
 run(${HOST} render ${WORK}/in.wav -o ${WORK}/vst2.wav --format float --quiet)
 
-# The sample data of a WAV file, as hex: what follows its "data" chunk header.
-function(samples file result)
-  file(READ ${file} hex HEX)
-  string(FIND "${hex}" "64617461" at)
-  if(at LESS 0)
-    message(FATAL_ERROR "${file} has no data chunk")
-  endif()
-  math(EXPR at "${at} + 16")
-  string(SUBSTRING "${hex}" ${at} -1 data)
-  set(${result} "${data}" PARENT_SCOPE)
-endfunction()
 samples(${WORK}/vst2.wav vst2)
 string(LENGTH "${vst2}" length)
 if(length LESS 800000)
@@ -94,36 +41,22 @@ endif()
 # hex digits a byte) every bit must agree.
 string(SUBSTRING "${vst2}" 705600 -1 vst2)
 
-# ardour7-lua sometimes crashes on its way out, and under load now and then
-# writes a wild sample into an export: a run that did not export, or whose
-# export differs, is tried again.
-foreach(attempt RANGE 1 3)
-  file(REMOVE_RECURSE ${WORK}/out)
-  execute_process(
-    COMMAND ${CMAKE_COMMAND} -E env ${env} HALVORINE_OUT=${WORK}/out
-            HALVORINE_INPUT=${WORK}/in.wav HALVORINE_PRESET=${preset}
-            HALVORINE_PLUGIN_TYPE=${TYPE} HALVORINE_PLUGIN_ID=${ID}
-            HALVORINE_SIDECHAIN=${SIDECHAIN}
-            ${ARDOUR_LUA} ${SOURCE_DIR}/render.lua
-    RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err TIMEOUT 300)
-  file(GLOB processed ${WORK}/out/processed/*.wav)
-  if(SIDECHAIN AND NOT out MATCHES "sidechain pins: ${SIDECHAIN_PINS}\\.")
-    message(FATAL_ERROR "Ardour does not take pins ${SIDECHAIN_PINS} as the sidechain:\n${out}${err}")
-  endif()
-  if(out MATCHES "exported processed" AND processed)
-    samples(${processed} ardour)
-    string(SUBSTRING "${ardour}" 705600 -1 ardour)
-    if(ardour STREQUAL vst2)
-      set(how "")
-      if(SIDECHAIN)
-        set(how " with the carrier on its sidechain")
-      endif()
-      message(STATUS "Ardour renders the VST 2 library's bits through the ${TYPE} plug-in${how}")
-      return()
-    endif()
-    message(STATUS "ardour7-lua run ${attempt}: the render differs from the VST 2 library's")
-  else()
-    message(STATUS "ardour7-lua run ${attempt} incomplete (${rc}):\n${out}${err}")
-  endif()
-endforeach()
-message(FATAL_ERROR "Ardour's render through the ${TYPE} plug-in differs from the VST 2 library's")
+set(sidechain_env "")
+if(SIDECHAIN)
+  set(sidechain_env HALVORINE_SIDECHAIN=1)
+endif()
+ardour_export(ardour ${sidechain_env})
+if(SIDECHAIN AND NOT ardour_output MATCHES "sidechain pins: ${SIDECHAIN_PINS}\\.")
+  message(FATAL_ERROR "Ardour does not take pins ${SIDECHAIN_PINS} as the sidechain:\n${ardour_output}")
+endif()
+string(SUBSTRING "${ardour}" 705600 -1 ardour)
+first_difference("${ardour}" "${vst2}" frame)
+if(NOT frame EQUAL -1)
+  math(EXPR frame "${frame} + 44100")
+  message(FATAL_ERROR "Ardour's render through the ${TYPE} plug-in differs from the VST 2 library's from frame ${frame} on")
+endif()
+set(how "")
+if(SIDECHAIN)
+  set(how " with the carrier on its sidechain")
+endif()
+message(STATUS "Ardour renders the VST 2 library's bits through the ${TYPE} plug-in${how}")
