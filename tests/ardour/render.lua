@@ -6,7 +6,7 @@
 --     plug-in, and a second mono track plays the carrier into the insert's
 --     sidechain, as a user routes it.
 --   Otherwise one stereo track plays both channels into the plug-in.
--- HALVORINE_SET ("Carrier=1;Drone=0@0;Drone=46@44100"): parameters by name,
+-- HALVORINE_SET ("Carrier=1,Drone=0@0,Drone=46@44100"): parameters by name,
 -- values in the plug-in's units; "@FRAME" makes a value an automation point.
 -- HALVORINE_SYNTH, for the plug-in's synth:
 --   drone: a mono track plays channel 1 into the plug-in.
@@ -106,7 +106,7 @@ for id = 0, 255 do
 		Evoral.Parameter(ARDOUR.AutomationType.PluginAutomation, 0, id), false)
 	if not control:isnil() then controls[control:name()] = control end
 end
-for name, value, at in (os.getenv("HALVORINE_SET") or ""):gmatch("([^;=]+)=([-%d.]+)@?(%d*)") do
+for name, value, at in (os.getenv("HALVORINE_SET") or ""):gmatch("([^,=]+)=([-%d.]+)@?(%d*)") do
 	local control = assert(controls[name], "no parameter " .. name)
 	if at == "" then
 		control:set_value(tonumber(value), PBD.GroupControlDisposition.NoGroup)
@@ -125,15 +125,23 @@ if synth == "notes" then
 	voice:output():disconnect_all(nil)
 	assert(input:connect(input:audio(0), voice:output():audio(0):name(), nil) == 0)
 	-- The track carries no audio before the insert, so the sidechain's
-	-- port is the insert's first audio channel: the pin map takes it to the
-	-- main input, and the notes to the note input.
-	local map = ARDOUR.ChanMapping()
-	map:set(ARDOUR.DataType("audio"), 0, 0)
-	map:set(ARDOUR.DataType("midi"), 0, 0)
+	-- port is the insert's first audio channel: the pin map takes it to
+	-- every main input pin, and the notes to the note input.
+	local plugin = insert:plugin(0)
+	local audio, midi = ARDOUR.DataType("audio"), ARDOUR.DataType("midi")
+	local map, mains = ARDOUR.ChanMapping(), {}
+	for k = 0, insert:natural_input_streams():n_audio() - 1 do
+		if not plugin:describe_io_port(audio, true, k).is_sidechain then
+			map:set(audio, k, 0)
+			mains[#mains + 1] = k
+		end
+	end
+	map:set(midi, 0, 0)
 	insert:set_input_map(0, map)
 	local used = insert:input_map(0)
-	print(string.format("pin map: main <- %d, note input <- %d.",
-	                    used:get(ARDOUR.DataType("audio"), 0), used:get(ARDOUR.DataType("midi"), 0)))
+	for _, k in ipairs(mains) do assert(used:get(audio, k) == 0, "pin " .. k .. " is not mapped") end
+	assert(used:get(midi, 0) == 0, "the note input is not mapped")
+	print("pin map: main pins " .. table.concat(mains, ",") .. " <- the sidechain, note input <- the region.")
 end
 if sidechain then
 	local carrier = playing("Carrier", 1, 1, 1)
