@@ -7,7 +7,8 @@
 --     sidechain, as a user routes it.
 --   Otherwise one stereo track plays both channels into the plug-in.
 -- HALVORINE_SET ("Carrier=1,Drone=0@0,Drone=46@44100"): parameters by name,
--- values in the plug-in's units; "@FRAME" makes a value an automation point.
+-- values in the plug-in's units; "@FRAME" makes a value an automation point
+-- from which it holds, moved back to the start of its processing cycle.
 -- HALVORINE_SYNTH, for the plug-in's synth:
 --   drone: a mono track plays channel 1 into the plug-in.
 --   notes: the plug-in is an insert on a MIDI track, whose MIDI region holds
@@ -111,8 +112,15 @@ for name, value, at in (os.getenv("HALVORINE_SET") or ""):gmatch("([^,=]+)=([-%d
 	if at == "" then
 		control:set_value(tonumber(value), PBD.GroupControlDisposition.NoGroup)
 	else
-		control:alist():add(Temporal.timepos_t(tonumber(at)), tonumber(value), false, false)
+		-- A step: the value holds from its frame to the next point. Ardour
+		-- hands a plug-in the automation's value at the start of each cycle,
+		-- so the point moves back to the start of its cycle.
+		at = tonumber(at)
+		at = at - at % s:get_block_size()
+		control:alist():set_interpolation(Evoral.InterpolationStyle.Discrete)
+		control:alist():add(Temporal.timepos_t(at), tonumber(value), false, false)
 		control:set_automation_state(ARDOUR.AutoState.Play)
+		print(string.format("automation: %s=%s from frame %d.", name, value, at))
 	end
 end
 

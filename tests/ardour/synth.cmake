@@ -2,11 +2,13 @@
 # command-line host renders through the CLAP build (CLAP, the file) with the
 # same settings. TYPE, ID, PLUGIN as for render.cmake.
 #   1. Drone: a voice track plays into the plug-in with the carrier on Synth;
-#      an automation point turns the drone (A3) on at frame 44100, the end of
-#      the silent lead-in, so that it starts at a known frame of the roll
+#      an automation point turns the drone (A3) on near the end of the
+#      silent lead-in, so that it starts at a known frame of the roll
 #      (Ardour runs the plug-in before the export, for as long as it likes).
-#      The host renders the voice after the lead-in with the drone on from
-#      its first frame: from there on, every bit must agree.
+#      Ardour hands a plug-in automation once a cycle, so the point sits at
+#      the start of a cycle, where the script says. The host renders the
+#      input from that frame on, with the drone on from its first frame:
+#      from there on, every bit must agree.
 #   2. Notes: a MIDI track holds the plug-in, a region of notes, and the
 #      voice through the insert's sidechain, pin-mapped to the main input.
 #      The host renders the voice with --midi of the same notes; from the
@@ -24,12 +26,6 @@ include(${CMAKE_CURRENT_LIST_DIR}/setup.cmake)
 # A second of silence, then a buzzing voice (channel 1; channel 2 unused).
 run(${SOX} -n -e floating-point -b 32 -r 44100 -c 2 ${WORK}/in.wav
     synth 3 sawtooth 150 whitenoise gain -6 tremolo 5 80 pad 1)
-# The host's inputs, sample for sample what Ardour's voice track plays (sox
-# copies samples it wrote itself exactly): the voice after the lead-in with
-# a silent carrier channel, and the voice with its lead-in.
-run(${SOX} ${WORK}/in.wav ${WORK}/voice.wav remix 1 0 trim 44100s)
-run(${SOX} ${WORK}/in.wav ${WORK}/voice_lead.wav remix 1)
-
 function(compare what ardour host)
   first_difference("${ardour}" "${host}" frame)
   string(LENGTH "${host}" digits)
@@ -44,20 +40,29 @@ endfunction()
 # 1. The drone. In the plug-in's units the carrier's "Synth" is 1, and the
 # drone's A3 (key 57) is 46: 0 is Off, then C0 (key 12) is 1.
 ardour_export(ardour HALVORINE_SYNTH=drone "HALVORINE_SET=Carrier=1,Drone=0@0,Drone=46@44100")
+if(NOT ardour_output MATCHES "automation: Drone=46 from frame ([0-9]+)\\.")
+  message(FATAL_ERROR "the session script set no drone:\n${ardour_output}")
+endif()
+set(on ${CMAKE_MATCH_1})
+# The voice from there on and a silent carrier channel, sample for sample
+# what Ardour's track plays (sox copies the samples it wrote exactly).
+run(${SOX} ${WORK}/in.wav ${WORK}/voice.wav remix 1 0 trim ${on}s)
 run(${HOST} render ${WORK}/voice.wav -o ${WORK}/drone.wav --plugin ${CLAP}
     --set Carrier=Synth --set Drone=A3 --format float --quiet)
 samples(${WORK}/drone.wav host)
-string(SUBSTRING "${ardour}" 705600 -1 ardour)
-compare("The drone" "${ardour}" "${host}")
+math(EXPR digits "${on} * 16")
+string(SUBSTRING "${ardour}" ${digits} -1 ardour)
+compare("The drone from frame ${on}" "${ardour}" "${host}")
 
 # 2. Notes (start, length in ticks of 1920 a quarter note, 22050 frames at
-# 120 a minute; key; velocity): a chord over the lead-in's end, a key struck
+# 120 a minute; key; velocity): a chord from the lead-in's end, a key struck
 # again, a note at 1/30 of a quarter note, the last released before the end.
 set(notes "3840:1920:57:100 4800:2880:60:80 5760:960:64:127 6784:1216:57:64 9600:1920:45:100")
 ardour_export(ardour HALVORINE_SYNTH=notes "HALVORINE_NOTES=${notes}" "HALVORINE_SET=Carrier=1")
 string(REGEX MATCH "pin map: [^\n]*" map "${ardour_output}")
 message(STATUS "${map}")
 file(COPY ${WORK}/out/notes.mid DESTINATION ${WORK})
+run(${SOX} ${WORK}/in.wav ${WORK}/voice_lead.wav remix 1)
 run(${HOST} render -m ${WORK}/voice_lead.wav --midi ${WORK}/notes.mid -o ${WORK}/notes.wav
     --plugin ${CLAP} --set Carrier=Synth --format float --quiet)
 samples(${WORK}/notes.wav host)
