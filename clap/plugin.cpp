@@ -35,9 +35,21 @@ namespace halvorine::clap {
 namespace {
 
 constexpr int kParams = engine::kNamedParameters;
-// The host's bypass switch: the parameter after the named ones.
+// The host's bypass switch: the parameter after the named ones; then the
+// carrier synth's, ids 10..17 for slots 11..18.
 constexpr Id kBypassId = static_cast<Id>(kParams);
-constexpr std::uint32_t kParamCount = static_cast<std::uint32_t>(kParams) + 1;
+constexpr Id kFirstSynthId = kBypassId + 1;
+constexpr std::uint32_t kParamCount = static_cast<std::uint32_t>(kParams) + 1 + engine::kSynthSlots;
+
+// The engine's slot of a parameter id, -1 for the bypass and unknown ids.
+int slotOf(Id id) {
+    if (id < kBypassId) return static_cast<int>(id);
+    if (id >= kFirstSynthId && id < kParamCount) return static_cast<int>(id - kFirstSynthId) + engine::kSynthFirstSlot;
+    return -1;
+}
+Id idOf(int slot) {
+    return slot < kParams ? static_cast<Id>(slot) : kFirstSynthId + static_cast<Id>(slot - engine::kSynthFirstSlot);
+}
 constexpr std::uint32_t kInputMain = 0, kInputSide = 1;
 
 // The bus layouts a host may choose (audio-ports-config), the first the
@@ -81,9 +93,11 @@ float toNormalised(int slot, double value) {
 bool modulatable(int slot) { return engine::parameterInfo(slot).steps == 0; }
 
 // Where each parameter sits in a host's tree of modules.
-constexpr const char* kModules[kParams] = {"Modulator", "Modulator", "Modulator",
-                                           "Carrier",   "Carrier",   "Carrier",
-                                           "Ring",      "Output",    "Output"};
+constexpr const char* kModules[engine::kAllSlots] = {"Modulator", "Modulator", "Modulator", "Carrier",
+                                                    "Carrier",   "Carrier",   "Ring",      "Output",
+                                                    "Output",    "",          "",          "Carrier",
+                                                    "Synth",     "Synth",     "Synth",     "Synth",
+                                                    "Synth",     "Synth",     "Synth"};
 
 const char* const kFeatures[] = {"audio-effect", "filter", "stereo", nullptr};
 
@@ -164,6 +178,7 @@ private:
         assert(!threadCheck_ || threadCheck_->is_audio_thread(host_));
     }
     void apply(const EventHeader* e);
+    void addNote(const EventHeader* e);
     void collectChanges(const InputEvents* in);
     void applyChange(const common::Change& c);
     void modulate(int slot, double amount);
@@ -184,6 +199,8 @@ private:
     EffectCore core_;
     common::BusInputs buses_;
     common::ChangeList changes_;
+    common::NoteEvents noteEvents_;
+    common::NoteEvents* notes_ = nullptr;  // while a block collects its events
     common::Bypass bypass_;
     EditorQueue editorEvents_;
     std::atomic<bool> processing_{false};
@@ -194,8 +211,8 @@ private:
     // Whichever thread processes or flushes. A modulation's amount in the
     // value axis (0: none), and the program's value its played value was
     // made from, to follow changes the editor, a preset or a state makes.
-    double modulation_[kParams] = {};
-    float modulatedFrom_[kParams] = {};
+    double modulation_[engine::kAllSlots] = {};
+    float modulatedFrom_[engine::kAllSlots] = {};
     // Input frames in a row that were silent, and whether the filters were
     // reset when the plug-in went to sleep.
     std::uint64_t quietFrames_ = 0;
@@ -249,12 +266,43 @@ void Instance::apply(const EventHeader* e) {
     if (!e || e->space_id != kCoreEventSpace) return;
     if (e->type == kEventParamValue && e->size >= sizeof(EventParamValue)) {
         const auto* v = reinterpret_cast<const EventParamValue*>(e);
-        if (v->param_id > kBypassId) return;
+        if (v->param_id >= kParamCount) return;
         changes_.add(static_cast<int>(e->time), static_cast<int>(v->param_id), v->value);
     } else if (e->type == kEventParamMod && e->size >= sizeof(EventParamMod)) {
         const auto* m = reinterpret_cast<const EventParamMod*>(e);
-        if (m->param_id >= static_cast<Id>(kParams) || !modulatable(static_cast<int>(m->param_id))) return;
-        changes_.add(static_cast<int>(e->time), kModulationIds + static_cast<int>(m->param_id), m->amount);
+        const int slot = slotOf(m->param_id);
+        if (slot < 0 || !modulatable(slot)) return;
+        changes_.add(static_cast<int>(e->time), kModulationIds + slot, m->amount);
+    } else if (notes_) {
+        addNote(e);
+    }
+}
+
+// The notes of either dialect, at their frames.
+void Instance::addNote(const EventHeader* e) {
+    const int frame = static_cast<int>(e->time);
+    if ((e->type == kEventNoteOn || e->type == kEventNoteOff || e->type == kEventNoteChoke) &&
+        e->size >= sizeof(EventNote)) {
+        const auto* n = reinterpret_cast<const EventNote*>(e);
+        dsp::NoteEvent note;
+        note.frame = frame;
+        note.key = n->key;
+        note.value = static_cast<float>(n->velocity);
+        if (e->type == kEventNoteOn) {
+            if (n->key < 0 || n->key > 127) return;
+            note.kind = dsp::NoteEvent::On;
+            if (!(note.value > 0.0f)) note.value = 0.0f;  // an on at velocity 0 is an off
+        } else if (e->type == kEventNoteOff) {
+            if (n->key < 0 || n->key > 127) return;  // wildcards: every key
+            note.kind = dsp::NoteEvent::Off;
+        } else {
+            note.kind = dsp::NoteEvent::Choke;
+            if (n->key < 0 || n->key > 127) note.key = -1;
+        }
+        notes_->add(note);
+    } else if (e->type == kEventMidi && e->size >= sizeof(EventMidi)) {
+        const auto* m = reinterpret_cast<const EventMidi*>(e);
+        notes_->addMidi(frame, m->data, 3);
     }
 }
 
@@ -267,8 +315,10 @@ void Instance::applyChange(const common::Change& c) {
         modulate(c.id - kModulationIds, c.value);
         return;
     }
-    core_.setParameter(c.id, toNormalised(c.id, c.value));
-    if (modulation_[c.id] != 0.0) playModulated(c.id);  // the modulation rides on the new value
+    const int slot = slotOf(static_cast<Id>(c.id));
+    if (slot < 0) return;
+    core_.setParameter(slot, toNormalised(slot, c.value));
+    if (modulation_[slot] != 0.0) playModulated(slot);  // the modulation rides on the new value
 }
 
 void Instance::modulate(int slot, double amount) {
@@ -291,7 +341,7 @@ void Instance::playModulated(int slot) {
 // A value changed by the editor, a preset or a state since the last block:
 // its modulation rides on the new value from this block on.
 void Instance::followModulatedValues() {
-    for (int slot = 0; slot < kParams; ++slot)
+    for (int slot = 0; slot < engine::kAllSlots; ++slot)
         if (modulation_[slot] != 0.0 && !(core_.parameter(slot) == modulatedFrom_[slot])) playModulated(slot);
 }
 
@@ -318,7 +368,7 @@ void Instance::sendEditorEvents(const OutputEvents* out) {
         if (e.kind == EditorEvent::Value) {
             EventParamValue v{};
             v.header = {sizeof v, 0, kCoreEventSpace, kEventParamValue, 0};
-            v.param_id = e.id;
+            v.param_id = idOf(e.id);
             v.note_id = -1;
             v.port_index = v.channel = v.key = -1;
             v.value = toValue(e.id, e.value);
@@ -327,7 +377,7 @@ void Instance::sendEditorEvents(const OutputEvents* out) {
         EventParamGesture g{};
         g.header = {sizeof g, 0, kCoreEventSpace,
                     e.kind == EditorEvent::Begin ? kEventParamGestureBegin : kEventParamGestureEnd, 0};
-        g.param_id = e.id;
+        g.param_id = idOf(e.id);
         return out->try_push(out, &g.header);
     });
 }
@@ -379,14 +429,19 @@ ProcessStatus Instance::process(const Process& p) {
     const int frames = static_cast<int>(std::min<std::uint32_t>(p.frames_count, 0x7FFFFFFF));
 
     sendEditorEvents(p.out_events);
+    noteEvents_.clear(frames);
+    notes_ = &noteEvents_;
     collectChanges(p.in_events);
+    notes_ = nullptr;
+    noteEvents_.sort();
 
     // Asleep on silence: once the inputs have been silent for the tail (the
     // filters have rung out), a silent block without parameter events is
     // silence, and the filters start again from silence, as a fresh
     // instance's, when sound or an event comes.
     const bool silent = inputsSilent(main, mainChannels, side, sideChannels, frames);
-    if (silent && changes_.size() == 0 && frames > 0 && quietFrames_ >= core_.tailFrames()) {
+    const bool synth = noteEvents_.size() > 0 || core_.engine().synthSounding();
+    if (silent && !synth && changes_.size() == 0 && frames > 0 && quietFrames_ >= core_.tailFrames()) {
         if (!asleep_) core_.reset();
         asleep_ = true;
         for (int c = 0; c < outChannels; ++c)
@@ -395,7 +450,7 @@ ProcessStatus Instance::process(const Process& p) {
         return kProcessSleep;
     }
     asleep_ = false;
-    quietFrames_ = silent ? quietFrames_ + static_cast<std::uint64_t>(frames) : 0;
+    quietFrames_ = silent && !synth ? quietFrames_ + static_cast<std::uint64_t>(frames) : 0;
 
     followModulatedValues();
     common::renderSplit(
@@ -403,7 +458,7 @@ ProcessStatus Instance::process(const Process& p) {
         [&](int start, int count) {
             common::renderBuses(core_, buses_, mainChannels ? main->data32 : nullptr, mainChannels,
                                 sideChannels ? side->data32 : nullptr, sideChannels, out.data32,
-                                outChannels, start, count, &bypass_);
+                                outChannels, start, count, &bypass_, &noteEvents_);
         });
     out.constant_mask = 0;  // none of ours is known to be constant
     return kProcessContinue;
@@ -480,8 +535,8 @@ bool Instance::paramInfo(std::uint32_t index, ParamInfo& info) const {
         info.max_value = 1.0;
         return true;
     }
-    if (index >= static_cast<std::uint32_t>(kParams)) return false;
-    const int slot = static_cast<int>(index);
+    const int slot = slotOf(index);
+    if (slot < 0) return false;
     const engine::ParameterInfo& p = engine::parameterInfo(slot);
     info = ParamInfo{};
     info.id = index;
@@ -501,8 +556,9 @@ bool Instance::paramValue(Id id, double& value) const {
         value = bypass_.requested() ? 1.0 : 0.0;
         return true;
     }
-    if (id >= static_cast<Id>(kParams)) return false;
-    value = toValue(static_cast<int>(id), core_.parameter(static_cast<int>(id)));
+    const int slot = slotOf(id);
+    if (slot < 0) return false;
+    value = toValue(slot, core_.parameter(slot));
     return true;
 }
 
@@ -511,8 +567,8 @@ bool Instance::valueToText(Id id, double value, char* out, std::uint32_t capacit
         copyText(out, capacity, value >= 0.5 ? "On" : "Off");
         return true;
     }
-    if (id >= static_cast<Id>(kParams) || !out || capacity == 0) return false;
-    const int slot = static_cast<int>(id);
+    const int slot = slotOf(id);
+    if (slot < 0 || !out || capacity == 0) return false;
     engine::writeValueText(slot, toNormalised(slot, value), out, capacity);
     return true;
 }
@@ -525,8 +581,8 @@ bool Instance::textToValue(Id id, const char* text, double& value) {
         else return false;
         return true;
     }
-    if (id >= static_cast<Id>(kParams) || !text) return false;
-    const int slot = static_cast<int>(id);
+    const int slot = slotOf(id);
+    if (slot < 0 || !text) return false;
     float normalised = 0.0f;
     if (!engine::parseValueText(slot, text, normalised)) return false;
     value = toValue(slot, normalised);
@@ -628,6 +684,19 @@ const PluginAudioPortsConfigInfo kAudioPortsConfigInfo{
     [](const Plugin* plugin) { return HALVORINE_SELF.currentConfig(); },
     [](const Plugin*, Id config, std::uint32_t index, bool input, AudioPortInfo* info) {
         return info && Instance::portInfoOf(config, index, input, *info);
+    }};
+
+// One note input: CLAP's own notes and MIDI 1.0 messages.
+const PluginNotePorts kNotePorts{
+    [](const Plugin*, bool input) { return input ? 1u : 0u; },
+    [](const Plugin*, std::uint32_t index, bool input, NotePortInfo* info) {
+        if (!input || index != 0 || !info) return false;
+        *info = NotePortInfo{};
+        info->id = 0;
+        info->supported_dialects = kNoteDialectClap | kNoteDialectMidi;
+        info->preferred_dialect = kNoteDialectClap;
+        copyText(info->name, sizeof info->name, "Notes");
+        return true;
     }};
 
 const PluginParams kParamsExtension{
@@ -733,6 +802,7 @@ const void* Instance::extension(const char* id) const {
     if (name == kExtAudioPortsConfigInfo || name == kExtAudioPortsConfigInfoDraft)
         return &kAudioPortsConfigInfo;
     if (name == kExtParams) return &kParamsExtension;
+    if (name == kExtNotePorts) return &kNotePorts;
     if (name == kExtState) return &kState;
     if (name == kExtLatency) return &kLatency;
     if (name == kExtTail) return &kTail;

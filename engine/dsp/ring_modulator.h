@@ -92,6 +92,11 @@ public:
     // The mixed output of the latest frame.
     float lastOutput() const { return state_.last; }
 
+    // Audio thread: the synth makes sound (a voice plays, or the carrier is
+    // or is fading to the synth), so silent inputs do not mean a silent
+    // output.
+    bool synthSounding() const { return synth_.sounding() || carrierTo_ != 0.0f || carrierStep_ < state_.glide.frames; }
+
     // The instruction set the sample loop uses: "sse2", "avx2" or "avx512"
     // on x86, "neon" or "plain" on 64-bit ARM.
     // Chosen at construction: the fastest on this processor (see

@@ -359,7 +359,7 @@ TEST(ClapParams, NamesRangesFlagsAndTextsMatchTheVst2Library) {
     TestHost vst;
     AEffect* e = vst.loadOrFail(PluginLibrary::entry());
     const clap::PluginParams& params = in.params();
-    ASSERT_EQ(params.count(in.plugin), 10u);
+    ASSERT_EQ(params.count(in.plugin), 18u);
     // The frequencies in octaves above 20 Hz, so that lanes draw them evenly.
     const struct {
         double minimum, maximum, defaultValue;
@@ -402,8 +402,40 @@ TEST(ClapParams, NamesRangesFlagsAndTextsMatchTheVst2Library) {
     char text[8];
     ASSERT_TRUE(params.value_to_text(in.plugin, 9, 1.0, text, sizeof text));
     EXPECT_STREQ(text, "On");
-    EXPECT_FALSE(params.get_info(in.plugin, 10, &info));
-    EXPECT_FALSE(params.value_to_text(in.plugin, 10, 0.0, text, sizeof text));
+    // Ids 10..17: the carrier synth, in units; VST 2 has none of them.
+    const struct {
+        const char* name;
+        double minimum, maximum, defaultValue;
+        bool stepped;
+        double value;
+        const char* text;
+    } synth[8] = {{"Carrier", 0, 1, 0, true, 1, "Synth"},
+                  {"Synth Wave", 0, 2, 0, true, 2, "Pulse"},
+                  {"Synth Noise", 0, 100, 0, false, 25, "25%"},
+                  {"Synth Detune", 0, 50, 10, false, 0, "0 cents"},
+                  {"Synth Octave", -2, 2, 0, true, -1, "-1"},
+                  {"Synth Attack", 1, 1000, 10, false, 1000, "1 s"},
+                  {"Synth Release", 5, 5000, 150, false, 5, "5 ms"},
+                  {"Drone", 0, 97, 0, true, 46, "A3"}};
+    for (clap::Id id = 10; id < 18; ++id) {
+        const auto& x = synth[id - 10];
+        SCOPED_TRACE(x.name);
+        ASSERT_TRUE(params.get_info(in.plugin, id, &info));
+        EXPECT_STREQ(info.name, x.name);
+        EXPECT_EQ(info.min_value, x.minimum);
+        EXPECT_EQ(info.max_value, x.maximum);
+        EXPECT_NEAR(info.default_value, x.defaultValue, 1e-4);
+        EXPECT_EQ((info.flags & clap::kParamIsStepped) != 0, x.stepped);
+        EXPECT_NE(info.flags & clap::kParamIsAutomatable, 0u);
+        char shown[32] = "";
+        ASSERT_TRUE(params.value_to_text(in.plugin, id, x.value, shown, sizeof shown));
+        EXPECT_STREQ(shown, x.text);
+        double read = -100.0;
+        ASSERT_TRUE(params.text_to_value(in.plugin, id, x.text, &read));
+        EXPECT_NEAR(read, x.value, 1e-3);
+    }
+    EXPECT_FALSE(params.get_info(in.plugin, 18, &info));
+    EXPECT_FALSE(params.value_to_text(in.plugin, 18, 0.0, text, sizeof text));
     char hz[16] = "";
     ASSERT_TRUE(params.value_to_text(in.plugin, 4, 5.0, hz, sizeof hz));
     EXPECT_STREQ(hz, "640Hz") << "5 octaves above 20 Hz";
@@ -416,7 +448,7 @@ TEST(ClapParams, NamesRangesFlagsAndTextsMatchTheVst2Library) {
     } texts[] = {{0, "1.2 kHz", true, std::log2(60.0)}, {3, "640Hz", true, 5}, {8, "+6dB", true, 6},
                  {6, "19 bands", true, 19},
                  {2, "12.3%", true, 12.3},   {5, "80", true, 80},  {8, "6 parsecs", false, 0},
-                 {9, "Off", true, 0}, {10, "1", false, 0}};
+                 {9, "Off", true, 0}, {18, "1", false, 0}};
     for (const auto& t : texts) {
         double units = -99;
         EXPECT_EQ(params.text_to_value(in.plugin, t.id, t.text, &units), t.read) << t.text;
