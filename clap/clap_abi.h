@@ -118,22 +118,6 @@ struct EventParamGesture {
     Id param_id;
 };
 
-// A note on, off or choke; -1 in a field matches every note, port, channel
-// or key.
-struct EventNote {
-    EventHeader header;
-    std::int32_t note_id;
-    std::int16_t port_index, channel, key;
-    double velocity;  // 0..1
-};
-
-// A MIDI 1.0 message of up to three bytes.
-struct EventMidi {
-    EventHeader header;
-    std::uint16_t port_index;
-    std::uint8_t data[3];
-};
-
 struct InputEvents {
     void* ctx;
     std::uint32_t(*size)(const InputEvents* list);
@@ -213,24 +197,6 @@ struct PluginAudioPorts {
     std::uint32_t(*count)(const Plugin* plugin, bool is_input);
     bool(*get)(const Plugin* plugin, std::uint32_t index, bool is_input,
                                   AudioPortInfo* info);
-};
-
-// --- note-ports ----------------------------------------------------------------
-enum : std::uint32_t {
-    kNoteDialectClap = 1u << 0,
-    kNoteDialectMidi = 1u << 1,
-    kNoteDialectMidiMpe = 1u << 2,
-    kNoteDialectMidi2 = 1u << 3,
-};
-struct NotePortInfo {
-    Id id;
-    std::uint32_t supported_dialects;
-    std::uint32_t preferred_dialect;
-    char name[kNameSize];
-};
-struct PluginNotePorts {
-    std::uint32_t(*count)(const Plugin* plugin, bool is_input);
-    bool(*get)(const Plugin* plugin, std::uint32_t index, bool is_input, NotePortInfo* info);
 };
 
 // --- audio-ports-config --------------------------------------------------------
@@ -510,7 +476,6 @@ inline constexpr const char kExtAudioPortsConfigInfo[] = "clap.audio-ports-confi
 inline constexpr const char kExtAudioPortsConfigInfoDraft[] = "clap.audio-ports-config-info/draft-0";
 inline constexpr const char kExtNotePorts[] = "clap.note-ports";
 inline constexpr const char kExtParams[] = "clap.params";
-inline constexpr const char kExtNotePorts[] = "clap.note-ports";
 inline constexpr const char kExtState[] = "clap.state";
 inline constexpr const char kExtLatency[] = "clap.latency";
 inline constexpr const char kExtTail[] = "clap.tail";
