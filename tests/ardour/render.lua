@@ -71,11 +71,12 @@ if synth == "notes" then
 		start, length, key, velocity = tonumber(start), tonumber(length), tonumber(key), tonumber(velocity)
 		command:add(ARDOUR.LuaAPI.new_noteptr(0, Temporal.Beats(start // 1920, start % 1920),
 		                                      Temporal.Beats(length // 1920, length % 1920), key, velocity))
-		events[#events + 1] = { start + length, 0, string.char(0x80, key, 0) }
+		events[#events + 1] = { start + length, 0, string.char(0x80, key, 64) }
 		events[#events + 1] = { start, 1, string.char(0x90, key, velocity) }
 	end
 	model:apply_command(s, command)
-	-- One track of the same notes, note-offs before note-ons at a tick.
+	-- One track of the same notes as Ardour plays them: note-offs first at
+	-- a tick, with the release velocity 64 its notes have.
 	table.sort(events, function (a, b) return a[1] < b[1] or (a[1] == b[1] and a[2] < b[2]) end)
 	local body, tick = {}, 0
 	local function vlq(n)
