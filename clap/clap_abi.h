@@ -77,22 +77,6 @@ enum : std::uint16_t {
 };
 enum : std::uint32_t { kEventIsLive = 1u << 0, kEventDontRecord = 1u << 1 };
 
-// A note starts, ends or is cut off. -1 in note_id, port_index, channel
-// or key stands for every one (a choke or an off of many notes).
-struct EventNote {
-    EventHeader header;
-    std::int32_t note_id;
-    std::int16_t port_index, channel, key;
-    double velocity;  // 0 to 1
-};
-
-// A MIDI 1.0 channel message of up to three bytes.
-struct EventMidi {
-    EventHeader header;
-    std::uint16_t port_index;
-    std::uint8_t data[3];
-};
-
 struct EventParamValue {
     EventHeader header;
     Id param_id;
@@ -116,6 +100,22 @@ struct EventParamMod {
 struct EventParamGesture {
     EventHeader header;
     Id param_id;
+};
+
+// A note on, off or choke; -1 in a field matches every note, port, channel
+// or key.
+struct EventNote {
+    EventHeader header;
+    std::int32_t note_id;
+    std::int16_t port_index, channel, key;
+    double velocity;  // 0..1
+};
+
+// A MIDI 1.0 message of up to three bytes.
+struct EventMidi {
+    EventHeader header;
+    std::uint16_t port_index;
+    std::uint8_t data[3];
 };
 
 struct InputEvents {
@@ -199,6 +199,28 @@ struct PluginAudioPorts {
                                   AudioPortInfo* info);
 };
 
+// --- note-ports ----------------------------------------------------------------
+enum : std::uint32_t {
+    kNoteDialectClap = 1u << 0,
+    kNoteDialectMidi = 1u << 1,
+    kNoteDialectMidiMpe = 1u << 2,
+    kNoteDialectMidi2 = 1u << 3,
+};
+struct NotePortInfo {
+    Id id;
+    std::uint32_t supported_dialects;
+    std::uint32_t preferred_dialect;
+    char name[kNameSize];
+};
+struct PluginNotePorts {
+    std::uint32_t(*count)(const Plugin* plugin, bool is_input);
+    bool(*get)(const Plugin* plugin, std::uint32_t index, bool is_input, NotePortInfo* info);
+};
+struct HostNotePorts {
+    std::uint32_t(*supported_dialects)(const Host* host);
+    void(*rescan)(const Host* host, std::uint32_t flags);
+};
+
 // --- audio-ports-config --------------------------------------------------------
 struct AudioPortsConfig {
     Id id;
@@ -221,28 +243,6 @@ struct PluginAudioPortsConfigInfo {
     Id(*current_config)(const Plugin* plugin);
     bool(*get)(const Plugin* plugin, Id config_id, std::uint32_t port_index, bool is_input,
                AudioPortInfo* info);
-};
-
-// --- note-ports ----------------------------------------------------------------
-enum : std::uint32_t {
-    kNoteDialectClap = 1u << 0,  // EventNote
-    kNoteDialectMidi = 1u << 1,  // EventMidi
-    kNoteDialectMidiMpe = 1u << 2,
-    kNoteDialectMidi2 = 1u << 3,
-};
-struct NotePortInfo {
-    Id id;
-    std::uint32_t supported_dialects;
-    std::uint32_t preferred_dialect;
-    char name[kNameSize];
-};
-struct PluginNotePorts {
-    std::uint32_t(*count)(const Plugin* plugin, bool is_input);
-    bool(*get)(const Plugin* plugin, std::uint32_t index, bool is_input, NotePortInfo* info);
-};
-struct HostNotePorts {
-    std::uint32_t(*supported_dialects)(const Host* host);
-    void(*rescan)(const Host* host, std::uint32_t flags);
 };
 
 // --- params --------------------------------------------------------------------
@@ -474,8 +474,8 @@ inline constexpr const char kExtAudioPorts[] = "clap.audio-ports";
 inline constexpr const char kExtAudioPortsConfig[] = "clap.audio-ports-config";
 inline constexpr const char kExtAudioPortsConfigInfo[] = "clap.audio-ports-config-info/1";
 inline constexpr const char kExtAudioPortsConfigInfoDraft[] = "clap.audio-ports-config-info/draft-0";
-inline constexpr const char kExtNotePorts[] = "clap.note-ports";
 inline constexpr const char kExtParams[] = "clap.params";
+inline constexpr const char kExtNotePorts[] = "clap.note-ports";
 inline constexpr const char kExtState[] = "clap.state";
 inline constexpr const char kExtLatency[] = "clap.latency";
 inline constexpr const char kExtTail[] = "clap.tail";

@@ -107,9 +107,9 @@ const char* const kRenderOptions =
     "                        them) into the program, after --program\n"
     "  --set NAME=VALUE      set a parameter, by name (any case) or index: a bare\n"
     "                        number is the value from 0 to 1, anything else a\n"
-    "                        value in the plug-in's units ('Boost=+6dB',\n"
-    "                        'Mix=100%/50'); repeatable, applied in order after\n"
-    "                        the program\n"
+    "                        value as the plug-in shows it ('Boost=+6dB',\n"
+    "                        'Mix=100%/50', 'Carrier=Synth'); repeatable, applied\n"
+    "                        in order after the program\n"
     "  --notes NOTES         hold these notes for the whole render: pitch names,\n"
     "                        middle C being C4 (\"A3 C4 E4\", \"F#2\", \"Bb4\")\n"
     "  --midi FILE           play a Standard MIDI File (format 0 or 1, every track,\n"
@@ -229,9 +229,9 @@ bool parseInteger(const std::string& text, long& out) {
     return true;
 }
 
-// NAME=VALUE. A VALUE that is a number alone is the normalised value; one
-// that starts with a number and goes on ("640Hz", "+6dB", "19 bands",
-// "100%/50") is left for the plug-in to read in its units.
+// NAME=VALUE. A VALUE that is a number alone is the normalised value; any
+// other text, a number with its unit ("640Hz", "+6dB", "19 bands",
+// "100%/50") or a word ("Synth", "A3"), is left for the plug-in to read.
 ParameterSetting parseSetting(const std::string& text) {
     const auto eq = text.find('=');
     if (eq == std::string::npos || eq == 0) {
@@ -246,6 +246,7 @@ ParameterSetting parseSetting(const std::string& text) {
     const double value = std::strtod(valueText.c_str(), &end);
     const bool numberFirst = end != valueText.c_str() && std::isfinite(value);
     if (numberFirst && *end != '\0') return setting;  // a value with a unit
+    if (!valueText.empty() && end == valueText.c_str()) return setting;  // a word
     if (valueText.empty() || *end != '\0' || errno != 0 || !std::isfinite(value) ||
         value < 0.0 || value > 1.0) {
         usageError("--set " + text +

@@ -68,6 +68,7 @@ TEST_F(HostFailure, ParametersProgramsAndValuesTheEffectDoesNotHave) {
         {{"--program", "3"}, "0..2 ('Unity', 'Half', 'Quiet')"},
         {{"--program", "Loud"}, "unknown program 'Loud'"},
         {{"--set", "Level=6dB"}, "shows Level from '0%' to '100%' (now '100%')"},
+        {{"--set", "Level=half"}, "does not read 'half' as Level"},
         {{"--set", "Tone=5000Hz"}, "from '100Hz' to '1000Hz' (now '550Hz')"},
         {{"--set", "2=1x"}, "shows no value texts"},
     };
