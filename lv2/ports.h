@@ -40,7 +40,19 @@ inline constexpr int kFirstControlPort = kAudioPortCount;
 // passes the modulator through, each switch fading over 10 ms).
 inline constexpr int kEnabledPort = kFirstControlPort + kControlPortCount;
 inline constexpr const char* kEnabledSymbol = "enabled";
-inline constexpr int kPortCount = kEnabledPort + 1;
+// Ports 14..21: the carrier synth's controls, slots 11..18, in units like
+// the others.
+inline constexpr int kFirstSynthPort = kEnabledPort + 1;
+inline constexpr int kSynthPortCount = engine::kSynthSlots;
+// Port 22: the notes that play the synth, an atom sequence of MIDI events.
+inline constexpr int kNotesPort = kFirstSynthPort + kSynthPortCount;
+inline constexpr const char* kNotesSymbol = "notes";
+inline constexpr int kPortCount = kNotesPort + 1;
+
+// Every control port's slot, 0..8 then 11..18, in port order.
+inline constexpr int kAllControlCount = kControlPortCount + kSynthPortCount;
+inline constexpr int controlSlot(int k) { return k < kControlPortCount ? k : k - kControlPortCount + engine::kSynthFirstSlot; }
+inline constexpr int controlPort(int k) { return k < kControlPortCount ? kFirstControlPort + k : kFirstSynthPort + k - kControlPortCount; }
 static_assert(sizeof kAudioPorts / sizeof kAudioPorts[0] == kAudioPortCount);
 
 // The bundle's presets are the factory presets (programs/factory_presets.h),

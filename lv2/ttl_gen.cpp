@@ -19,15 +19,19 @@ using namespace halvorine::lv2;
 namespace engine = halvorine::engine;
 
 const char* kPrefixes =
+    "@prefix atom: <http://lv2plug.in/ns/ext/atom#> .\n"
     "@prefix doap: <http://usefulinc.com/ns/doap#> .\n"
     "@prefix foaf: <http://xmlns.com/foaf/0.1/> .\n"
     "@prefix lv2: <http://lv2plug.in/ns/lv2core#> .\n"
+    "@prefix midi: <http://lv2plug.in/ns/ext/midi#> .\n"
     "@prefix opts: <http://lv2plug.in/ns/ext/options#> .\n"
     "@prefix pprops: <http://lv2plug.in/ns/ext/port-props#> .\n"
     "@prefix pset: <http://lv2plug.in/ns/ext/presets#> .\n"
+    "@prefix rdf: <http://www.w3.org/1999/02/22-rdf-syntax-ns#> .\n"
     "@prefix rdfs: <http://www.w3.org/2000/01/rdf-schema#> .\n"
     "@prefix ui: <http://lv2plug.in/ns/extensions/ui#> .\n"
-    "@prefix units: <http://lv2plug.in/ns/extensions/units#> .\n\n";
+    "@prefix units: <http://lv2plug.in/ns/extensions/units#> .\n"
+    "@prefix urid: <http://lv2plug.in/ns/ext/urid#> .\n\n";
 
 // A float as a Turtle decimal: always with a point, never an exponent.
 std::string decimal(float v) {
@@ -94,6 +98,21 @@ std::string unitOf(engine::Unit unit) {
     return "";
 }
 
+// The named values of a stepped synth control: its choices, or the
+// drone's "Off" and notes.
+std::string scalePoints(int slot) {
+    const engine::ParameterInfo& p = engine::parameterInfo(slot);
+    if (p.unit != engine::Unit::Choice && p.unit != engine::Unit::Note) return "";
+    std::string out = " ;\n        lv2:portProperty lv2:enumeration ;\n        lv2:scalePoint";
+    for (int i = 0; i <= p.steps; ++i) {
+        char text[32];
+        engine::writeValueText(slot, engine::toNormalised(slot, p.minimum + i), text, sizeof text);
+        out += (i ? " , [ rdfs:label " : " [ rdfs:label ") + quoted(text) + " ; rdf:value " +
+               std::to_string(static_cast<int>(p.minimum) + i) + " ]";
+    }
+    return out;
+}
+
 std::string manifest() {
     std::ostringstream out;
     out << kPrefixes;
@@ -116,7 +135,7 @@ std::string plugin(bool withUi) {
         // major number outside the URI: the major version goes into the minor.
         << "    lv2:minorVersion " << 2 * (100 * halvorine::kVersionMajor + halvorine::kVersionMinor) << " ;\n"
         << "    lv2:microVersion " << 2 * halvorine::kVersionPatch << " ;\n"
-        << "    lv2:optionalFeature lv2:hardRTCapable ;\n";
+        << "    lv2:optionalFeature lv2:hardRTCapable , urid:map ;\n";
     if (withUi) out << "    ui:ui " << uri(kUiUri) << " ;\n";
     out << "    lv2:port";
     int index = 0;
@@ -129,18 +148,19 @@ std::string plugin(bool withUi) {
             << (index == 1 ? " ;\n        lv2:portProperty lv2:isSideChain" : "") << "\n    ]";
         ++index;
     }
-    for (int k = 0; k < kControlPortCount; ++k) {
-        const engine::ParameterInfo& p = engine::parameterInfo(k);
+    const auto control = [&](int k) {
+        const int slot = controlSlot(k);
+        const engine::ParameterInfo& p = engine::parameterInfo(slot);
         out << " , [\n        a lv2:ControlPort , lv2:InputPort ;\n"
-            << "        lv2:index " << index << " ;\n"
+            << "        lv2:index " << controlPort(k) << " ;\n"
             << "        lv2:symbol \"" << p.symbol << "\" ;\n"
             << "        lv2:name \"" << p.name << "\" ;\n"
             << "        lv2:default " << decimal(p.defaultUnits) << " ;\n"
             << "        lv2:minimum " << decimal(p.minimum) << " ;\n"
             << "        lv2:maximum " << decimal(p.maximum) << " ;\n"
-            << "        " << unitOf(p.unit) << "\n    ]";
-        ++index;
-    }
+            << "        " << unitOf(p.unit) << scalePoints(slot) << "\n    ]";
+    };
+    for (int k = 0; k < kControlPortCount; ++k) control(k);
     out << " , [\n        a lv2:ControlPort , lv2:InputPort ;\n"
         << "        lv2:index " << kEnabledPort << " ;\n"
         << "        lv2:symbol \"" << kEnabledSymbol << "\" ;\n"
@@ -148,6 +168,15 @@ std::string plugin(bool withUi) {
         << "        lv2:designation lv2:enabled ;\n"
         << "        lv2:portProperty lv2:toggled ;\n"
         << "        lv2:default 1 ;\n        lv2:minimum 0 ;\n        lv2:maximum 1\n    ]";
+    for (int k = kControlPortCount; k < kAllControlCount; ++k) control(k);
+    out << " , [\n        a lv2:InputPort , atom:AtomPort ;\n"
+        << "        atom:bufferType atom:Sequence ;\n"
+        << "        atom:supports midi:MidiEvent ;\n"
+        << "        lv2:designation lv2:control ;\n"
+        << "        lv2:portProperty lv2:connectionOptional ;\n"
+        << "        lv2:index " << kNotesPort << " ;\n"
+        << "        lv2:symbol \"" << kNotesSymbol << "\" ;\n"
+        << "        lv2:name \"Notes\"\n    ]";
     out << " .\n";
     if (withUi)
         out << "\n" << uri(kUiUri) << "\n    a ui:X11UI ;\n    lv2:binary <" << kUiBinary << "> ;\n"
@@ -167,10 +196,10 @@ std::string presets() {
         out << presetUri(i) << "\n    a pset:Preset ;\n    lv2:appliesTo " << uri(kPluginUri)
             << " ;\n    rdfs:label " << quoted(factory[i].name) << " ;\n    rdfs:comment "
             << quoted(factory[i].about) << " ;\n    lv2:port";
-        for (int k = 0; k < kControlPortCount; ++k)
+        for (int k = 0; k < kAllControlCount; ++k)
             out << (k ? " , [\n" : " [\n") << "        lv2:symbol \""
-                << engine::parameterInfo(k).symbol << "\" ;\n        pset:value "
-                << decimal(unitsFor(k, factory[i].values[k])) << "\n    ]";
+                << engine::parameterInfo(controlSlot(k)).symbol << "\" ;\n        pset:value "
+                << decimal(unitsFor(controlSlot(k), factory[i].values[controlSlot(k)])) << "\n    ]";
         out << " .\n\n";
     }
     return out.str();

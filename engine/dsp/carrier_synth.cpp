@@ -17,10 +17,10 @@ constexpr double kVoiceGain = 0.5;
 constexpr double kStealSeconds = 0.005;
 constexpr int kSegment = 64;
 
-int tableSize(int t) {
-    const int k = 1 << t;
-    return 32 * k > 2048 ? 32 * k : 2048;
-}
+// 2^bits samples for the table of 2^t harmonics: at least 2048, and 32
+// per period of the highest harmonic.
+int tableBits(int t) { return t + 5 > 11 ? t + 5 : 11; }
+int tableSize(int t) { return 1 << tableBits(t); }
 
 // Every wave's tables, one guard sample past each end (the first again).
 // Built once per process; square and pulse are a saw minus the saw half and
@@ -128,7 +128,9 @@ void CarrierSynth::tune(Voice& v) const {
     const int wave = stepOf(settings_.wave, 2);
     for (int o = 0; o < 3; ++o) {
         const double f = o == 1 ? centre : centre * detExp(kLn2 * (o - 1) * cents / 1200.0);
-        v.increment[o] = f / rate_;
+        double turns = f / rate_;
+        turns -= static_cast<double>(static_cast<std::int64_t>(turns));
+        v.increment[o] = static_cast<std::uint32_t>(static_cast<std::uint64_t>(turns * 4294967296.0 + 0.5));
         // The most harmonics under half the rate, as a power of two.
         int most = static_cast<int>(0.5 * rate_ / f);
         if (most * f >= 0.5 * rate_) --most;
@@ -139,7 +141,7 @@ void CarrierSynth::tune(Voice& v) const {
         int k = 0;
         while (k + 1 < kTables && (2 << k) <= most) ++k;
         v.table[o] = t.table[wave][k];
-        v.tableSize[o] = tableSize(k);
+        v.tableBits[o] = tableBits(k);
     }
 }
 
@@ -273,37 +275,51 @@ void CarrierSynth::render(float* out, int frames, const NoteEvent* events, int c
             const int index = __builtin_ctz(bits);
             bits &= bits - 1;
             Voice& v = voices_[index];
-            int i = 0;
-            for (; i < n; ++i) {
-                double level = v.level + v.step;
-                if (v.stage == 1 && level >= 1.0) {
-                    level = 1.0;
-                    v.stage = 2;
-                    v.step = 0.0;
-                } else if (v.stage >= 3 && level <= 0.0) {
-                    v.stage = 0;
-                    break;
-                }
-                v.level = level;
-                double s = 0.0;
-                for (int o = 0; o < 3; ++o) {
-                    const float* t = v.table[o];
-                    if (t) {
-                        const double x = v.phase[o] * v.tableSize[o];
-                        const int j = static_cast<int>(x);
-                        const double a = t[j], b = t[j + 1];
-                        s += a + (x - j) * (b - a);
+            // The envelope. The level moves in straight lines; the sound
+            // follows it on an S curve, 3 l^2 - 2 l^3, which leaves no
+            // corner at either end of an attack, a release or a fade.
+            double gain[kSegment];
+            int live = n;
+            if (v.stage == 2) {
+                for (int i = 0; i < n; ++i) gain[i] = v.gain;
+            } else {
+                for (int i = 0; i < n; ++i) {
+                    double level = v.level + v.step;
+                    if (v.stage == 1 && level >= 1.0) {
+                        level = 1.0;
+                        v.stage = 2;
+                        v.step = 0.0;
+                    } else if (v.stage >= 3 && level <= 0.0) {
+                        v.stage = 0;
+                        live = i;
+                        break;
                     }
-                    double p = v.phase[o] + v.increment[o];
-                    if (p >= 1.0) {
-                        p -= 1.0;
-                        if (p >= 1.0) p -= static_cast<double>(static_cast<std::int64_t>(p));
-                    }
-                    v.phase[o] = p;
+                    v.level = level;
+                    gain[i] = level * level * (3.0 - 2.0 * level) * v.gain;
                 }
-                const double g = level * v.gain;
-                sum[i] += g * s / 3.0;
-                envelope[i] += g;
+            }
+            // The three oscillators, each read between two table samples.
+            float wave[kSegment] = {};
+            for (int o = 0; o < 3; ++o) {
+                std::uint32_t p = v.phase[o];
+                const std::uint32_t step = v.increment[o];
+                if (const float* t = v.table[o]) {
+                    const int tb = v.tableBits[o], shift = 32 - tb;
+                    for (int i = 0; i < live; ++i) {
+                        const std::uint32_t j = p >> shift;
+                        const float fraction = static_cast<float>((p << tb) >> 8) * (1.0f / 16777216.0f);
+                        const float a = t[j], b = t[j + 1];
+                        wave[i] += a + fraction * (b - a);
+                        p += step;
+                    }
+                } else {
+                    p += step * static_cast<std::uint32_t>(live);
+                }
+                v.phase[o] = p;
+            }
+            for (int i = 0; i < live; ++i) {
+                sum[i] += gain[i] * static_cast<double>(wave[i]) / 3.0;
+                envelope[i] += gain[i];
             }
             if (v.stage == 0) {
                 std::memset(&v, 0, sizeof v);

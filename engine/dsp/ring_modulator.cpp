@@ -202,7 +202,22 @@ private:
 
 const ProcessorInfo& SpectralRingModulator::processor() { return choice().info; }
 
-SpectralRingModulator::SpectralRingModulator() : settings_(Settings{}) {
+namespace {
+// The synth's values start at their defaults, as the parameter table has them.
+Settings initialSettings() {
+    Settings s;
+    const SynthSettings d;
+    s.values[SpectralRingModulator::kSynthWave] = d.wave;
+    s.values[SpectralRingModulator::kSynthNoise] = d.noise;
+    s.values[SpectralRingModulator::kSynthDetune] = d.detune;
+    s.values[SpectralRingModulator::kSynthOctave] = d.octave;
+    s.values[SpectralRingModulator::kSynthAttack] = d.attack;
+    s.values[SpectralRingModulator::kSynthRelease] = d.release;
+    return s;
+}
+}  // namespace
+
+SpectralRingModulator::SpectralRingModulator() : settings_(initialSettings()) {
     std::memset(&state_, 0, sizeof state_);
     designed_[0] = designed_[1] = BankInputs{};
     const InstructionSet& set = chooseInstructionSet();

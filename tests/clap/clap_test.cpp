@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cstdlib>
 #include <cmath>
@@ -682,6 +683,109 @@ clap::ProcessStatus runClap(Instance& in, const std::vector<float>& modulator, c
     in.host.inAudio = false;
     if (mask) *mask = outputs[0].constant_mask;
     return status;
+}
+
+// Notes of either dialect, in one list: CLAP notes and MIDI messages.
+struct NoteList {
+    std::vector<std::array<std::uint8_t, 64>> events;
+    clap::InputEvents list{this,
+                           [](const clap::InputEvents* l) {
+                               return static_cast<std::uint32_t>(static_cast<NoteList*>(l->ctx)->events.size());
+                           },
+                           [](const clap::InputEvents* l, std::uint32_t i) -> const clap::EventHeader* {
+                               return reinterpret_cast<const clap::EventHeader*>(
+                                   static_cast<NoteList*>(l->ctx)->events[i].data());
+                           }};
+    template <class T>
+    void push(const T& e) {
+        static_assert(sizeof e <= 64);
+        events.emplace_back();
+        std::memcpy(events.back().data(), &e, sizeof e);
+    }
+    void note(std::uint32_t time, std::uint16_t type, int key, double velocity) {
+        clap::EventNote e{};
+        e.header = {sizeof e, time, clap::kCoreEventSpace, type, 0};
+        e.note_id = -1;
+        e.port_index = 0;
+        e.channel = 0;
+        e.key = static_cast<std::int16_t>(key);
+        e.velocity = velocity;
+        push(e);
+    }
+    void midi(std::uint32_t time, std::uint8_t a, std::uint8_t b, std::uint8_t c) {
+        clap::EventMidi e{};
+        e.header = {sizeof e, time, clap::kCoreEventSpace, clap::kEventMidi, 0};
+        e.data[0] = a, e.data[1] = b, e.data[2] = c;
+        push(e);
+    }
+};
+
+// The synth played by notes of either dialect, in blocks cut anywhere: the
+// same bits from both, each note at its frame.
+TEST(ClapNotes, BothDialectsPlayTheSameBits) {
+    {
+        Instance in;
+        ASSERT_NE(in.plugin, nullptr);
+        const auto* ports = in.ext<clap::PluginNotePorts>(clap::kExtNotePorts);
+        ASSERT_NE(ports, nullptr);
+        EXPECT_EQ(ports->count(in.plugin, true), 1u);
+        EXPECT_EQ(ports->count(in.plugin, false), 0u);
+        clap::NotePortInfo info{};
+        ASSERT_TRUE(ports->get(in.plugin, 0, true, &info));
+        EXPECT_EQ(info.supported_dialects & (clap::kNoteDialectClap | clap::kNoteDialectMidi),
+                  clap::kNoteDialectClap | clap::kNoteDialectMidi);
+    }
+    // frame, CLAP note type or MIDI status, key, velocity 0..127
+    const struct Played {
+        int frame, clapType, status, key, velocity;
+    } played[] = {{10, clap::kEventNoteOn, 0x90, 60, 100}, {353, clap::kEventNoteOn, 0x90, 64, 90},
+                  {354, -1, 0xE0, 0, 80},  // a bend: MIDI in both
+                  {700, clap::kEventNoteOff, 0x80, 60, 0}, {701, clap::kEventNoteOn, 0x90, 67, 127},
+                  {900, clap::kEventNoteChoke, 0xB0, 120, 0},  // every voice: choke, or all sound off
+                  {950, clap::kEventNoteOn, 0x90, 72, 64}};
+    constexpr int kLength = 1400, kCuts[] = {256, 97, 1, 400, 646};
+    std::vector<float> outputs[2];
+    for (int dialect = 0; dialect < 2; ++dialect) {
+        Instance in;
+        ASSERT_NE(in.plugin, nullptr);
+        setValues(in, {{7, 1.0}, {10, 1.0}, {12, 30.0}});  // mix: the carrier alone; the synth; noise
+        ASSERT_TRUE(in.plugin->activate(in.plugin, kRate, 1, 1024));
+        int at = 0;
+        for (int frames : kCuts) {
+            NoteList notes;
+            for (const Played& p : played) {
+                if (p.frame < at || p.frame >= at + frames) continue;
+                const auto t = static_cast<std::uint32_t>(p.frame - at);
+                if (dialect == 0 && p.clapType >= 0)
+                    notes.note(t, static_cast<std::uint16_t>(p.clapType), p.clapType == clap::kEventNoteChoke ? -1 : p.key,
+                               p.velocity / 127.0);
+                else
+                    notes.midi(t, static_cast<std::uint8_t>(p.status), static_cast<std::uint8_t>(p.key),
+                               static_cast<std::uint8_t>(p.velocity));
+            }
+            InEvents none;
+            const std::vector<float> silence(static_cast<std::size_t>(frames));
+            std::vector<float> l(silence.size()), r(silence.size());
+            std::vector<float> main = silence, carrier = silence;
+            float* mainData[2] = {main.data(), carrier.data()};
+            float* outData[2] = {l.data(), r.data()};
+            const clap::AudioBuffer inputs[1] = {{mainData, nullptr, 2, 0, 0}};
+            clap::AudioBuffer outs[1] = {{outData, nullptr, 2, 0, 0}};
+            const clap::Process process{-1, static_cast<std::uint32_t>(frames), nullptr, inputs, outs, 1, 1,
+                                        &notes.list, nullptr};
+            in.host.inAudio = true;
+            EXPECT_EQ(in.plugin->process(in.plugin, &process), clap::kProcessContinue);
+            in.host.inAudio = false;
+            EXPECT_EQ(l, r);
+            outputs[dialect].insert(outputs[dialect].end(), l.begin(), l.end());
+            at += frames;
+        }
+        in.plugin->deactivate(in.plugin);
+    }
+    ASSERT_EQ(outputs[0].size(), static_cast<std::size_t>(kLength));
+    EXPECT_LT(std::fabs(outputs[0][9]), 1e-6f) << "silent before the first note";
+    EXPECT_GT(std::fabs(outputs[0][60]), 1e-3f) << "the first note";
+    for (int i = 0; i < kLength; ++i) ASSERT_EQ(bitsOf(outputs[0][i]), bitsOf(outputs[1][i])) << i;
 }
 
 // The host reads, and the state saves, a modulated parameter's value alone;

@@ -5,8 +5,14 @@
 #include <gtest/gtest.h>
 #include <lilv/lilv.h>
 
+#include <lv2/atom/atom.h>
+#include <lv2/midi/midi.h>
+#include <lv2/urid/urid.h>
+
 #include <algorithm>
+#include <array>
 #include <atomic>
+#include <cstring>
 #include <cmath>
 #include <cstdlib>
 #include <limits>
@@ -16,6 +22,8 @@
 
 #include "factory_presets.h"
 #include "dsp/numeric.h"
+#include "dsp/ring_modulator.h"
+#include "note_events.h"
 #include "ports.h"
 #include "support/plugin_host.h"
 
@@ -98,14 +106,29 @@ constexpr ExpectedPort kExpected[] = {
     {"mix", "Mix", "coef", 0, 1, 0.5f, ""},
     {"boost", "Boost", "db", -20, 20, 10, ""},
     {"enabled", "Enabled", "", 0, 1, 1, kToggled},  // the host's bypass switch
+    // The carrier synth.
+    {"carrier", "Carrier", "", 0, 1, 0, kInteger},
+    {"synth_wave", "Synth Wave", "", 0, 2, 0, kInteger},
+    {"synth_noise", "Synth Noise", "pc", 0, 100, 0, ""},
+    {"synth_detune", "Synth Detune", "cent", 0, 50, 10, ""},
+    {"synth_octave", "Synth Octave", "", -2, 2, 0, kInteger},
+    {"synth_attack", "Synth Attack", "ms", 1, 1000, 10, kLog},
+    {"synth_release", "Synth Release", "ms", 5, 5000, 150, kLog},
+    {"drone", "Drone", "", 0, 97, 0, kInteger},
 };
-constexpr std::uint32_t kPorts = sizeof kExpected / sizeof kExpected[0];
+constexpr std::uint32_t kPorts = sizeof kExpected / sizeof kExpected[0];  // and the notes
 
 TEST(Lv2Bundle, DescribesPortsUnitsRangesAndFeatures) {
     Bundle& b = Bundle::get();
     ASSERT_NE(b.plugin, nullptr) << "no " << lv2::kPluginUri << " in " << HALVORINE_LV2_BUNDLE;
     const LilvPlugin* p = b.plugin;
-    ASSERT_EQ(lilv_plugin_get_num_ports(p), kPorts);
+    ASSERT_EQ(lilv_plugin_get_num_ports(p), kPorts + 1);
+    // The last port takes MIDI notes, and a host may leave it unconnected.
+    const LilvPort* notes = lilv_plugin_get_port_by_index(p, kPorts);
+    EXPECT_EQ(text(lilv_port_get_symbol(p, notes)), "notes");
+    EXPECT_TRUE(lilv_port_is_a(p, notes, b.node("http://lv2plug.in/ns/ext/atom#AtomPort")));
+    EXPECT_TRUE(lilv_port_supports_event(p, notes, b.node("http://lv2plug.in/ns/ext/midi#MidiEvent")));
+    EXPECT_TRUE(lilv_port_has_property(p, notes, b.node(std::string(kLv2) + "connectionOptional")));
     TestHost host;  // the control names are the VST 2 library's parameter names
     AEffect* e = host.loadOrFail(PluginLibrary::entry());
     const std::string lv2 = kLv2, units = kUnits;
@@ -135,7 +158,7 @@ TEST(Lv2Bundle, DescribesPortsUnitsRangesAndFeatures) {
 
         LilvNode *def = nullptr, *min = nullptr, *max = nullptr;
         lilv_port_get_range(p, port, &def, &min, &max);
-        EXPECT_EQ(lilv_node_as_float(def), x.defaultValue);
+        EXPECT_NEAR(lilv_node_as_float(def), x.defaultValue, 1e-4f);
         EXPECT_EQ(lilv_node_as_float(min), x.minimum);
         EXPECT_EQ(lilv_node_as_float(max), x.maximum);
         for (LilvNode* n : {def, min, max}) lilv_node_free(n);
@@ -180,13 +203,13 @@ TEST(Lv2Bundle, PresetsAreTheFactoryPresets) {
         EXPECT_EQ(get(preset, rdfs + "comment"), p.about);
 
         LilvNodes* ports = lilv_world_find_nodes(b.world, preset, b.node(lv2 + "port"), nullptr);
-        EXPECT_EQ(lilv_nodes_size(ports), 9u) << label;
+        EXPECT_EQ(lilv_nodes_size(ports), 17u) << label;
         LILV_FOREACH (nodes, j, ports) {
             const LilvNode* port = lilv_nodes_get(ports, j);
             const std::string symbol = get(port, lv2 + "symbol");
             int k = 0;
-            while (k < 9 && symbol != std::string(engine::parameterInfo(k).symbol)) ++k;
-            ASSERT_LT(k, 9) << symbol;
+            while (k < engine::kAllSlots && symbol != std::string(engine::parameterInfo(k).symbol)) ++k;
+            ASSERT_TRUE(engine::isNamedSlot(k)) << symbol;
             // A port value is a float in units: some normalised values lie
             // between two of them, and the nearest is as close as it gets.
             EXPECT_NEAR(engine::toNormalised(k, std::stof(get(port, pset + "value"))), p.values[k], 1e-7)
@@ -363,6 +386,101 @@ TEST(Lv2Render, SameBitsAsTheVst2Library) {
         const auto passes = renderLv2(kOther, kMoved, mod, carr, inPlace, nullptr, 0.0f);
         ASSERT_EQ(passes.size(), 2u);
         expectSameBits(passes[1], Rendered{mod, mod});
+    }
+}
+
+// ------------------------------------------------------------ the synth's notes
+
+LV2_URID mapUri(LV2_URID_Map_Handle, const char* uri) {
+    static std::map<std::string, LV2_URID> ids;
+    const auto [it, added] = ids.emplace(uri, static_cast<LV2_URID>(ids.size() + 1));
+    return it->second;
+}
+
+// An atom sequence of three-byte MIDI messages, each at its frame.
+struct MidiSequence {
+    alignas(8) std::uint8_t bytes[4096] = {};
+    void fill(LV2_URID sequence, LV2_URID midi, const std::vector<std::pair<int, std::array<std::uint8_t, 3>>>& events) {
+        auto* seq = reinterpret_cast<LV2_Atom_Sequence*>(bytes);
+        seq->atom.type = sequence;
+        seq->body.unit = seq->body.pad = 0;
+        std::uint32_t size = sizeof(LV2_Atom_Sequence_Body);
+        for (const auto& [frame, message] : events) {
+            auto* ev = reinterpret_cast<LV2_Atom_Event*>(bytes + sizeof(LV2_Atom) + size);
+            ev->time.frames = frame;
+            ev->body.type = midi;
+            ev->body.size = 3;
+            std::memcpy(ev + 1, message.data(), 3);
+            size += sizeof(LV2_Atom_Event) + 8;
+        }
+        seq->atom.size = size;
+    }
+};
+
+// MIDI on the notes port plays the synth at its frames: the same bits as
+// the engine given the same notes in one block.
+TEST(Lv2Render, NotesPlayTheSynthAtTheirFrames) {
+    Bundle& b = Bundle::get();
+    ASSERT_NE(b.plugin, nullptr);
+    LV2_URID_Map map{nullptr, mapUri};
+    const LV2_Feature mapFeature{LV2_URID__map, &map};
+    const LV2_Feature* features[] = {&mapFeature, nullptr};
+    LilvInstance* instance = lilv_plugin_instantiate(b.plugin, kRate, features);
+    ASSERT_NE(instance, nullptr);
+    float controls[lv2::kAllControlCount], enabled = 1.0f;
+    for (int k = 0; k < lv2::kAllControlCount; ++k) {
+        controls[k] = engine::parameterInfo(lv2::controlSlot(k)).defaultUnits;
+        lilv_instance_connect_port(instance, static_cast<std::uint32_t>(lv2::controlPort(k)), &controls[k]);
+    }
+    controls[7] = 1.0f;   // mix: the carrier alone
+    controls[9] = 1.0f;   // the carrier is the synth
+    controls[11] = 40.0f; // noise
+    lilv_instance_connect_port(instance, 13, &enabled);
+    MidiSequence seq;
+    lilv_instance_connect_port(instance, lv2::kNotesPort, seq.bytes);
+    const LV2_URID sequence = mapUri(nullptr, LV2_ATOM__Sequence), midi = mapUri(nullptr, LV2_MIDI__MidiEvent);
+    // Note on A4 and C5, a bend, A4 off, the pedal, all notes off: frames
+    // from the start, some on block boundaries.
+    const std::vector<std::pair<int, std::array<std::uint8_t, 3>>> played = {
+        {100, {0x90, 69, 100}}, {353, {0x91, 72, 64}}, {354, {0xE0, 0, 96}}, {700, {0x80, 69, 0}},
+        {710, {0xB0, 64, 127}}, {800, {0x90, 76, 127}}, {820, {0x80, 76, 0}}, {900, {0xB0, 123, 0}}};
+    const std::size_t total = 1010;
+    std::vector<float> silence(total), left(total), right(total);
+    lilv_instance_activate(instance);
+    std::size_t at = 0;
+    for (int frames : kBlocks) {
+        std::vector<std::pair<int, std::array<std::uint8_t, 3>>> mine;
+        for (const auto& e : played)
+            if (e.first >= static_cast<int>(at) && e.first < static_cast<int>(at) + frames)
+                mine.push_back({e.first - static_cast<int>(at), e.second});
+        seq.fill(sequence, midi, mine);
+        lilv_instance_connect_port(instance, 0, silence.data() + at);
+        lilv_instance_connect_port(instance, 1, silence.data() + at);
+        lilv_instance_connect_port(instance, 2, left.data() + at);
+        lilv_instance_connect_port(instance, 3, right.data() + at);
+        lilv_instance_run(instance, static_cast<std::uint32_t>(frames));
+        at += static_cast<std::size_t>(frames);
+    }
+    lilv_instance_free(instance);
+
+    dsp::SpectralRingModulator engine;
+    engine.setDesignRate(static_cast<float>(kRate));
+    for (int k = 0; k < lv2::kAllControlCount; ++k)
+        engine.setParameter(lv2::controlSlot(k), engine::toNormalised(lv2::controlSlot(k), controls[k]));
+    common::NoteEvents notes;
+    notes.clear(static_cast<int>(total));
+    for (const auto& e : played) notes.addMidi(e.first, e.second.data(), 3);
+    std::vector<float> expected(total);
+    const float* in[2] = {silence.data(), silence.data()};
+    float* out[2] = {expected.data(), expected.data()};
+    int count = 0;
+    const dsp::NoteEvent* events = notes.slice(0, static_cast<int>(total), count);
+    ASSERT_EQ(count, 8);
+    engine.process(in, out, static_cast<int>(total), false, events, count);
+    EXPECT_GT(*std::max_element(expected.begin(), expected.end()), 0.1f);
+    for (std::size_t i = 0; i < total; ++i) {
+        ASSERT_EQ(bitsOf(left[i]), bitsOf(expected[i])) << i;
+        ASSERT_EQ(bitsOf(right[i]), bitsOf(expected[i])) << i;
     }
 }
 
