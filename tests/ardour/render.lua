@@ -10,7 +10,10 @@
 -- values in the plug-in's units; "@FRAME" makes a value an automation point
 -- from which it holds, moved back to the start of its processing cycle.
 -- HALVORINE_SYNTH, for the plug-in's synth:
---   drone: a mono track plays channel 1 into the plug-in.
+--   drone: a mono track plays channel 1 into the plug-in. Where the Drone
+--     parameter is automated to a key, HALVORINE_DRONE_KEY (57 for A3), the
+--     note it holds is written as a Standard MIDI File,
+--     HALVORINE_OUT/notes.mid, at its frame.
 --   notes: the plug-in is an insert on a MIDI track, whose MIDI region holds
 --     HALVORINE_NOTES ("START:LENGTH:KEY:VELOCITY ...", ticks of 1920 a
 --     quarter note at 120 a minute); a mono track plays channel 1 into the
@@ -53,6 +56,30 @@ assert(ARDOUR.PluginType[kind], "no plug-in type " .. tostring(kind))
 local effect = ARDOUR.LuaAPI.new_plugin(s, id, ARDOUR.PluginType[kind], "")
 assert(not effect:isnil(), id .. " is not among Ardour's " .. kind .. " plug-ins")
 
+-- Writes HALVORINE_OUT/notes.mid, a Standard MIDI File of one track at
+-- `division` ticks a quarter note (120 a minute): events are { tick, order,
+-- message bytes }, in time order.
+local function write_midi(division, events)
+	local function vlq(n)
+		local bytes = string.char(n & 0x7f)
+		n = n >> 7
+		while n > 0 do
+			bytes = string.char(0x80 | (n & 0x7f)) .. bytes
+			n = n >> 7
+		end
+		return bytes
+	end
+	local body, tick = {}, 0
+	for _, e in ipairs(events) do
+		body[#body + 1] = vlq(e[1] - tick) .. e[3]
+		tick = e[1]
+	end
+	body = table.concat(body) .. "\0\xff\x2f\0"
+	local file = assert(io.open(out .. "/notes.mid", "wb"))
+	file:write("MThd", string.pack(">I4I2I2I2", 6, 0, 1, division), "MTrk", string.pack(">I4", #body), body)
+	file:close()
+end
+
 local synth = os.getenv("HALVORINE_SYNTH")
 local track
 if synth == "notes" then
@@ -75,27 +102,10 @@ if synth == "notes" then
 		events[#events + 1] = { start, 1, string.char(0x90, key, velocity) }
 	end
 	model:apply_command(s, command)
-	-- One track of the same notes as Ardour plays them: note-offs first at
-	-- a tick, with the release velocity 64 its notes have.
+	-- The same notes as Ardour plays them: note-offs first at a tick, with
+	-- the release velocity 64 its notes have.
 	table.sort(events, function (a, b) return a[1] < b[1] or (a[1] == b[1] and a[2] < b[2]) end)
-	local body, tick = {}, 0
-	local function vlq(n)
-		local bytes = string.char(n & 0x7f)
-		n = n >> 7
-		while n > 0 do
-			bytes = string.char(0x80 | (n & 0x7f)) .. bytes
-			n = n >> 7
-		end
-		return bytes
-	end
-	for _, e in ipairs(events) do
-		body[#body + 1] = vlq(e[1] - tick) .. e[3]
-		tick = e[1]
-	end
-	body = table.concat(body) .. "\0\xff\x2f\0"
-	local file = assert(io.open(out .. "/notes.mid", "wb"))
-	file:write("MThd", string.pack(">I4I2I2I2", 6, 0, 1, 1920), "MTrk", string.pack(">I4", #body), body)
-	file:close()
+	write_midi(1920, events)
 else
 	track = playing("Voice", (sidechain or synth) and 1 or 2, 2, 0)
 end
@@ -122,6 +132,12 @@ for name, value, at in (os.getenv("HALVORINE_SET") or ""):gmatch("([^,=]+)=([-%d
 		control:alist():add(Temporal.timepos_t(at), tonumber(value), false, false)
 		control:set_automation_state(ARDOUR.AutoState.Play)
 		print(string.format("automation: %s=%s from frame %d.", name, value, at))
+		-- The drone sounds as a held note of velocity 127 from there: the
+		-- same note as a MIDI file, a tick a frame (22050 a quarter note).
+		local key = tonumber(os.getenv("HALVORINE_DRONE_KEY") or "")
+		if name == "Drone" and key and tonumber(value) > 0 then
+			write_midi(22050, { { at, 1, string.char(0x90, key, 127) } })
+		end
 	end
 end
 
