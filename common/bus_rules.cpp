@@ -59,7 +59,8 @@ const float* const* BusInputs::keepDry(const float* const* main, int channels, i
 
 void renderBuses(EffectCore& core, BusInputs& scratch, const float* const* main, int mainChannels,
                  const float* const* side, int sideChannels, float* const* outputs,
-                 int outputChannels, int offset, int frames, Bypass* bypass, NoteEvents* notes) {
+                 int outputChannels, int offset, int frames, Bypass* bypass, NoteEvents* notes,
+                 int notesAt) {
     const int dryChannels = busConnected(main, mainChannels)
                                 ? (mainChannels < Bypass::kMaxChannels ? mainChannels
                                                                        : Bypass::kMaxChannels)
@@ -75,7 +76,7 @@ void renderBuses(EffectCore& core, BusInputs& scratch, const float* const* main,
             const float* const* dry =
                 mixing && dryChannels ? scratch.keepDry(main, dryChannels, offset + done, n) : nullptr;
             int count = 0;
-            const dsp::NoteEvent* events = notes ? notes->slice(offset + done, n, count) : nullptr;
+            const dsp::NoteEvent* events = notes ? notes->slice(notesAt + offset + done, n, count) : nullptr;
             core.process(in, out, n, false, events, count);
             if (mixing) bypass->mix(out, out[1] ? 2 : 1, dry, dry ? dryChannels : 0, n);
         }

@@ -45,10 +45,11 @@ bool busConnected(const float* const* channels, int count);
 // Renders frames [offset, offset + frames) of the buses through the core
 // into the output channels, in pieces of at most BusInputs::kMaxFrames,
 // and through the bypass when one is given, playing the block's notes of
-// those frames. Outputs may be the input buffers themselves.
+// those frames (the notes' frames count from `notesAt` frames before
+// `offset`). Outputs may be the input buffers themselves.
 void renderBuses(EffectCore& core, BusInputs& scratch, const float* const* main, int mainChannels,
                  const float* const* side, int sideChannels, float* const* outputs,
                  int outputChannels, int offset, int frames, Bypass* bypass = nullptr,
-                 NoteEvents* notes = nullptr);
+                 NoteEvents* notes = nullptr, int notesAt = 0);
 
 }  // namespace halvorine::common

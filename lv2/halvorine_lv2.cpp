@@ -51,6 +51,7 @@ LV2_Handle instantiate(const LV2_Descriptor*, double rate, const char*,
     if (!std::isfinite(designRate) || designRate <= 0.0f) return nullptr;
     auto* self = new (std::nothrow) Instance;
     if (!self) return nullptr;
+    dsp::CarrierSynth::prepare();  // a host that never activates makes the engine in run()
     self->rate = designRate;
     for (int k = 0; k < kAllControlCount; ++k)
         self->applied[k] = engine::parameterInfo(controlSlot(k)).defaultValue;

@@ -54,18 +54,24 @@ ParamValue normalisedProgram(int program) {
 // safely inside its step); its units are the step count. The binding turns
 // host steps into that value and back, so step k plays exactly k bands.
 float engineValue(int slot, ParamValue host) {
-    const int steps = engine::parameterInfo(slot).steps;
-    if (steps > 0) return engine::toNormalised(slot, stepOf(host, steps));
+    const engine::ParameterInfo& p = engine::parameterInfo(slot);
+    if (p.steps > 0) return engine::toNormalised(slot, p.minimum + stepOf(host, p.steps));
     return dsp::SpectralRingModulator::clampValue(static_cast<float>(host));
 }
 
 ParamValue hostValue(int slot, float value) {
-    const int steps = engine::parameterInfo(slot).steps;
-    if (steps > 0) return std::round(engine::toUnits(slot, value)) / steps;
+    const engine::ParameterInfo& p = engine::parameterInfo(slot);
+    if (p.steps > 0) return std::round(engine::toUnits(slot, value) - p.minimum) / p.steps;
     return value;
 }
 
-bool isParameter(ParamID id) { return id < static_cast<ParamID>(Effect::kParameters); }
+bool isParameter(ParamID id) { return id < static_cast<ParamID>(Effect::kSlotIds); }
+// The engine's slot of a parameter id (0..16), and back.
+int slotOf(ParamID id) { return id < 9 ? static_cast<int>(id) : static_cast<int>(id) + 2; }
+ParamID idOf(int slot) { return static_cast<ParamID>(slot < 9 ? slot : slot - 2); }
+bool isMidiParameter(ParamID id) {
+    return id >= Effect::kBendParameter && id < Effect::kBendParameter + Effect::kMidiParameters;
+}
 
 // Bytes from a host stream until it has no more or `capacity` are in. A
 // read that delivers less than asked is the stream's end, whatever it
@@ -121,6 +127,8 @@ tresult Effect::queryInterface(const TUID interfaceId, void** obj) {
         found = static_cast<IEditController*>(this);
     else if (IUnitInfo::iid.matches(interfaceId))
         found = static_cast<IUnitInfo*>(this);
+    else if (IMidiMapping::iid.matches(interfaceId))
+        found = static_cast<IMidiMapping*>(this);
     *obj = found;
     if (!found) return kNoInterface;
     addRef();
@@ -154,11 +162,26 @@ tresult Effect::getControllerClassId(TUID classId) {
 tresult Effect::setIoMode(int32) { return kResultOk; }
 
 int32 Effect::getBusCount(int32 type, int32 dir) {
+    if (type == kEvent) return dir == kInput ? 1 : 0;  // the notes that play the synth
     if (type != kAudio) return 0;
     return dir == kInput ? 2 : dir == kOutput ? 1 : 0;
 }
 
 tresult Effect::getBusInfo(int32 type, int32 dir, int32 index, BusInfo& bus) {
+    if (type == kEvent) {
+        // An auxiliary bus: a host that finds a main event bus may take the
+        // effect for an instrument and lay its audio buses out anew (Ardour
+        // then feeds the modulator alone to a mono main bus).
+        if (dir != kInput || index != 0) return kInvalidArgument;
+        std::memset(&bus, 0, sizeof bus);
+        bus.mediaType = kEvent;
+        bus.direction = kInput;
+        bus.channelCount = 16;
+        toUtf16("Notes", bus.name, 128);
+        bus.busType = kAux;
+        bus.flags = BusInfo::kDefaultActive;
+        return kResultOk;
+    }
     if (type != kAudio) return kInvalidArgument;
     std::memset(&bus, 0, sizeof bus);
     bus.mediaType = kAudio;
@@ -187,6 +210,7 @@ tresult Effect::getBusInfo(int32 type, int32 dir, int32 index, BusInfo& bus) {
 tresult Effect::getRoutingInfo(RoutingInfo&, RoutingInfo&) { return kNotImplemented; }
 
 tresult Effect::activateBus(int32 type, int32 dir, int32 index, TBool state) {
+    if (type == kEvent) return dir == kInput && index == 0 ? kResultOk : kInvalidArgument;
     if (type != kAudio) return kInvalidArgument;
     if (dir == kInput && index == 1) sideActive_.store(state != 0);
     return index == 0 || (dir == kInput && index == 1) ? kResultOk : kInvalidArgument;
@@ -221,9 +245,10 @@ tresult Effect::saveBank(IBStream* state) {
     EffectCore::Bank bank;
     core_.readBank(bank);
     if (const int program = pendingProgram_.load(); program >= 0) bank.current = program;
-    for (int slot = 0; slot < kParameters; ++slot)
-        if (const std::uint64_t p = pending_[static_cast<std::size_t>(slot)].load())
-            bank.values[(p >> 32) - 1][slot] = std::bit_cast<float>(static_cast<std::uint32_t>(p));
+    for (int id = 0; id < kSlotIds; ++id)
+        if (const std::uint64_t p = pending_[static_cast<std::size_t>(id)].load())
+            bank.values[(p >> 32) - 1][slotOf(static_cast<ParamID>(id))] =
+                std::bit_cast<float>(static_cast<std::uint32_t>(p));
     const int bypass = pendingBypass_.load();
     std::uint8_t bytes[common::kStateBytes];
     // A preset holds one sound: the current program alone, which loads
@@ -307,16 +332,54 @@ void Effect::collectChanges(IParameterChanges* changes) {
         IParamValueQueue* queue = changes->getParameterData(q);
         if (!queue) continue;
         const ParamID id = queue->getParameterId();
-        if (!isParameter(id) && id != kProgramParameter && id != kBypassParameter) continue;
+        const bool midi = isMidiParameter(id);
+        if (!isParameter(id) && id != kProgramParameter && id != kBypassParameter && !midi) continue;
         const int32 points = queue->getPointCount();
         for (int32 p = 0; p < points; ++p) {
             int32 offset = 0;
             ParamValue value = 0.0;
-            if (queue->getPoint(p, offset, value) == kResultOk)
+            if (queue->getPoint(p, offset, value) != kResultOk) continue;
+            if (!midi) {
                 changes_.add(offset, static_cast<int>(id), value);
+                continue;
+            }
+            // A MIDI controller the host mapped: a note event at its sample.
+            midiValues_[id - kBendParameter].store(static_cast<float>(value), std::memory_order_relaxed);
+            dsp::NoteEvent e;
+            e.frame = offset;
+            e.kind = id == kBendParameter      ? dsp::NoteEvent::Bend
+                     : id == kSustainParameter ? dsp::NoteEvent::Sustain
+                                               : dsp::NoteEvent::AllOff;
+            e.value = id == kBendParameter ? static_cast<float>(2.0 * value - 1.0) : static_cast<float>(value);
+            notes_.add(e);
         }
     }
     changes_.sort();
+}
+
+// The event bus's notes, each at its sample offset.
+void Effect::collectNotes(IEventList* events, int frames) {
+    notes_.clear(frames);
+    if (!events) return;
+    const int32 count = events->getEventCount();
+    for (int32 i = 0; i < count; ++i) {
+        Event e{};
+        if (events->getEvent(i, e) != kResultOk || e.busIndex != 0) continue;
+        dsp::NoteEvent note;
+        note.frame = e.sampleOffset;
+        if (e.type == Event::kNoteOnEvent) {
+            note.kind = dsp::NoteEvent::On;
+            note.key = e.noteOn.pitch;
+            note.value = e.noteOn.velocity > 0.0f ? e.noteOn.velocity : 0.0f;  // 0: an off
+        } else if (e.type == Event::kNoteOffEvent) {
+            note.kind = dsp::NoteEvent::Off;
+            note.key = e.noteOff.pitch;
+        } else {
+            continue;
+        }
+        if (note.key < 0 || note.key > 127) continue;
+        notes_.add(note);
+    }
 }
 
 void Effect::apply(const common::Change& change) {
@@ -328,7 +391,8 @@ void Effect::apply(const common::Change& change) {
         core_.setProgram(programOf(change.value));
         pendingProgram_.store(-1, std::memory_order_relaxed);
     } else {
-        core_.setParameter(change.id, engineValue(change.id, change.value));
+        const int slot = slotOf(static_cast<ParamID>(change.id));
+        core_.setParameter(slot, engineValue(slot, change.value));
         pending_[static_cast<std::size_t>(change.id)].store(0, std::memory_order_relaxed);
     }
 }
@@ -362,15 +426,18 @@ void Effect::render(const ProcessData& data, int start, int frames) {
         float* o[2] = {out.channelBuffers32[0] + at,
                        outputs > 1 ? out.channelBuffers32[1] + at : nullptr};
         common::renderBuses(core_, buses_, main.channels, std::max(main.count, 1),
-                            side.count ? side.channels : nullptr, side.count, o, outputs, 0, n, &bypass_);
+                            side.count ? side.channels : nullptr, side.count, o, outputs, 0, n, &bypass_,
+                            &notes_, at);
         done += n;
     }
 }
 
 tresult Effect::process(ProcessData& data) {
     if (data.symbolicSampleSize != kSample32) return kInvalidArgument;
-    collectChanges(data.inputParameterChanges);
     const int frames = data.numSamples;
+    collectNotes(data.inputEvents, frames);
+    collectChanges(data.inputParameterChanges);
+    notes_.sort();
     const bool canRender = frames > 0 && data.numOutputs > 0 && data.outputs &&
                            data.outputs[0].numChannels > 0 && data.outputs[0].channelBuffers32;
     if (!canRender) {
@@ -400,8 +467,8 @@ uint32 Effect::getTailSamples() { return core_.tailFrames(); }
 // ----------------------------------------------------------------- controller
 
 void Effect::takeValuesFromCore() {
-    for (int slot = 0; slot < kParameters; ++slot)
-        values_[static_cast<std::size_t>(slot)].store(core_.parameter(slot));
+    for (int id = 0; id < kSlotIds; ++id)
+        values_[static_cast<std::size_t>(id)].store(core_.parameter(slotOf(static_cast<ParamID>(id))));
     program_.store(core_.program());
     bypassShown_.store(bypass_.requested());
 }
@@ -410,15 +477,15 @@ void Effect::takeValuesFromCore() {
 // controller set them since.
 void Effect::loadProgramValues(int program) {
     program_.store(program);
-    for (int slot = 0; slot < kParameters; ++slot) {
-        const std::uint64_t p = pending_[static_cast<std::size_t>(slot)].load();
+    for (int id = 0; id < kSlotIds; ++id) {
+        const std::uint64_t p = pending_[static_cast<std::size_t>(id)].load();
         const bool ours = p && static_cast<int>(p >> 32) - 1 == program;
-        values_[static_cast<std::size_t>(slot)].store(
-            ours ? std::bit_cast<float>(static_cast<std::uint32_t>(p)) : core_.programValue(program, slot));
+        values_[static_cast<std::size_t>(id)].store(ours ? std::bit_cast<float>(static_cast<std::uint32_t>(p))
+                                                         : core_.programValue(program, slotOf(static_cast<ParamID>(id))));
     }
 }
 
-// A value the controller got for `slot`: it belongs to the program that
+// A value the controller got for parameter `slot` (an id): it belongs to the program that
 // will be current when processing receives it, the one the controller
 // chose last or else the one processing plays.
 void Effect::markPending(int slot, float value) {
@@ -440,13 +507,25 @@ tresult Effect::setComponentState(IBStream*) {
     return kResultOk;
 }
 
-int32 Effect::getParameterCount() { return kParameters + 2; }
+// In the host's order: the named parameters, the program, the bypass, the
+// synth's, then the hidden ones MIDI controllers drive.
+int32 Effect::getParameterCount() { return kSlotIds + 2 + kMidiParameters; }
 
 tresult Effect::getParameterInfo(int32 index, ParameterInfo& info) {
-    if (index < 0 || index > kParameters + 1) return kInvalidArgument;
+    if (index < 0 || index >= getParameterCount()) return kInvalidArgument;
     std::memset(&info, 0, sizeof info);
     info.unitId = kRootUnitId;
-    if (index == kParameters + 1) {
+    if (index >= kSlotIds + 2) {
+        static constexpr const char* kNames[] = {"Pitch Bend", "Sustain Pedal", "All Notes Off"};
+        const int k = index - kSlotIds - 2;
+        info.id = kBendParameter + static_cast<ParamID>(k);
+        toUtf16(kNames[k], info.title, 128);
+        toUtf16(kNames[k], info.shortTitle, 128);
+        info.defaultNormalizedValue = k == 0 ? 0.5 : 0.0;
+        info.flags = ParameterInfo::kIsHidden;
+        return kResultOk;
+    }
+    if (index == kParameters + 1) {  // after the program
         info.id = kBypassParameter;
         toUtf16("Bypass", info.title, 128);
         toUtf16("Bypass", info.shortTitle, 128);
@@ -464,15 +543,18 @@ tresult Effect::getParameterInfo(int32 index, ParameterInfo& info) {
                      ParameterInfo::kIsProgramChange;
         return kResultOk;
     }
-    const engine::ParameterInfo& p = engine::parameterInfo(index);
+    if (index >= kParameters + 2) index -= 2;  // a synth parameter: id 9..16
+    const int slot = slotOf(static_cast<ParamID>(index));
+    const engine::ParameterInfo& p = engine::parameterInfo(slot);
     info.id = static_cast<ParamID>(index);
     toUtf16(p.name, info.title, 128);
     toUtf16(p.name, info.shortTitle, 128);
     // No units: the value texts carry them ("20Hz"), and hosts that print
     // both would show "20Hz Hz".
     info.stepCount = p.steps;
-    info.defaultNormalizedValue = hostValue(index, p.defaultValue);
-    info.flags = ParameterInfo::kCanAutomate;
+    info.defaultNormalizedValue = hostValue(slot, p.defaultValue);
+    if (p.unit == engine::Unit::Choice || p.unit == engine::Unit::Note) info.flags |= ParameterInfo::kIsList;
+    info.flags |= ParameterInfo::kCanAutomate;
     return kResultOk;
 }
 
@@ -484,7 +566,9 @@ tresult Effect::getParamStringByValue(ParamID id, ParamValue value, String128 st
     else if (id == kProgramParameter)
         core_.copyProgramName(programOf(value), text, EffectCore::kNameChars);
     else if (isParameter(id))
-        engine::writeValueText(static_cast<int>(id), engineValue(static_cast<int>(id), value), text, sizeof text);
+        engine::writeValueText(slotOf(id), engineValue(slotOf(id), value), text, sizeof text);
+    else if (isMidiParameter(id))
+        std::snprintf(text, sizeof text, "%.3f", value);
     else
         return kInvalidArgument;
     toUtf16(text, string, 128);
@@ -513,8 +597,8 @@ tresult Effect::getParamValueByString(ParamID id, char16* string, ParamValue& va
     }
     if (!isParameter(id)) return kInvalidArgument;
     float v = 0.0f;
-    if (!engine::parseValueText(static_cast<int>(id), text, v)) return kResultFalse;
-    value = hostValue(static_cast<int>(id), v);
+    if (!engine::parseValueText(slotOf(id), text, v)) return kResultFalse;
+    value = hostValue(slotOf(id), v);
     return kResultOk;
 }
 
@@ -522,7 +606,7 @@ ParamValue Effect::normalizedParamToPlain(ParamID id, ParamValue value) {
     if (id == kBypassParameter) return value >= 0.5 ? 1.0 : 0.0;
     if (id == kProgramParameter) return programOf(value);
     if (!isParameter(id)) return value;
-    return engine::toUnits(static_cast<int>(id), engineValue(static_cast<int>(id), value));
+    return engine::toUnits(slotOf(id), engineValue(slotOf(id), value));
 }
 
 ParamValue Effect::plainParamToNormalized(ParamID id, ParamValue plain) {
@@ -530,14 +614,15 @@ ParamValue Effect::plainParamToNormalized(ParamID id, ParamValue plain) {
     if (id == kProgramParameter)
         return normalisedProgram(std::clamp(static_cast<int>(std::floor(plain + 0.5)), 0, kLastProgram));
     if (!isParameter(id)) return plain;
-    return hostValue(static_cast<int>(id), engine::toNormalised(static_cast<int>(id), plain));
+    return hostValue(slotOf(id), engine::toNormalised(slotOf(id), plain));
 }
 
 ParamValue Effect::getParamNormalized(ParamID id) {
     if (id == kBypassParameter) return bypassShown_.load() ? 1.0 : 0.0;
     if (id == kProgramParameter) return normalisedProgram(program_.load());
+    if (isMidiParameter(id)) return midiValues_[id - kBendParameter].load(std::memory_order_relaxed);
     if (!isParameter(id)) return 0.0;
-    return hostValue(static_cast<int>(id), values_[id].load());
+    return hostValue(slotOf(id), values_[id].load());
 }
 
 tresult Effect::setParamNormalized(ParamID id, ParamValue value) {
@@ -555,8 +640,12 @@ tresult Effect::setParamNormalized(ParamID id, ParamValue value) {
         if (handler_) handler_->restartComponent(kParamValuesChanged);
         return kResultOk;
     }
+    if (isMidiParameter(id)) {
+        midiValues_[id - kBendParameter].store(static_cast<float>(value), std::memory_order_relaxed);
+        return kResultOk;
+    }
     if (!isParameter(id)) return kInvalidArgument;
-    const float v = engineValue(static_cast<int>(id), value);
+    const float v = engineValue(slotOf(id), value);
     values_[id].store(v);
     markPending(static_cast<int>(id), v);
     return kResultOk;
@@ -576,23 +665,25 @@ IPlugView* Effect::createView(FIDString name) {
 }
 
 float Effect::controllerValue(int slot) const {
-    return slot >= 0 && slot < kParameters ? values_[static_cast<std::size_t>(slot)].load() : 0.0f;
+    return engine::isNamedSlot(slot) ? values_[idOf(slot)].load() : 0.0f;
 }
 
+// The editor's indices are the engine's slots.
 void Effect::userBeginEdit(int index) {
-    if (handler_ && index >= 0 && index < kParameters) handler_->beginEdit(static_cast<ParamID>(index));
+    if (handler_ && engine::isNamedSlot(index)) handler_->beginEdit(idOf(index));
 }
 
 void Effect::userPerformEdit(int index, float value) {
-    if (index < 0 || index >= kParameters) return;
+    if (!engine::isNamedSlot(index)) return;
+    const ParamID id = idOf(index);
     value = dsp::SpectralRingModulator::clampValue(value);
-    values_[static_cast<std::size_t>(index)].store(value);
-    markPending(index, value);
-    if (handler_) handler_->performEdit(static_cast<ParamID>(index), hostValue(index, value));
+    values_[id].store(value);
+    markPending(static_cast<int>(id), value);
+    if (handler_) handler_->performEdit(id, hostValue(index, value));
 }
 
 void Effect::userEndEdit(int index) {
-    if (handler_ && index >= 0 && index < kParameters) handler_->endEdit(static_cast<ParamID>(index));
+    if (handler_ && engine::isNamedSlot(index)) handler_->endEdit(idOf(index));
 }
 
 // ------------------------------------------------------------------ units
@@ -641,5 +732,16 @@ tresult Effect::getUnitByBus(int32, int32, int32, int32, UnitID& unit) {
 }
 
 tresult Effect::setUnitProgramData(int32, int32, IBStream*) { return kNotImplemented; }
+
+// ------------------------------------------------------------- MIDI mapping
+
+tresult Effect::getMidiControllerAssignment(int32 busIndex, int16, CtrlNumber number, ParamID& id) {
+    if (busIndex != 0) return kResultFalse;
+    if (number == kPitchBend) id = kBendParameter;
+    else if (number == kCtrlSustainOnOff) id = kSustainParameter;
+    else if (number == kCtrlAllNotesOff) id = kAllNotesOffParameter;
+    else return kResultFalse;
+    return kResultOk;
+}
 
 }  // namespace halvorine::vst3

@@ -13,6 +13,8 @@
 #include "effect_core.h"
 #include "event_split.h"
 #include "interfaces.h"
+#include "note_events.h"
+#include "parameter_table.h"
 
 namespace halvorine::vst3 {
 
@@ -42,12 +44,22 @@ protected:
 class Effect final : public ComponentSide,
                      public IAudioProcessor,
                      public ControllerSide,
-                     public IUnitInfo {
+                     public IUnitInfo,
+                     public IMidiMapping {
 public:
-    // Parameters 0..8 are the named slots; the program change has its own id.
+    // Parameters 0..8 are the named slots 0..8 (the editor's), 9..16 the
+    // carrier synth's slots 11..18; the program change has its own id.
     static constexpr ParamID kProgramParameter = 100;
     static constexpr ParamID kBypassParameter = 101;  // the host's bypass switch
     static constexpr int kParameters = 9;
+    static constexpr int kSlotIds = kParameters + engine::kSynthSlots;  // ids 0..16
+    // What the host maps MIDI controllers of the event bus to: pitch bend,
+    // the sustain pedal (CC 64) and all notes off (CC 123). Hidden; each
+    // change plays the synth at its sample.
+    static constexpr ParamID kBendParameter = 200;
+    static constexpr ParamID kSustainParameter = 201;
+    static constexpr ParamID kAllNotesOffParameter = 202;
+    static constexpr int kMidiParameters = 3;
     static constexpr ProgramListID kProgramList = 1;
 
     Effect();
@@ -123,6 +135,10 @@ public:
     tresult HALVORINE_VST3_CALL setUnitProgramData(int32 listOrUnitId, int32 programIndex,
                                                    IBStream* data) override;
 
+    // IMidiMapping.
+    tresult HALVORINE_VST3_CALL getMidiControllerAssignment(int32 busIndex, int16 channel,
+                                                            CtrlNumber number, ParamID& id) override;
+
     // The editor's side (user-interface thread): the values it shows, and
     // the user's gestures, which go on to the host.
     float controllerValue(int slot) const;
@@ -141,6 +157,7 @@ private:
     };
     Bus inputBus(const ProcessData& data, int index, int offset) const;
     void collectChanges(IParameterChanges* changes);
+    void collectNotes(IEventList* events, int frames);
     void apply(const common::Change& change);
     void render(const ProcessData& data, int start, int frames);
     void takeValuesFromCore();
@@ -158,13 +175,15 @@ private:
     std::atomic<bool> sideActive_{false};
     common::BusInputs buses_;
     common::ChangeList changes_;
+    common::NoteEvents notes_;
     common::Bypass bypass_;
     std::atomic<bool> active_{false};
     std::array<float, common::BusInputs::kMaxFrames> zeros_{};
 
     // Controller half. Values are the engine's (the editor shows them);
     // stepped parameters reach the host as whole steps (see effect.cpp).
-    std::array<std::atomic<float>, kParameters> values_{};
+    std::array<std::atomic<float>, kSlotIds> values_{};
+    std::array<std::atomic<float>, kMidiParameters> midiValues_{};
     std::atomic<int> program_{0};
     IComponentHandler* handler_ = nullptr;
 
@@ -176,7 +195,7 @@ private:
     // belong to plus one in the high half and the value's bits in the low.
     // A change of that slot through process clears it; loading a state
     // clears all.
-    std::array<std::atomic<std::uint64_t>, kParameters> pending_{};
+    std::array<std::atomic<std::uint64_t>, kSlotIds> pending_{};
     std::atomic<int> pendingProgram_{-1};  // the controller's program choice, or -1
     std::atomic<int> pendingBypass_{-1};   // the controller's bypass (0, 1), or -1
     std::atomic<bool> bypassShown_{false};  // the bypass as the controller shows it

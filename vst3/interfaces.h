@@ -19,6 +19,7 @@ namespace halvorine::vst3 {
 using int8 = std::int8_t;
 using uint8 = std::uint8_t;
 using int16 = std::int16_t;
+using uint16 = std::uint16_t;
 using int32 = std::int32_t;
 using uint32 = std::uint32_t;
 using int64 = std::int64_t;
@@ -306,6 +307,76 @@ protected:
     ~IParameterChanges() = default;
 };
 
+// ------------------------------------------------------------------ events
+
+struct NoteOnEvent {
+    int16 channel;
+    int16 pitch;  // 0..127
+    float tuning;
+    float velocity;  // 0..1
+    int32 length;
+    int32 noteId;
+};
+
+struct NoteOffEvent {
+    int16 channel;
+    int16 pitch;
+    float velocity;
+    int32 noteId;
+    float tuning;
+};
+
+// The other event kinds, by their largest layout: only their size matters
+// here (the union's), never their fields.
+struct NoteExpressionTextEvent {
+    uint32 typeId;
+    int32 noteId;
+    uint32 textLen;
+    const char16* text;
+};
+
+struct Event {
+    enum EventTypes : uint16 { kNoteOnEvent = 0, kNoteOffEvent = 1 };
+    int32 busIndex;
+    int32 sampleOffset;
+    double ppqPosition;
+    uint16 flags;
+    uint16 type;
+    union {
+        NoteOnEvent noteOn;
+        NoteOffEvent noteOff;
+        NoteExpressionTextEvent noteExpressionText;
+        double alignment;
+    };
+};
+
+class IEventList : public FUnknown {
+public:
+    virtual int32 HALVORINE_VST3_CALL getEventCount() = 0;
+    virtual tresult HALVORINE_VST3_CALL getEvent(int32 index, Event& e) = 0;
+    virtual tresult HALVORINE_VST3_CALL addEvent(Event& e) = 0;
+    HALVORINE_VST3_IID(0x3A2C4214, 0x346349FE, 0xB2C4F397, 0xB9695A44);
+
+protected:
+    ~IEventList() = default;
+};
+
+// Which parameter a MIDI controller of an event bus drives; the host turns
+// those messages into changes of that parameter.
+using CtrlNumber = int16;
+enum ControllerNumbers : CtrlNumber { kCtrlSustainOnOff = 64, kCtrlAllNotesOff = 123, kPitchBend = 129 };
+
+class IMidiMapping : public FUnknown {
+public:
+    virtual tresult HALVORINE_VST3_CALL getMidiControllerAssignment(int32 busIndex, int16 channel,
+                                                                    CtrlNumber midiControllerNumber,
+                                                                    ParamID& id) = 0;
+    HALVORINE_VST3_IID(0xDF0FF9F7, 0x49B74669, 0xB63AB732, 0x7ADBF5E5);
+
+protected:
+    ~IMidiMapping() = default;
+};
+
 struct ProcessData {
     int32 processMode;
     int32 symbolicSampleSize;
@@ -316,7 +387,7 @@ struct ProcessData {
     AudioBusBuffers* outputs;
     IParameterChanges* inputParameterChanges;
     IParameterChanges* outputParameterChanges;
-    void* inputEvents;   // IEventList: no events are read
+    IEventList* inputEvents;
     void* outputEvents;
     void* processContext;
 };

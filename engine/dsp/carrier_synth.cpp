@@ -82,6 +82,8 @@ int stepOf(float v, int steps) {
 
 double CarrierSynth::keyFrequency(double key) { return 440.0 * detExp(kLn2 * (key - 69.0) / 12.0); }
 
+void CarrierSynth::prepare() { tables(); }
+
 CarrierSynth::CarrierSynth() {
     tables();
     reset();

@@ -55,6 +55,9 @@ public:
     static constexpr int kSlotsWithFades = 2 * kVoices;  // stolen voices fade beside new ones
 
     CarrierSynth();
+    // Builds the shared tables now (construction does too), off the audio
+    // thread, for a binding whose first engine may be made on it.
+    static void prepare();
 
     // Clears every voice, the bend, the pedal and the noise generator.
     void reset();

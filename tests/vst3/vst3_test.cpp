@@ -15,6 +15,7 @@
 #include <string>
 #include <string_view>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #if defined(_WIN32)
@@ -23,6 +24,7 @@
 #include <dlfcn.h>
 #endif
 
+#include "dsp/ring_modulator.h"
 #include "identity.h"
 #include "interfaces.h"
 #include "support/clicks.h"
@@ -193,6 +195,31 @@ public:
     std::vector<std::pair<int32, double>> points;
 };
 
+// Notes on the event bus: (offset, pitch, velocity; 0 for a note-off).
+class Events final : public IEventList {
+public:
+    HALVORINE_HOST_UNKNOWN(IEventList)
+    int32 HALVORINE_VST3_CALL getEventCount() override { return static_cast<int32>(notes.size()); }
+    tresult HALVORINE_VST3_CALL getEvent(int32 i, Event& e) override {
+        if (i < 0 || i >= getEventCount()) return kInvalidArgument;
+        const auto& [offset, pitch, velocity] = notes[static_cast<std::size_t>(i)];
+        e = Event{};
+        e.sampleOffset = offset;
+        e.type = velocity > 0.0f ? Event::kNoteOnEvent : Event::kNoteOffEvent;
+        if (velocity > 0.0f) {
+            e.noteOn.pitch = static_cast<int16>(pitch);
+            e.noteOn.velocity = velocity;
+            e.noteOn.noteId = -1;
+        } else {
+            e.noteOff.pitch = static_cast<int16>(pitch);
+            e.noteOff.noteId = -1;
+        }
+        return kResultOk;
+    }
+    tresult HALVORINE_VST3_CALL addEvent(Event&) override { return kResultFalse; }
+    std::vector<std::tuple<int, int, float>> notes;
+};
+
 class Changes final : public IParameterChanges {
 public:
     HALVORINE_HOST_UNKNOWN(IParameterChanges)
@@ -326,7 +353,8 @@ public:
     // One process call. `main`, `side` and `out` hold each bus's channels;
     // in place when `out` points at the main input's buffers.
     uint64 process(std::vector<float*> main, std::vector<float*> side, std::vector<float*> out,
-                   int frames, const std::vector<Change>& changes, uint64 mainSilence = 0) {
+                   int frames, const std::vector<Change>& changes, uint64 mainSilence = 0,
+                   IEventList* events = nullptr) {
         Changes list(changes);
         AudioBusBuffers in[2]{};
         in[0].numChannels = static_cast<int32>(main.size());
@@ -347,6 +375,7 @@ public:
         d.inputs = in;
         d.outputs = &output;
         d.inputParameterChanges = &list;
+        d.inputEvents = events;
         countAllocations(true);
         const tresult result = processor->process(d);
         allocations += allocationsCounted();
@@ -785,7 +814,7 @@ TEST(Vst3Controller, ParametersProgramsAndTextsAreTheVst2Ones) {
     ASSERT_TRUE(p.ok());
     Vst2 v;
     ASSERT_NE(v.e, nullptr);
-    ASSERT_EQ(p.controller->getParameterCount(), 11);
+    ASSERT_EQ(p.controller->getParameterCount(), 22);
     for (int32 i = 0; i < 9; ++i) {
         ParameterInfo info{};
         ASSERT_EQ(p.controller->getParameterInfo(i, info), kResultOk);
@@ -827,7 +856,38 @@ TEST(Vst3Controller, ParametersProgramsAndTextsAreTheVst2Ones) {
     EXPECT_EQ(bypass.stepCount, 1);
     EXPECT_EQ(bypass.defaultNormalizedValue, 0.0);
     EXPECT_EQ(bypass.flags, ParameterInfo::kCanAutomate | ParameterInfo::kIsBypass);
-    ASSERT_EQ(p.controller->getParameterInfo(11, program), kInvalidArgument) << "the tenth slot is not offered";
+    // Then the carrier synth, ids 9..16, in steps where it has them, and
+    // the hidden three that MIDI controllers drive.
+    const struct {
+        const char* name;
+        int32 steps;
+        double value;
+        const char* text;
+    } synth[] = {{"Carrier", 1, 1.0, "Synth"},         {"Synth Wave", 2, 0.5, "Square"},
+                 {"Synth Noise", 0, 0.5, "50%"},        {"Synth Detune", 0, 0.2, "10 cents"},
+                 {"Synth Octave", 4, 0.25, "-1"},       {"Synth Attack", 0, 1.0, "1 s"},
+                 {"Synth Release", 0, 0.0, "5 ms"},     {"Drone", 97, 46.0 / 97, "A3"}};
+    for (int32 k = 0; k < 8; ++k) {
+        ParameterInfo info{};
+        ASSERT_EQ(p.controller->getParameterInfo(11 + k, info), kResultOk);
+        EXPECT_EQ(info.id, static_cast<ParamID>(9 + k));
+        EXPECT_EQ(narrow(info.title), synth[k].name);
+        EXPECT_EQ(info.stepCount, synth[k].steps);
+        EXPECT_TRUE(info.flags & ParameterInfo::kCanAutomate);
+        String128 text{};
+        ASSERT_EQ(p.controller->getParamStringByValue(info.id, synth[k].value, text), kResultOk);
+        EXPECT_EQ(narrow(text), synth[k].text);
+        ParamValue read = -1.0;
+        ASSERT_EQ(p.controller->getParamValueByString(info.id, text, read), kResultOk);
+        EXPECT_NEAR(read, synth[k].value, 1e-6) << synth[k].name;
+    }
+    for (int32 k = 0; k < 3; ++k) {
+        ParameterInfo info{};
+        ASSERT_EQ(p.controller->getParameterInfo(19 + k, info), kResultOk);
+        EXPECT_EQ(info.id, static_cast<ParamID>(200 + k));
+        EXPECT_TRUE(info.flags & ParameterInfo::kIsHidden);
+    }
+    ASSERT_EQ(p.controller->getParameterInfo(22, program), kInvalidArgument);
 
     // The program list hosts show, through the root unit.
     UnitInfo unit{};
@@ -857,6 +917,69 @@ TEST(Vst3Controller, ParametersProgramsAndTextsAreTheVst2Ones) {
 // behind it (switched back, the sound is an unbypassed instance's); the
 // state carries the switch, and a state loaded before activation bypasses
 // from the first frame.
+// Notes on the event bus and the controllers the host maps (bend, pedal,
+// all notes off) play the synth each at its sample, across blocks cut
+// anywhere: the same bits as the engine given them in one block.
+TEST(Vst3Notes, PlayTheSynthAtTheirSamples) {
+    Plugin p;
+    ASSERT_TRUE(p.ok());
+    auto* mapping = query<IMidiMapping>(p.component);
+    ASSERT_NE(mapping, nullptr);
+    const struct {
+        CtrlNumber number;
+        ParamID id;
+    } mapped[] = {{kPitchBend, 200}, {kCtrlSustainOnOff, 201}, {kCtrlAllNotesOff, 202}};
+    for (const auto& m : mapped) {
+        ParamID id = 0;
+        ASSERT_EQ(mapping->getMidiControllerAssignment(0, 0, m.number, id), kResultOk);
+        EXPECT_EQ(id, m.id);
+    }
+    ParamID none = 0;
+    EXPECT_NE(mapping->getMidiControllerAssignment(0, 0, 7, none), kResultOk) << "volume is not ours";
+    mapping->release();
+
+    const std::vector<std::tuple<int, int, float>> notes = {
+        {10, 60, 0.8f}, {353, 64, 0.5f}, {700, 60, 0.0f}, {800, 67, 1.0f}, {820, 67, 0.0f}, {950, 72, 0.7f}};
+    const std::vector<Change> changes = {{0, 9, 1.0}, {0, 7, 1.0}, {354, 200, 0.8}, {710, 201, 1.0}, {900, 202, 0.0}};
+    constexpr int kCuts[] = {256, 97, 1, 400, 646}, kLength = 1400;
+    std::vector<float> silence(kLength), left(kLength), right(kLength);
+    int at = 0;
+    for (int frames : kCuts) {
+        Events events;
+        std::vector<Change> mine;
+        for (const auto& [offset, pitch, velocity] : notes)
+            if (offset >= at && offset < at + frames) events.notes.emplace_back(offset - at, pitch, velocity);
+        for (const Change& c : changes)
+            if (c.offset >= at && c.offset < at + frames) mine.push_back({c.offset - at, c.id, c.value});
+        p.process({silence.data() + at, silence.data() + at}, {}, {left.data() + at, right.data() + at}, frames, mine,
+                  0, &events);
+        at += frames;
+    }
+    EXPECT_EQ(p.allocations, 0);
+
+    dsp::SpectralRingModulator engine;
+    engine.setDesignRate(44100.0f);
+    engine.setParameter(11, 1.0f);
+    engine.setParameter(7, 1.0f);
+    std::vector<dsp::NoteEvent> expected;
+    using K = dsp::NoteEvent;
+    for (const auto& [offset, pitch, velocity] : notes)
+        expected.push_back({offset, velocity > 0.0f ? K::On : K::Off, static_cast<std::int16_t>(pitch), velocity});
+    expected.push_back({354, K::Bend, 0, static_cast<float>(2.0 * 0.8 - 1.0)});
+    expected.push_back({710, K::Sustain, 0, 1.0f});
+    expected.push_back({900, K::AllOff, 0, 0.0f});
+    std::stable_sort(expected.begin(), expected.end(), [](const K& a, const K& b) { return a.frame < b.frame; });
+    std::vector<float> out(kLength);
+    const float* in[2] = {silence.data(), silence.data()};
+    float* o[2] = {out.data(), out.data()};
+    engine.process(in, o, kLength, false, expected.data(), static_cast<int>(expected.size()));
+    EXPECT_GT(*std::max_element(out.begin(), out.end()), 0.1f);
+    for (int i = 0; i < kLength; ++i) {
+        ASSERT_EQ(bitsOf(left[static_cast<std::size_t>(i)]), bitsOf(out[static_cast<std::size_t>(i)])) << i;
+        ASSERT_EQ(bitsOf(right[static_cast<std::size_t>(i)]), bitsOf(out[static_cast<std::size_t>(i)])) << i;
+    }
+}
+
 TEST(Vst3Bypass, PassesTheMainInputFadesBackAndIsSaved) {
     constexpr int kFrames = 2048, kAt = 100, kFade = 441;  // 10 ms at 44.1 kHz
     auto l = signal(kFrames, 31, 0.4), r = signal(kFrames, 32, 0.3);
@@ -993,7 +1116,12 @@ TEST(Vst3Module, FactoryBusesAndProcessingRules) {
     EXPECT_EQ(narrow(bus.name), "Carrier");
     EXPECT_EQ(bus.busType, kAux);
     EXPECT_EQ(bus.flags & BusInfo::kDefaultActive, 0u) << "hosts activate the sidechain when they route one";
-    EXPECT_EQ(p.component->getBusCount(kEvent, kInput), 0);
+    ASSERT_EQ(p.component->getBusCount(kEvent, kInput), 1);
+    ASSERT_EQ(p.component->getBusInfo(kEvent, kInput, 0, bus), kResultOk);
+    EXPECT_EQ(bus.mediaType, kEvent);
+    EXPECT_EQ(narrow(bus.name), "Notes");
+    EXPECT_EQ(bus.busType, kAux) << "a main event bus makes some hosts lay the audio buses out anew";
+    EXPECT_EQ(p.component->getBusCount(kEvent, kOutput), 0);
 
     struct Arrangement {
         std::vector<SpeakerArrangement> in, out;
