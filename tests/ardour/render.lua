@@ -146,12 +146,14 @@ if synth == "notes" then
 	assert(track:add_sidechain(effect), "no sidechain")
 	local insert = effect:to_plugininsert()
 	local input = insert:sidechain_input()
-	assert(not input:isnil() and input:n_ports():n_audio() == 1, "no sidechain input")
+	assert(not input:isnil() and input:n_ports():n_audio() >= 1, "no sidechain input")
 	voice:output():disconnect_all(nil)
-	assert(input:connect(input:audio(0), voice:output():audio(0):name(), nil) == 0)
+	for k = 0, input:n_ports():n_audio() - 1 do
+		assert(input:connect(input:audio(k), voice:output():audio(0):name(), nil) == 0)
+	end
 	-- The track carries no audio before the insert, so the sidechain's
-	-- port is the insert's first audio channel: the pin map takes it to
-	-- every main input pin, and the notes to the note input.
+	-- first port is the insert's first audio channel: the pin map takes it
+	-- to every main input pin, and the notes to the note input.
 	local plugin = insert:plugin(0)
 	local audio, midi = ARDOUR.DataType("audio"), ARDOUR.DataType("midi")
 	local map, mains = ARDOUR.ChanMapping(), {}

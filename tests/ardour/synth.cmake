@@ -18,6 +18,8 @@
 #      The host renders the voice with --midi of the same notes; from the
 #      end of the lead-in on every bit must agree. The notes lie on frames
 #      Ardour's beat time names exactly.
+#   NOTES OFF leaves the notes out (Ardour 7.3's scanner counts only main
+#   event buses, and the VST 3 build's is an auxiliary one).
 # Exit code 77 (a skip) when Ardour is not installed.
 cmake_policy(VERSION 3.25)
 if(NOT ARDOUR_LUA)
@@ -63,6 +65,10 @@ run(${HOST} render ${WORK}/voice.wav --midi ${WORK}/drone/notes.mid -o ${WORK}/d
     --plugin ${CLAP} --set Carrier=Synth --format float --quiet)
 samples(${WORK}/drone.wav host)
 compare("The drone" ${on} "${ardour}" "${host}")
+
+if(DEFINED NOTES AND NOT NOTES)
+  return()
+endif()
 
 # 2. Notes (start, length in ticks of 1920 a quarter note, 22050 frames at
 # 120 a minute; key; velocity): a chord from the lead-in's end, a key struck
