@@ -1,7 +1,6 @@
 #include "carrier_synth.h"
 
 #include <cstring>
-#include <vector>
 
 #include "numeric.h"
 
@@ -19,22 +18,28 @@ constexpr int kSegment = 64;
 
 // 2^bits samples for the table of 2^t harmonics: at least 2048, and 32
 // per period of the highest harmonic.
-int tableBits(int t) { return t + 5 > 11 ? t + 5 : 11; }
-int tableSize(int t) { return 1 << tableBits(t); }
+constexpr int tableBits(int t) { return t + 5 > 11 ? t + 5 : 11; }
+constexpr int tableSize(int t) { return 1 << tableBits(t); }
 
 // Every wave's tables, one guard sample past each end (the first again).
 // Built once per process; square and pulse are a saw minus the saw half and
 // a quarter of a period later, so one Fourier sum serves all three.
+// In static storage: building them allocates nothing and cannot throw.
+constexpr int kLargest = tableSize(kTables - 1);
+constexpr std::size_t tableFloats() {
+    std::size_t n = 0;
+    for (int t = 0; t < kTables; ++t) n += static_cast<std::size_t>(tableSize(t) + 1);
+    return n * kWaves;
+}
+constexpr std::size_t kTableFloats = tableFloats();
 struct Tables {
-    std::vector<float> data;
+    float data[kTableFloats];
     const float* table[kWaves][kTables];
+    double sine[kLargest], saw[kLargest];
 
     Tables() {
-        std::size_t total = 0;
-        for (int t = 0; t < kTables; ++t) total += static_cast<std::size_t>(tableSize(t) + 1);
-        data.resize(total * kWaves);
-        const int n = tableSize(kTables - 1);
-        std::vector<double> sine(static_cast<std::size_t>(n)), saw(static_cast<std::size_t>(n), 0.0);
+        const int n = kLargest;
+        for (double& x : saw) x = 0.0;
         for (int i = 0; i < n; ++i) sine[static_cast<std::size_t>(i)] = detSin(2.0 * kPi * i / n);
         const unsigned mask = static_cast<unsigned>(n - 1);
         std::size_t at = 0;
@@ -48,7 +53,7 @@ struct Tables {
             }
             const int size = tableSize(t), stride = n / size;
             for (int w = 0; w < kWaves; ++w) {
-                float* out = data.data() + at;
+                float* out = data + at;
                 const int lag = w == 1 ? n / 2 : n / 4;
                 for (int i = 0; i < size; ++i) {
                     const int j = i * stride;
