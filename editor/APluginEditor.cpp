@@ -1,5 +1,8 @@
 #include "APluginEditor.h"
 
+#include <algorithm>
+#include <tuple>
+
 #include "uPlugin.h"
 
 using halvorine::editor::TPluginEditorWindow;
@@ -105,8 +108,11 @@ void APluginEditor::endEdit(int index) {
 }
 
 void APluginEditor::copyValues() {
+    // The editor shows the effect's own slots; the core may hold more.
+    constexpr int kShown = std::min<int>(
+        APlugin::kNumSlots, static_cast<int>(std::tuple_size_v<halvorine::editor::ParamMirror>));
     if (const APlugin* p = plugin())
-        for (int i = 0; i < APlugin::kNumSlots; ++i)
+        for (int i = 0; i < kShown; ++i)
             mirror_[static_cast<std::size_t>(i)].store(p->slotValue(i), std::memory_order_relaxed);
 }
 

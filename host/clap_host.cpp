@@ -278,6 +278,11 @@ private:
                            [](const clap::Host*) {}, [](const clap::Host*) {}, [](const clap::Host*) {}};
         plugin_ = factory->create_plugin(factory, &host_, descriptor->id);
         if (!plugin_) fail("plug-in '" + path_ + "' refused to start: its factory made no plug-in");
+        if (!plugin_->init || !plugin_->destroy || !plugin_->activate || !plugin_->deactivate ||
+            !plugin_->process) {
+            plugin_ = nullptr;  // not a table we may call into
+            fail("plug-in '" + path_ + "' is incomplete: it lacks a function every CLAP plug-in has");
+        }
         if (!plugin_->init(plugin_)) {
             plugin_->destroy(plugin_);
             plugin_ = nullptr;
@@ -315,6 +320,9 @@ private:
                 clap::AudioPortInfo info{};
                 if (!ports->get(plugin_, i, input, &info)) fail("plug-in '" + path_ + "' describes no audio port " + std::to_string(i));
                 const std::size_t channels = info.channel_count;
+                if (channels > 64) {
+                    fail("plug-in '" + path_ + "' has an audio port of " + std::to_string(channels) + " channels");
+                }
                 auto& pointers = input ? inPointers_ : outPointers_;
                 pointers.emplace_back(channels, nullptr);
                 (input ? inputs_ : outputs_).push_back(clap::AudioBuffer{nullptr, nullptr, info.channel_count, 0, 0});

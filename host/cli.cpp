@@ -81,6 +81,7 @@ const char* const kInfoHelp =
 const char* const kRenderIntro =
     "usage: halvorine-host render -m MODULATOR -c CARRIER -o OUT [options]\n"
     "       halvorine-host render INPUT -o OUT [options]\n"
+    "       halvorine-host render -m MODULATOR (--notes NOTES | --midi FILE) -o OUT [options]\n"
     "\n"
     "Runs the modulator (input 0) and the carrier (input 1) through the\n"
     "plug-in and writes its two outputs to OUT. -m and -c take mono files;\n"
@@ -90,8 +91,9 @@ const char* const kRenderIntro =
     "padded with silence. OUT's extension picks the file type (.wav, .aiff,\n"
     ".flac, .ogg, .opus, .caf, .w64, ...).\n"
     "\n"
-    "With --notes or --midi the plug-in's synth can be the carrier (--set\n"
-    "Carrier=Synth): then -m MODULATOR alone, or a mono INPUT, is enough (the\n"
+    "The synth of the CLAP build can be the carrier (--set Carrier=Synth), played\n"
+    "by --notes or --midi or held by its drone: with notes or with --plugin\n"
+    "naming a CLAP plug-in, -m MODULATOR alone, or a mono INPUT, is enough (the\n"
     "carrier input is silent); a stereo INPUT or -c still feeds the carrier\n"
     "input. Notes need a plug-in with a note input, the CLAP build; the render\n"
     "lasts as long as the audio input.\n";
@@ -359,8 +361,9 @@ Command parseRender(const std::vector<std::string>& args) {
                                     : "render needs -m MODULATOR and -c CARRIER, or one two-channel INPUT");
     }
     if (split && cmd.modulator.empty()) usageError("render needs -m MODULATOR as well as -c");
-    if (split && cmd.carrier.empty() && !cmd.playsNotes()) {
-        usageError("render needs -c CARRIER as well as -m (or --notes or --midi for the synth)");
+    if (split && cmd.carrier.empty() && !cmd.carrierOptional()) {
+        usageError("render needs -c CARRIER as well as -m (or the synth of the CLAP build: --notes,"
+                   " --midi or --plugin .../Halvorine.clap)");
     }
     if (split && cmd.modulator == "-" && cmd.carrier == "-") {
         usageError("standard input ('-') can stand for one input only, not both");

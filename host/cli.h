@@ -53,6 +53,10 @@ struct RenderCommand {
     bool quiet = false;
 
     bool playsNotes() const { return !notes.empty() || !midiFile.empty(); }
+    // The modulator alone will do where the synth may be the carrier: with
+    // notes, or a plug-in named (a CLAP one, with its drone; a VST 2 one
+    // refuses once loaded).
+    bool carrierOptional() const { return playsNotes() || !pluginPath.empty(); }
 };
 
 struct DemoCommand {

@@ -55,6 +55,10 @@ public:
         fail("'" + effect_.path() + "' is a VST 2 plug-in, which has no synth to play --notes or"
              " --midi; pass the CLAP build (--plugin .../Halvorine.clap)");
     }
+    void requireSynth() override {
+        fail("'" + effect_.path() + "' is a VST 2 plug-in, which has no synth: it needs a carrier, so a"
+             " single INPUT needs two channels (left modulator, right carrier), or give -m and -c");
+    }
     void start() override { effect_.switchOn(); }
     void process(float* modulator, float* carrier, float* left, float* right, int frames,
                  std::int64_t, const NoteEvent*, std::size_t) override {

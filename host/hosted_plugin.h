@@ -38,6 +38,9 @@ public:
 
     // Throws HostError, saying why, when the plug-in has no note input.
     virtual void requireNoteInput() = 0;
+    // Throws HostError when the plug-in cannot do without a carrier input
+    // (it has no synth to be the carrier).
+    virtual void requireSynth() {}
 
     virtual void start() = 0;
     // One block: the modulator and the carrier in, the two output channels

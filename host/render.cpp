@@ -57,7 +57,7 @@ public:
     Sources(const RenderCommand& cmd, std::size_t blockSize) {
         if (!cmd.input.empty()) {
             stereo_ = std::make_unique<InputFile>(cmd.input, "input");
-            if (stereo_->channels() == 1 && cmd.playsNotes()) {  // the modulator alone
+            if (stereo_->channels() == 1 && cmd.carrierOptional()) {  // the modulator alone
                 modulator_ = std::move(stereo_);
                 rate_ = modulator_->sampleRate();
                 return;
@@ -96,6 +96,7 @@ public:
     }
 
     int sampleRate() const { return rate_; }
+    bool hasCarrier() const { return stereo_ || carrier_; }
 
     // The length the headers promise, or nothing when one of them cannot tell.
     std::optional<std::int64_t> expectedFrames() const {
@@ -355,6 +356,7 @@ RenderStats render(const RenderCommand& cmd) {
                                                      : defaultPluginPath();
     const std::unique_ptr<HostedPlugin> effect = loadPlugin(path, stats.sampleRate, cmd.blockSize);
     if (cmd.playsNotes()) effect->requireNoteInput();
+    if (!sources.hasCarrier()) effect->requireSynth();
 
     if (cmd.program) effect->setProgram(resolveProgram(*cmd.program, effect->programNames()));
     if (preset >= 0) effect->loadFactoryPreset(preset);

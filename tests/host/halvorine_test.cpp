@@ -130,7 +130,8 @@ TEST_F(HostWithHalvorine, TheClapBuildRendersTheVst2Bits) {
 
 // The synth through the CLAP build as the carrier: the same notes give the
 // same bits whatever the block size, from a MIDI file (notes, a tempo
-// change, pitch bend, the sustain pedal) and from held notes.
+// change, pitch bend, the sustain pedal), from held notes, and the drone
+// alone over the modulator alone.
 TEST_F(HostWithHalvorine, TheSynthPlaysTheSameBitsWhateverTheBlockSize) {
     writeAudio(file("m.wav"), 1, 44100, testSignal(44100, 11));
     using namespace std::string_literals;
@@ -140,7 +141,8 @@ TEST_F(HostWithHalvorine, TheSynthPlaysTheSameBitsWhateverTheBlockSize) {
                         "\x00\x90\x39\x64\x07\x3C\x50\x81\x55\x40\x70\x82\x00\xE0\x00\x60\x05\xB0\x40\x7F"
                         "\x81\x00\x80\x39\x00\x10\x90\x3C\x00\x83\x00\xB0\x7B\x00\x00\xFF\x2F\x00"s}));
     for (const std::vector<std::string>& notes :
-         {std::vector<std::string>{"--midi", file("song.mid")}, std::vector<std::string>{"--notes", "A3 C4 E4"}}) {
+         {std::vector<std::string>{"--midi", file("song.mid")}, std::vector<std::string>{"--notes", "A3 C4 E4"},
+          std::vector<std::string>{"--set", "Drone=F#2"}}) {
         SCOPED_TRACE(notes[0]);
         std::vector<std::vector<float>> rendered;
         for (const char* block : {"64", "512", "333"}) {
