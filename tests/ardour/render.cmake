@@ -26,50 +26,8 @@ if(NOT ARDOUR_LUA)
   cmake_language(EXIT 77)
 endif()
 
-file(REMOVE_RECURSE ${WORK})
-set(home ${WORK}/home)
-set(plugins ${WORK}/plugins)
-file(MAKE_DIRECTORY ${home}/.config/ardour7/scripts ${home}/.config/ardour7/export ${plugins})
-set(env HOME=${home} XDG_CONFIG_HOME=${home}/.config XDG_CACHE_HOME=${home}/.cache
-    XDG_DATA_HOME=${home}/.local/share)
+include(${CMAKE_CURRENT_LIST_DIR}/setup.cmake)
 
-include(${CMAKE_CURRENT_LIST_DIR}/../run_checked.cmake)
-
-# The scanners stamp their cache with the module's time in whole seconds,
-# and the host ignores a cache older than the module: the copy gets a
-# whole-second time.
-file(COPY ${PLUGIN} DESTINATION ${plugins})
-get_filename_component(copy ${PLUGIN} NAME)
-set(copy ${plugins}/${copy})
-if(TYPE STREQUAL "VST3")
-  list(APPEND env VST3_PATH=${plugins})
-  file(GLOB module ${copy}/Contents/*-linux/*.so)
-  set(scanner ardour-vst3-scanner)
-elseif(TYPE STREQUAL "LXVST")
-  list(APPEND env LXVST_PATH=${plugins})
-  set(module ${copy})
-  set(scanner ardour-vst-scanner)
-elseif(TYPE STREQUAL "LV2")
-  list(APPEND env LV2_PATH=${plugins})
-  set(module "")
-else()
-  message(FATAL_ERROR "TYPE must be VST3, LV2 or LXVST, not '${TYPE}'")
-endif()
-if(module)
-  find_program(scanner_path ${scanner} PATHS ${ARDOUR_LIBS} NO_DEFAULT_PATH)
-  if(NOT scanner_path)
-    message(STATUS "${scanner} not found in ${ARDOUR_LIBS}: skipped")
-    cmake_language(EXIT 77)
-  endif()
-  run(touch -d @1700000000 ${module})
-  run(${CMAKE_COMMAND} -E env ${env} LD_LIBRARY_PATH=${ARDOUR_LIBS} ${scanner_path} -q
-      ${copy})
-endif()
-
-set(preset 3e0c9a6d-5b27-4f1e-8d43-91a7c2f60b58)
-set(HALVORINE_PRESET ${preset})
-configure_file(${SOURCE_DIR}/float_wav.preset.in ${home}/.config/ardour7/export/halvorine.preset @ONLY)
-configure_file(${SOURCE_DIR}/source.lua ${home}/.config/ardour7/scripts/_halvorine_test_source.lua COPYONLY)
 # A second of silence, then the signal.
 run(${SOX} -n -e floating-point -b 32 -r 44100 -c 2 ${WORK}/in.wav
     synth 0.5 sawtooth 220 sine 300-2000 pad 1)
