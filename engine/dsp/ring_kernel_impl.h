@@ -245,10 +245,18 @@ inline void mixFading(State& s, int n) {
 
 inline int advanced(int step, int n, int frames) { return step + n < frames ? step + n : frames; }
 
-inline void advanceGlides(Glide& g, int n) {
+// After n frames: a shift held while the shift faded starts its own fade
+// once that one has ended (see Glide).
+inline void advanceGlides(State& s, int n) {
+    Glide& g = s.glide;
     g.mixStep = advanced(g.mixStep, n, g.frames);
     g.gainStep = advanced(g.gainStep, n, g.frames);
     g.shiftStep = advanced(g.shiftStep, n, g.frames);
+    if (g.shiftStep == g.frames && g.shiftNext != s.shift) {
+        g.shiftFrom = s.shift;
+        s.shift = g.shiftNext;
+        g.shiftStep = 0;
+    }
 }
 
 inline void clearBankHistory(Bank& b) {
@@ -329,7 +337,7 @@ inline void runSubBlock(State& s, const float* in0, const float* in1, float* out
             V::storeH(s.mixed + k, V::toH(v));
         }
     }
-    advanceGlides(s.glide, n);
+    advanceGlides(s, n);
     int k = 0;
     if (accumulate) {
         for (; k + V::WF <= n; k += V::WF) {
@@ -354,9 +362,14 @@ inline void runSubBlock(State& s, const float* in0, const float* in1, float* out
 
 inline void processBlockImpl(State& s, const float* in0, const float* in1, float* out0,
                              float* out1, int frames, bool accumulate) {
-    for (int k = 0; k < frames; k += kSubBlock) {
-        const int n = frames - k < kSubBlock ? frames - k : kSubBlock;
+    for (int k = 0; k < frames;) {
+        int n = frames - k < kSubBlock ? frames - k : kSubBlock;
+        // A sub-block ends where a fade of the shift ends that has another
+        // held behind it, so that no frame needs the sums at three shifts.
+        const Glide& g = s.glide;
+        if (g.shiftNext != s.shift && g.frames - g.shiftStep < n) n = g.frames - g.shiftStep;
         runSubBlock(s, in0 + k, in1 + k, out0 + k, out1 + k, n, accumulate);
+        k += n;
     }
 }
 
