@@ -280,9 +280,12 @@ TEST_F(Audio, HostileInputNeverGivesANonFiniteSample) {
         EXPECT_NE(out[1699], 0.0f);
     }
     // A full-scale tone at a quarter of the rate drives every band state to
-    // infinity; the next block sounds like ordinary input again.
+    // infinity, while the shift and the boost glide; the next block sounds
+    // like ordinary input again.
     std::vector<float> huge(64), o0(64), o1(64);
     for (std::size_t i = 0; i < huge.size(); ++i) huge[i] = (i / 2) % 2 ? 3.4e38f : -3.4e38f;
+    set(6, 0.7f);
+    set(8, 0.6f);
     compareBlock(huge.data(), huge.data(), 64, true);
     const auto after = compareBlock(m.data() + 700, c.data() + 700, 500, true);
     for (float v : after) ASSERT_TRUE(std::isfinite(v));
