@@ -263,10 +263,18 @@ void SpectralRingModulator::applyPendingChange() {
     kernel::Glide& g = state_.glide;
     const bool fade = playing_ && !newRate;
     g.frames = glideFrames(rate);
+    // A new shift while the shift fades waits for that fade to end (see
+    // kernel::Glide); otherwise it starts fading now.
     const int shift = roundDown(F(63.0 * p[kShift]));
-    if (fade && shift != state_.shift) {
-        g.shiftFrom = state_.shift;
-        g.shiftStep = 0;
+    if (!fade) {
+        state_.shift = g.shiftNext = shift;
+    } else if (shift != g.shiftNext) {
+        g.shiftNext = shift;
+        if (g.shiftStep >= g.frames) {
+            g.shiftFrom = state_.shift;
+            state_.shift = shift;
+            g.shiftStep = 0;
+        }
     }
     const float mix = p[kMix];
     if (fade && mix != g.mixTo) {
@@ -283,7 +291,6 @@ void SpectralRingModulator::applyPendingChange() {
         g.gainStep = 0;
     }
     if (!fade) g.mixStep = g.gainStep = g.shiftStep = g.frames;
-    state_.shift = shift;
     state_.dryIsModulator = mix < 0.5f;
     state_.wet = mix < 0.5f ? F(2.0 * mix) : F(2.0 - 2.0 * mix);
     state_.boost = gain;
