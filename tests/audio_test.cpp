@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <random>
+#include <utility>
 #include <vector>
 
 #if !defined(__aarch64__)
@@ -156,8 +157,9 @@ TEST_F(Audio, MatchesTheReferenceAtEveryShiftAndOtherRates) {
 }
 
 // Hosts send automation once per block, and re-send unchanged values while
-// it plays: the filters run on through every change, and a value re-sent
-// unchanged changes nothing at all.
+// it plays: the filters run on through every change, a value re-sent
+// unchanged changes nothing at all, and a shift that changes while the
+// shift glides glides next, from the frame after.
 TEST_F(Audio, ChangesBetweenBlocksKeepTheFiltersRunning) {
     struct Lane {
         const char* what;
@@ -168,6 +170,7 @@ TEST_F(Audio, ChangesBetweenBlocksKeepTheFiltersRunning) {
         {"Mod Start sweep", 0, [](int b) { return F(b / 120.0); }},
         {"width change", 5, [](int b) { return b < 40 ? 0.5f : 0.02f; }},
         {"unchanged Mix re-sent", 7, [](int) { return 0.5f; }},
+        {"Shift stepping faster than it glides", 6, [](int b) { return F(b * 7 % 64 / 63.0); }},
     };
     std::vector<float> mod, car;
     musicalInputs(mod, car, 120 * 256);
@@ -282,9 +285,12 @@ TEST_F(Audio, HostileInputNeverGivesANonFiniteSample) {
         EXPECT_NE(out[1699], 0.0f);
     }
     // A full-scale tone at a quarter of the rate drives every band state to
-    // infinity; the next block sounds like ordinary input again.
+    // infinity, while the shift and the boost glide; the next block sounds
+    // like ordinary input again.
     std::vector<float> huge(64), o0(64), o1(64);
     for (std::size_t i = 0; i < huge.size(); ++i) huge[i] = (i / 2) % 2 ? 3.4e38f : -3.4e38f;
+    set(6, 0.7f);
+    set(8, 0.6f);
     compareBlock(huge.data(), huge.data(), 64, true);
     const auto after = compareBlock(m.data() + 700, c.data() + 700, 500, true);
     for (float v : after) ASSERT_TRUE(std::isfinite(v));
@@ -404,31 +410,54 @@ TEST(AudioRates, SilenceAfterLoudInputDecaysAtHighRates) {
 
 // A step of the mix, the boost or the shift at a block boundary glides:
 // no click, where the old jump was many times the steady sound's largest
-// change.
+// change. Nor does a run of shift changes, each while the last still
+// fades: no click, and it bends the sound (second differences) at most
+// twice as much as the one step from `from` to `to` does (a fade that
+// turns back bends it twice as much as one that starts).
 class SteppedChange : public ::testing::TestWithParam<Step> {};
 
 TEST_P(SteppedChange, DoesNotClick) {
     const Step& step = GetParam();
-    TestHost host;
-    AEffect* e = host.loadOrFail();
     constexpr double kRate = 44100.0;
-    constexpr long kFrames = 88200, kStepAt = 44032;  // a block boundary
-    std::vector<float> mod, car, out(kFrames), right(kFrames);
+    constexpr long kFrames = 88200, kStepAt = 44032, kBlock = 64;  // at block boundaries
+    std::vector<float> mod, car;
     lowTones(mod, car, kFrames, kRate);
-    e->setParameter(e, 6, 0.0f);
-    e->setParameter(e, 8, step.boost);
-    e->setParameter(e, step.slot, step.from);
-    for (long at = 0; at < kFrames; at += 512) {
-        if (at == kStepAt) e->setParameter(e, step.slot, step.to);
-        processBlock(e, mod.data() + at, car.data() + at, out.data() + at, right.data() + at,
-                     static_cast<int>(std::min(512L, kFrames - at)));
-    }
-    const double ratio = clickRatio(out, kStepAt, kRate);
+    using Changes = std::vector<std::pair<long, float>>;
+    const auto render = [&](const Changes& changes) {
+        TestHost host;
+        AEffect* e = host.loadOrFail();
+        std::vector<float> out(kFrames), right(kFrames);
+        e->setParameter(e, 6, 0.0f);
+        e->setParameter(e, 8, step.boost);
+        e->setParameter(e, step.slot, step.from);
+        for (long at = 0; at < kFrames; at += kBlock) {
+            for (const auto& [when, value] : changes)
+                if (when == at) e->setParameter(e, step.slot, value);
+            processBlock(e, mod.data() + at, car.data() + at, out.data() + at, right.data() + at,
+                         static_cast<int>(std::min(kBlock, kFrames - at)));
+        }
+        return out;
+    };
+    Changes changes;
+    for (int i = 1; i <= step.steps; ++i)
+        changes.push_back({kStepAt + (i - 1) * step.every,
+                           F(step.from + (static_cast<double>(step.to) - step.from) * i / step.steps)});
+    if (step.back > 0) changes.push_back({changes.back().first + step.back, step.from});
+    const auto out = render(changes);
+    const double ratio = clickRatio(out, kStepAt, changes.back().first, kRate, 1);
     EXPECT_LE(ratio, 2.0);
     RecordProperty("click_ratio", std::to_string(ratio));
+    if (changes.size() > 1) {
+        const double bend = clickRatio(out, kStepAt, changes.back().first, kRate, 2);
+        const double alone = clickRatio(render({{kStepAt, step.to}}), kStepAt, kStepAt, kRate, 2);
+        EXPECT_LE(bend, 2.0 * alone);
+        RecordProperty("bend_ratio", std::to_string(bend / alone));
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Vst2, SteppedChange, ::testing::ValuesIn(kSteps),
+                         [](const auto& test) { return std::string(test.param.name); });
+INSTANTIATE_TEST_SUITE_P(Vst2Runs, SteppedChange, ::testing::ValuesIn(kShiftRuns),
                          [](const auto& test) { return std::string(test.param.name); });
 
 // Every target must compute exactly these bits: the value is committed.

@@ -43,6 +43,13 @@ struct alignas(64) Bank {
 //   sum    F(S(shiftFrom) (N - k) / N + S(shift) k / N)   S: the band sum
 // in double, N = frames; from frame N on the new value alone. A step of N
 // or more means no fade (all zeros: none).
+//
+// A new mix or gain fades from the value the latest frame played. The
+// shift cannot: what plays during its fade is a blend of two band sums, not
+// one shift. So a new shift found while the shift fades is held in
+// shiftNext, and the frame after that fade's last starts a fade from the
+// shift faded to (State::shift) to the held one; a later change replaces
+// the held shift. shiftNext equals State::shift when none is held.
 struct Glide {
     int frames;
     float mixFrom, mixTo;
@@ -51,6 +58,7 @@ struct Glide {
     int gainStep;
     int shiftFrom;
     int shiftStep;
+    int shiftNext;
 };
 
 struct alignas(64) State {

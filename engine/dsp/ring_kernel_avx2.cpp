@@ -28,6 +28,12 @@ struct V : YmmFloats {
     static void storeH(float* p, H h) { _mm_store_ps(p, h); }
     static D widen(H h) { return _mm256_cvtps_pd(h); }
     static D loadAsD(const float* p) { return _mm256_cvtps_pd(_mm_loadu_ps(p)); }
+    static void storeHu(float* p, H h) { _mm_storeu_ps(p, h); }
+    static D subD(D a, D b) { return _mm256_sub_pd(a, b); }
+    static D divD(D a, D b) { return _mm256_div_pd(a, b); }
+    using MD = __m256d;
+    static MD ltD(D a, D b) { return _mm256_cmp_pd(a, b, _CMP_LT_OQ); }
+    static D selectD(MD m, D a, D b) { return _mm256_blendv_pd(a, b, m); }
 
 };
 

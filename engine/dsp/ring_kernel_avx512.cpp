@@ -34,6 +34,12 @@ struct V : YmmFloats {
     static void storeH(float* p, H h) { _mm256_store_ps(p, h); }
     static D widen(H h) { return _mm512_cvtps_pd(h); }
     static D loadAsD(const float* p) { return _mm512_cvtps_pd(_mm256_loadu_ps(p)); }
+    static void storeHu(float* p, H h) { _mm256_storeu_ps(p, h); }
+    static D subD(D a, D b) { return _mm512_sub_pd(a, b); }
+    static D divD(D a, D b) { return _mm512_div_pd(a, b); }
+    using MD = __mmask8;
+    static MD ltD(D a, D b) { return _mm512_cmp_pd_mask(a, b, _CMP_LT_OQ); }
+    static D selectD(MD m, D a, D b) { return _mm512_mask_blend_pd(m, a, b); }
 };
 
 #include "ring_kernel_impl.h"

@@ -4,11 +4,14 @@
 //   WD, WF            doubles and floats per vector
 //   DL                lanes of the bank design (vector extensions)
 //   D, H, Fv          double vector, float vector of WD floats, of WF floats
-//   loadD storeD setD addD mulD          double lanes
+//   loadD storeD setD addD subD mulD divD   double lanes
+//   MD, ltD(a, b)     mask of the double lanes where a < b; selectD(mask,
+//                     a, b) takes b where the mask is set, a elsewhere
 //   madd(a, b, c) = c + a b, nmsub(a, b, c) = c - a b, each with one
 //       rounding when a b is exact (it is wherever they are used: a float
 //       times a float)
-//   toH(D) rounds to floats, storeH, widen(H), loadAsD (WD floats, unaligned)
+//   toH(D) rounds to floats, storeH (aligned to WD floats), storeHu
+//       (unaligned), widen(H), loadAsD (WD floats, unaligned)
 //   loadF loadFu storeFu mulF addF setF zeroF   float lanes
 //   lanesFrom(m)      mask of the float lanes m and above; select(mask, a, b)
 //                     takes b where the mask is set, a elsewhere
@@ -21,6 +24,9 @@
 //   band sum   acc = F(acc + product), band 0 first, from +0.0: float adds
 //   boost      F(acc boost), a float multiply
 //   mix        F((1 - wet) dry + acc wet), in double
+// and while a value fades (see Glide), each frame's weight in double, as
+// written there: F(from + ((to - from) k) / N), F((S' (N - k)) / N +
+// (S k) / N); every double operation rounds once, whichever the lanes.
 
 constexpr double kOffset = 1e-12;
 
@@ -199,56 +205,84 @@ inline int runSums(State& s, int begin, int end, int bandShift, float gain, floa
     return first;
 }
 
+// Frame numbers k0 + 0, 1, ..., WD - 1 in double lanes (exact).
+alignas(64) constexpr double kLaneIndex[kMaxLanes] = {0, 1, 2, 3, 4, 5, 6, 7,
+                                                      8, 9, 10, 11, 12, 13, 14, 15};
+inline typename V::D frameNumbers(int k0) { return V::addD(V::setD(k0), V::loadD(kLaneIndex)); }
+
+// F(x) in double lanes.
+inline typename V::D roundedToFloat(typename V::D x) { return V::widen(V::toH(x)); }
+
+// Frame k's value of a fade from `from` to `to` (see Glide) in the lanes
+// where k < N, `to` in the others.
+inline typename V::D fadedValues(typename V::D k, typename V::D frames, double from, double to) {
+    const typename V::D value =
+        V::addD(V::setD(from), V::divD(V::mulD(V::setD(to - from), k), frames));
+    return V::selectD(V::ltD(k, frames), V::setD(to), roundedToFloat(value));
+}
+
 // The boosted band sums of frames [begin, end) of the sub-block into
-// s.sums, through the fades of the shift and the gain (see Glide). Returns
-// the first of those frames whose sum is not finite, or `end`.
+// s.sums, through the fades of the shift and the gain (see Glide), WD
+// frames at a time. Returns the first of those frames whose sum is not
+// finite, or `end`.
 inline int boostedSums(State& s, int begin, int end) {
+    using D = typename V::D;
     const Glide& g = s.glide;
     const bool shiftFades = g.shiftStep < g.frames, gainFades = g.gainStep < g.frames;
     if (!shiftFades && !gainFades) return runSums(s, begin, end, s.shift, s.boost, s.sums);
     runSums(s, begin, end, s.shift, 1.0f, s.sums);  // times 1: the sums as they are
     if (shiftFades) runSums(s, begin, end, g.shiftFrom, 1.0f, s.sumsFrom);
-    const double n = g.frames;
-    int first = end;
-    for (int f = begin; f < end; ++f) {
-        float sum = s.sums[f];
-        const int ks = g.shiftStep + f + 1;
-        if (shiftFades && ks < g.frames)
-            sum = static_cast<float>(static_cast<double>(s.sumsFrom[f]) * (n - ks) / n +
-                                     static_cast<double>(sum) * ks / n);
-        const int kg = g.gainStep + f + 1;
-        const float gain =
-            gainFades && kg < g.frames
-                ? static_cast<float>(g.gainFrom + (static_cast<double>(g.gainTo) - g.gainFrom) * kg / n)
-                : s.boost;
-        const float v = static_cast<float>(static_cast<double>(sum) * gain);
-        s.sums[f] = v;
-        if (first == end && !__builtin_isfinite(v)) first = f;
+    const D n = V::setD(g.frames);
+    for (int f = begin; f < end; f += V::WD) {
+        D sum = V::loadAsD(s.sums + f);
+        if (shiftFades) {
+            const D k = frameNumbers(g.shiftStep + f + 1);
+            const D blend = V::addD(V::divD(V::mulD(V::loadAsD(s.sumsFrom + f), V::subD(n, k)), n),
+                                    V::divD(V::mulD(sum, k), n));
+            sum = V::selectD(V::ltD(k, n), sum, roundedToFloat(blend));
+        }
+        const D gain = gainFades ? fadedValues(frameNumbers(g.gainStep + f + 1), n, g.gainFrom, g.gainTo)
+                                 : V::setD(s.boost);
+        V::storeHu(s.sums + f, V::toH(V::mulD(sum, gain)));
     }
-    return first;
+    for (int f = begin; f < end; f += V::WF) {
+        const int lanes = end - f < V::WF ? end - f : V::WF;
+        const unsigned bad = V::nonFinite(V::loadFu(s.sums + f)) & ((1u << lanes) - 1u);
+        if (bad) return f + __builtin_ctz(bad);
+    }
+    return end;
 }
 
-// The mix of frames [0, n) while it fades (see Glide), frame by frame.
+// The mix of frames [0, n) while it fades (see Glide), WD frames at a time.
 inline void mixFading(State& s, int n) {
+    using D = typename V::D;
     const Glide& g = s.glide;
-    const double from = g.mixFrom, to = g.mixTo, frames = g.frames;
-    for (int k = 0; k < n; ++k) {
-        const int step = g.mixStep + k + 1;
-        const float mix = step < g.frames ? static_cast<float>(from + (to - from) * step / frames)
-                                          : g.mixTo;
-        const double wet = mix < 0.5f ? static_cast<float>(2.0 * mix)
-                                      : static_cast<float>(2.0 - 2.0 * mix);
-        const double dry = mix < 0.5f ? s.modIn[k + 2] : s.carIn[k + 2];
-        s.mixed[k] = static_cast<float>((1.0 - wet) * dry + static_cast<double>(s.sums[k]) * wet);
+    const D frames = V::setD(g.frames), half = V::setD(0.5), one = V::setD(1.0), two = V::setD(2.0);
+    for (int k = 0; k < n; k += V::WD) {
+        const D mix = fadedValues(frameNumbers(g.mixStep + k + 1), frames, g.mixFrom, g.mixTo);
+        const typename V::MD modulator = V::ltD(mix, half);  // the dry input, and the wet side
+        const D doubled = V::mulD(two, mix);
+        const D wet = roundedToFloat(V::selectD(modulator, V::subD(two, doubled), doubled));
+        const D dry = V::selectD(modulator, V::loadAsD(s.carIn + k + 2), V::loadAsD(s.modIn + k + 2));
+        const D v = V::addD(V::mulD(V::subD(one, wet), dry), V::mulD(V::loadAsD(s.sums + k), wet));
+        V::storeH(s.mixed + k, V::toH(v));
     }
 }
 
 inline int advanced(int step, int n, int frames) { return step + n < frames ? step + n : frames; }
 
-inline void advanceGlides(Glide& g, int n) {
+// After n frames: a shift held while the shift faded starts its own fade
+// once that one has ended (see Glide).
+inline void advanceGlides(State& s, int n) {
+    Glide& g = s.glide;
     g.mixStep = advanced(g.mixStep, n, g.frames);
     g.gainStep = advanced(g.gainStep, n, g.frames);
     g.shiftStep = advanced(g.shiftStep, n, g.frames);
+    if (g.shiftStep == g.frames && g.shiftNext != s.shift) {
+        g.shiftFrom = s.shift;
+        s.shift = g.shiftNext;
+        g.shiftStep = 0;
+    }
 }
 
 inline void clearBankHistory(Bank& b) {
@@ -329,7 +363,7 @@ inline void runSubBlock(State& s, const float* in0, const float* in1, float* out
             V::storeH(s.mixed + k, V::toH(v));
         }
     }
-    advanceGlides(s.glide, n);
+    advanceGlides(s, n);
     int k = 0;
     if (accumulate) {
         for (; k + V::WF <= n; k += V::WF) {
@@ -354,9 +388,14 @@ inline void runSubBlock(State& s, const float* in0, const float* in1, float* out
 
 inline void processBlockImpl(State& s, const float* in0, const float* in1, float* out0,
                              float* out1, int frames, bool accumulate) {
-    for (int k = 0; k < frames; k += kSubBlock) {
-        const int n = frames - k < kSubBlock ? frames - k : kSubBlock;
+    for (int k = 0; k < frames;) {
+        int n = frames - k < kSubBlock ? frames - k : kSubBlock;
+        // A sub-block ends where a fade of the shift ends that has another
+        // held behind it, so that no frame needs the sums at three shifts.
+        const Glide& g = s.glide;
+        if (g.shiftNext != s.shift && g.frames - g.shiftStep < n) n = g.frames - g.shiftStep;
         runSubBlock(s, in0 + k, in1 + k, out0 + k, out1 + k, n, accumulate);
+        k += n;
     }
 }
 

@@ -28,6 +28,12 @@ struct V {
     static void storeH(float* p, H h) { vst1_f32(p, h); }
     static D widen(H h) { return vcvt_f64_f32(h); }
     static D loadAsD(const float* p) { return vcvt_f64_f32(vld1_f32(p)); }
+    static void storeHu(float* p, H h) { vst1_f32(p, h); }
+    static D subD(D a, D b) { return vsubq_f64(a, b); }
+    static D divD(D a, D b) { return vdivq_f64(a, b); }
+    using MD = uint64x2_t;
+    static MD ltD(D a, D b) { return vcltq_f64(a, b); }
+    static D selectD(MD m, D a, D b) { return vbslq_f64(m, b, a); }
 
     static Fv loadF(const float* p) { return vld1q_f32(p); }
     static Fv loadFu(const float* p) { return vld1q_f32(p); }

@@ -28,6 +28,12 @@ struct V {
     static void storeH(float* p, H h) { *p = h; }
     static D widen(H h) { return h; }
     static D loadAsD(const float* p) { return *p; }
+    static void storeHu(float* p, H h) { *p = h; }
+    static D subD(D a, D b) { return a - b; }
+    static D divD(D a, D b) { return a / b; }
+    using MD = bool;
+    static MD ltD(D a, D b) { return a < b; }
+    static D selectD(MD m, D a, D b) { return m ? b : a; }
 
     static Fv loadF(const float* p) { return *p; }
     static Fv loadFu(const float* p) { return *p; }

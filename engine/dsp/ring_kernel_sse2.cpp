@@ -30,6 +30,12 @@ struct V {
     static D loadAsD(const float* p) {
         return _mm_cvtps_pd(_mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p))));
     }
+    static void storeHu(float* p, H h) { storeH(p, h); }
+    static D subD(D a, D b) { return _mm_sub_pd(a, b); }
+    static D divD(D a, D b) { return _mm_div_pd(a, b); }
+    using MD = __m128d;
+    static MD ltD(D a, D b) { return _mm_cmplt_pd(a, b); }
+    static D selectD(MD m, D a, D b) { return _mm_or_pd(_mm_and_pd(m, b), _mm_andnot_pd(m, a)); }
 
     static Fv loadF(const float* p) { return _mm_load_ps(p); }
     static Fv loadFu(const float* p) { return _mm_loadu_ps(p); }

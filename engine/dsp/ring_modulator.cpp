@@ -287,10 +287,18 @@ void SpectralRingModulator::applyPendingChange() {
     kernel::Glide& g = state_.glide;
     const bool fade = playing_ && !newRate;
     g.frames = glideFrames(rate);
+    // A new shift while the shift fades waits for that fade to end (see
+    // kernel::Glide); otherwise it starts fading now.
     const int shift = roundDown(F(63.0 * p[kShift]));
-    if (fade && shift != state_.shift) {
-        g.shiftFrom = state_.shift;
-        g.shiftStep = 0;
+    if (!fade) {
+        state_.shift = g.shiftNext = shift;
+    } else if (shift != g.shiftNext) {
+        g.shiftNext = shift;
+        if (g.shiftStep >= g.frames) {
+            g.shiftFrom = state_.shift;
+            state_.shift = shift;
+            g.shiftStep = 0;
+        }
     }
     const float mix = p[kMix];
     if (fade && mix != g.mixTo) {
@@ -321,7 +329,6 @@ void SpectralRingModulator::applyPendingChange() {
     synth_.apply({p[kSynthWave], p[kSynthNoise], p[kSynthDetune], p[kSynthOctave], p[kSynthAttack],
                   p[kSynthRelease], drone == 0 ? -1 : 11 + drone},
                  carrier == 1.0f);
-    state_.shift = shift;
     state_.dryIsModulator = mix < 0.5f;
     state_.wet = mix < 0.5f ? F(2.0 * mix) : F(2.0 - 2.0 * mix);
     state_.boost = gain;

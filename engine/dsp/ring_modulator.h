@@ -15,9 +15,10 @@
 // the filters again from silence.
 //
 // Glides. Once a block has run, a change of the mix, the boost or the
-// shift fades in over 10 ms from what the latest frame played (see
-// kernel::Glide), so stepped automation does not click; before that, after
-// reset() and at a new rate, settings take effect at once.
+// shift fades in over 10 ms from what the latest frame played (a new shift
+// during the shift's fade once that fade has ended: see kernel::Glide), so
+// stepped automation does not click; before that, after reset() and at a
+// new rate, settings take effect at once.
 #pragma once
 
 #include <array>

@@ -133,13 +133,13 @@ void ReferenceEffect::startBlock() {
     };
     retarget(mixFade, params[7]);
     retarget(gainFade, boostGain);
+    // A new shift waits for a running fade of the shift to end; the frame
+    // loop starts its fade.
     if (!fade) {
-        shiftFrom = shiftTo = shift();
+        shiftFrom = shiftTo = shiftNext = shift();
         shiftStep = fadeFrames;
-    } else if (shift() != shiftTo) {
-        shiftFrom = shiftTo;
-        shiftTo = shift();
-        shiftStep = 0;
+    } else {
+        shiftNext = shift();
     }
     playing = true;
     rateChanged = false;
@@ -161,6 +161,11 @@ void ReferenceEffect::processReplacing(const float* in0, const float* in1, float
         const float cf = std::isfinite(c) ? c : F(0.0 + 1e-12);
         // Frame k of each fade.
         const double n = fadeFrames;
+        if (shiftStep >= fadeFrames && shiftNext != shiftTo) {
+            shiftFrom = shiftTo;
+            shiftTo = shiftNext;
+            shiftStep = 0;
+        }
         const int kMix = ++mixFade.step, kGain = ++gainFade.step, kShift = ++shiftStep;
         const float mix = kMix < fadeFrames
                               ? F(mixFade.from + (static_cast<double>(mixFade.to) - mixFade.from) * kMix / n)

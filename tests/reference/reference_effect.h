@@ -3,9 +3,11 @@
 // ring exactly as laid out; a design keeps the histories, a new rate clears
 // them. Once a block has run, a change of the mix, the boost's gain or the
 // shift found at the start of a block fades in over N = round(rate / 100)
-// frames; the first block and a new rate take values at once. It is slow
-// on purpose and shares no code with the engine except the deterministic
-// exp, sin and cos (which have their own tests).
+// frames; the first block and a new rate take values at once. A new shift
+// found while the shift fades waits for that fade to end and fades in from
+// the frame after it. It is slow on purpose and shares no code with the
+// engine except the deterministic exp, sin and cos (which have their own
+// tests).
 #pragma once
 
 namespace halvorine::reference {
@@ -63,7 +65,7 @@ private:
     bool playing = false, rateChanged = false;
     int fadeFrames = 441;
     Fade mixFade, gainFade;
-    int shiftFrom = 0, shiftTo = 0, shiftStep = 0;
+    int shiftFrom = 0, shiftTo = 0, shiftStep = 0, shiftNext = 0;
 };
 
 }  // namespace halvorine::reference
