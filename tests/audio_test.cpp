@@ -467,6 +467,8 @@ using halvorine::dsp::NoteEvent;
 using halvorine::dsp::SpectralRingModulator;
 using halvorine::dsp::SynthSettings;
 
+constexpr double kPi = 3.141592653589793;
+
 double keyHz(int key) { return 440.0 * std::pow(2.0, (key - 69) / 12.0); }
 
 // One note of a wave, detune 0, the shortest attack, from frame 0.
@@ -488,8 +490,8 @@ std::vector<float> renderNote(int wave, int key, double rate, std::size_t frames
 double phaseAt(const std::vector<float>& x, std::size_t start, std::size_t n, double f, double rate) {
     std::complex<double> sum;
     for (std::size_t i = 0; i < n; ++i) {
-        const double w = 0.5 - 0.5 * std::cos(2.0 * M_PI * static_cast<double>(i) / static_cast<double>(n));
-        sum += w * static_cast<double>(x[start + i]) * std::polar(1.0, -2.0 * M_PI * f * static_cast<double>(start + i) / rate);
+        const double w = 0.5 - 0.5 * std::cos(2.0 * kPi * static_cast<double>(i) / static_cast<double>(n));
+        sum += w * static_cast<double>(x[start + i]) * std::polar(1.0, -2.0 * kPi * f * static_cast<double>(start + i) / rate);
     }
     return std::arg(sum);
 }
@@ -542,7 +544,7 @@ TEST(AudioSynth, KeysSoundTheirPitchAtEveryRate) {
             const std::size_t n = static_cast<std::size_t>(8.0 * rate / f), start = static_cast<std::size_t>(rate / 10);
             const std::size_t later = start + static_cast<std::size_t>(rate);
             const std::vector<float> x = renderNote(0, key, rate, later + n);
-            double turn = (phaseAt(x, later, n, f, rate) - phaseAt(x, start, n, f, rate)) / (2.0 * M_PI);
+            double turn = (phaseAt(x, later, n, f, rate) - phaseAt(x, start, n, f, rate)) / (2.0 * kPi);
             turn -= std::round(turn);
             const double cents = 1200.0 * std::log2((f + turn * rate / static_cast<double>(later - start)) / f);
             EXPECT_LT(std::fabs(cents), 0.05) << key << " at " << rate;
