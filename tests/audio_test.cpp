@@ -605,6 +605,43 @@ TEST(AudioSynth, EventsDoNotClick) {
     }
 }
 
+// Velocity scales a note's level; a 17th note takes the oldest voice, which
+// fades out over 5 ms instead of stopping.
+TEST(AudioSynth, VelocityScalesAndAStolenVoiceFades) {
+    const auto render = [](const std::vector<NoteEvent>& events, int frames) {
+        CarrierSynth synth;
+        synth.setRate(44100.0);
+        SynthSettings s;
+        s.detune = 0.0f;
+        synth.apply(s, false);
+        std::vector<float> out(static_cast<std::size_t>(frames));
+        synth.render(out.data(), frames, events.data(), static_cast<int>(events.size()));
+        return out;
+    };
+    const std::vector<float> loud = render({note(0, NoteEvent::On, 60, 1.0f)}, 2000),
+                             soft = render({note(0, NoteEvent::On, 60, 0.5f)}, 2000);
+    for (std::size_t i = 0; i < loud.size(); ++i) ASSERT_NEAR(soft[i], 0.5f * loud[i], 1e-6f) << i;
+
+    constexpr int kSteal = 4410, kFade = 221;  // 5 ms
+    std::vector<NoteEvent> all, without;
+    for (int k = 0; k < 16; ++k) {
+        all.push_back(note(0, NoteEvent::On, 60 + k));
+        if (k > 0) without.push_back(note(0, NoteEvent::On, 60 + k));
+    }
+    all.push_back(note(kSteal, NoteEvent::On, 90));
+    without.push_back(note(kSteal, NoteEvent::On, 90));
+    const std::vector<float> a = render(all, 8820), b = render(without, 8820);
+    const auto gap = [&](int from, int to) {
+        double g = 0.0;
+        for (int i = from; i < to; ++i) g = std::max(g, std::fabs(static_cast<double>(a[i]) - b[i]));
+        return g;
+    };
+    const double before = gap(kSteal - 400, kSteal);
+    EXPECT_GT(before, 0.05) << "the oldest voice sounds";
+    EXPECT_GT(gap(kSteal + 40, kSteal + 140), 0.1 * before) << "it fades rather than stops";
+    EXPECT_LT(gap(kSteal + kFade + 1, 8820), 1e-5) << "and is gone after 5 ms";
+}
+
 // With no notes at all, the drone is a carrier: A3 sounds at 220 Hz.
 TEST(AudioSynth, TheDroneSoundsWithoutNotes) {
     SynthRun run;
