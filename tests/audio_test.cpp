@@ -496,6 +496,8 @@ using halvorine::dsp::NoteEvent;
 using halvorine::dsp::SpectralRingModulator;
 using halvorine::dsp::SynthSettings;
 
+constexpr double kPi = 3.141592653589793;
+
 double keyHz(int key) { return 440.0 * std::pow(2.0, (key - 69) / 12.0); }
 
 // One note of a wave, detune 0, the shortest attack, from frame 0.
@@ -517,8 +519,8 @@ std::vector<float> renderNote(int wave, int key, double rate, std::size_t frames
 double phaseAt(const std::vector<float>& x, std::size_t start, std::size_t n, double f, double rate) {
     std::complex<double> sum;
     for (std::size_t i = 0; i < n; ++i) {
-        const double w = 0.5 - 0.5 * std::cos(2.0 * M_PI * static_cast<double>(i) / static_cast<double>(n));
-        sum += w * static_cast<double>(x[start + i]) * std::polar(1.0, -2.0 * M_PI * f * static_cast<double>(start + i) / rate);
+        const double w = 0.5 - 0.5 * std::cos(2.0 * kPi * static_cast<double>(i) / static_cast<double>(n));
+        sum += w * static_cast<double>(x[start + i]) * std::polar(1.0, -2.0 * kPi * f * static_cast<double>(start + i) / rate);
     }
     return std::arg(sum);
 }
@@ -571,7 +573,7 @@ TEST(AudioSynth, KeysSoundTheirPitchAtEveryRate) {
             const std::size_t n = static_cast<std::size_t>(8.0 * rate / f), start = static_cast<std::size_t>(rate / 10);
             const std::size_t later = start + static_cast<std::size_t>(rate);
             const std::vector<float> x = renderNote(0, key, rate, later + n);
-            double turn = (phaseAt(x, later, n, f, rate) - phaseAt(x, start, n, f, rate)) / (2.0 * M_PI);
+            double turn = (phaseAt(x, later, n, f, rate) - phaseAt(x, start, n, f, rate)) / (2.0 * kPi);
             turn -= std::round(turn);
             const double cents = 1200.0 * std::log2((f + turn * rate / static_cast<double>(later - start)) / f);
             EXPECT_LT(std::fabs(cents), 0.05) << key << " at " << rate;
@@ -630,6 +632,43 @@ TEST(AudioSynth, EventsDoNotClick) {
         EXPECT_LT(db, -30.0) << c.name;
         std::printf("%s: %.1f dB between the harmonics\n", c.name, db);
     }
+}
+
+// Velocity scales a note's level; a 17th note takes the oldest voice, which
+// fades out over 5 ms instead of stopping.
+TEST(AudioSynth, VelocityScalesAndAStolenVoiceFades) {
+    const auto render = [](const std::vector<NoteEvent>& events, int frames) {
+        CarrierSynth synth;
+        synth.setRate(44100.0);
+        SynthSettings s;
+        s.detune = 0.0f;
+        synth.apply(s, false);
+        std::vector<float> out(static_cast<std::size_t>(frames));
+        synth.render(out.data(), frames, events.data(), static_cast<int>(events.size()));
+        return out;
+    };
+    const std::vector<float> loud = render({note(0, NoteEvent::On, 60, 1.0f)}, 2000),
+                             soft = render({note(0, NoteEvent::On, 60, 0.5f)}, 2000);
+    for (std::size_t i = 0; i < loud.size(); ++i) ASSERT_NEAR(soft[i], 0.5f * loud[i], 1e-6f) << i;
+
+    constexpr int kSteal = 4410, kFade = 221;  // 5 ms
+    std::vector<NoteEvent> all, without;
+    for (int k = 0; k < 16; ++k) {
+        all.push_back(note(0, NoteEvent::On, 60 + k));
+        if (k > 0) without.push_back(note(0, NoteEvent::On, 60 + k));
+    }
+    all.push_back(note(kSteal, NoteEvent::On, 90));
+    without.push_back(note(kSteal, NoteEvent::On, 90));
+    const std::vector<float> a = render(all, 8820), b = render(without, 8820);
+    const auto gap = [&](int from, int to) {
+        double g = 0.0;
+        for (int i = from; i < to; ++i) g = std::max(g, std::fabs(static_cast<double>(a[i]) - b[i]));
+        return g;
+    };
+    const double before = gap(kSteal - 400, kSteal);
+    EXPECT_GT(before, 0.05) << "the oldest voice sounds";
+    EXPECT_GT(gap(kSteal + 40, kSteal + 140), 0.1 * before) << "it fades rather than stops";
+    EXPECT_LT(gap(kSteal + kFade + 1, 8820), 1e-5) << "and is gone after 5 ms";
 }
 
 // With no notes at all, the drone is a carrier: A3 sounds at 220 Hz.
@@ -693,5 +732,5 @@ TEST(AudioChecksum, SynthRenderIsTheSameOnEveryTarget) {
             hash *= 1099511628211ull;
         }
     }
-    EXPECT_EQ(hash, 7569517168014463683ull) << hash;
+    EXPECT_EQ(hash, 13845493989404857155ull) << hash;
 }

@@ -15,6 +15,11 @@ constexpr int kWaves = 3;    // saw, square, pulse (25 %)
 constexpr double kVoiceGain = 0.5;
 constexpr double kStealSeconds = 0.005;
 constexpr int kSegment = 64;
+constexpr double kThird = 1.0 / 3.0;  // each of the three oscillators' share
+
+// What an oscillator above half the rate reads.
+constexpr int kSilentBits = 11;
+const float kSilence[(1 << kSilentBits) + 1] = {};
 
 // 2^bits samples for the table of 2^t harmonics: at least 2048, and 32
 // per period of the highest harmonic.
@@ -142,7 +147,8 @@ void CarrierSynth::tune(Voice& v) const {
         int most = static_cast<int>(0.5 * rate_ / f);
         if (most * f >= 0.5 * rate_) --most;
         if (most < 1) {
-            v.table[o] = nullptr;
+            v.table[o] = kSilence;
+            v.tableBits[o] = kSilentBits;
             continue;
         }
         int k = 0;
@@ -277,7 +283,8 @@ void CarrierSynth::render(float* out, int frames, const NoteEvent* events, int c
             pos = end;
             continue;
         }
-        double sum[kSegment] = {}, envelope[kSegment] = {};
+        // Voices sum in float, each frame in voice order.
+        float sum[kSegment] = {}, envelope[kSegment] = {};
         for (std::uint32_t bits = active_; bits;) {
             const int index = __builtin_ctz(bits);
             bits &= bits - 1;
@@ -285,10 +292,11 @@ void CarrierSynth::render(float* out, int frames, const NoteEvent* events, int c
             // The envelope. The level moves in straight lines; the sound
             // follows it on an S curve, 3 l^2 - 2 l^3, which leaves no
             // corner at either end of an attack, a release or a fade.
-            double gain[kSegment];
+            float gain[kSegment];
             int live = n;
             if (v.stage == 2) {
-                for (int i = 0; i < n; ++i) gain[i] = v.gain;
+                const float held = F(v.gain * kThird);
+                for (int i = 0; i < n; ++i) gain[i] = held;
             } else {
                 for (int i = 0; i < n; ++i) {
                     double level = v.level + v.step;
@@ -302,32 +310,29 @@ void CarrierSynth::render(float* out, int frames, const NoteEvent* events, int c
                         break;
                     }
                     v.level = level;
-                    gain[i] = level * level * (3.0 - 2.0 * level) * v.gain;
+                    gain[i] = F(level * level * (3.0 - 2.0 * level) * v.gain * kThird);
                 }
             }
-            // The three oscillators, each read between two table samples.
-            float wave[kSegment] = {};
-            for (int o = 0; o < 3; ++o) {
-                std::uint32_t p = v.phase[o];
-                const std::uint32_t step = v.increment[o];
-                if (const float* t = v.table[o]) {
-                    const int tb = v.tableBits[o], shift = 32 - tb;
-                    for (int i = 0; i < live; ++i) {
-                        const std::uint32_t j = p >> shift;
-                        const float fraction = static_cast<float>((p << tb) >> 8) * (1.0f / 16777216.0f);
-                        const float a = t[j], b = t[j + 1];
-                        wave[i] += a + fraction * (b - a);
-                        p += step;
-                    }
-                } else {
-                    p += step * static_cast<std::uint32_t>(live);
-                }
-                v.phase[o] = p;
-            }
+            // The three oscillators side by side, each read between two
+            // table samples (one above half the rate reads silence).
+            const float *t0 = v.table[0], *t1 = v.table[1], *t2 = v.table[2];
+            const int b0 = v.tableBits[0], b1 = v.tableBits[1], b2 = v.tableBits[2];
+            std::uint32_t p0 = v.phase[0], p1 = v.phase[1], p2 = v.phase[2];
+            const std::uint32_t s0 = v.increment[0], s1 = v.increment[1], s2 = v.increment[2];
+            constexpr float kFraction = 1.0f / 16777216.0f;
             for (int i = 0; i < live; ++i) {
-                sum[i] += gain[i] * static_cast<double>(wave[i]) / 3.0;
+                const std::uint32_t j0 = p0 >> (32 - b0), j1 = p1 >> (32 - b1), j2 = p2 >> (32 - b2);
+                const float f0 = static_cast<float>((p0 << b0) >> 8) * kFraction;
+                const float f1 = static_cast<float>((p1 << b1) >> 8) * kFraction;
+                const float f2 = static_cast<float>((p2 << b2) >> 8) * kFraction;
+                const float x0 = t0[j0] + f0 * (t0[j0 + 1] - t0[j0]);
+                const float x1 = t1[j1] + f1 * (t1[j1 + 1] - t1[j1]);
+                const float x2 = t2[j2] + f2 * (t2[j2 + 1] - t2[j2]);
+                sum[i] += gain[i] * ((x0 + x1) + x2);
                 envelope[i] += gain[i];
+                p0 += s0, p1 += s1, p2 += s2;
             }
+            v.phase[0] = p0, v.phase[1] = p1, v.phase[2] = p2;
             if (v.stage == 0) {
                 std::memset(&v, 0, sizeof v);
                 active_ &= ~(1u << index);
@@ -335,12 +340,12 @@ void CarrierSynth::render(float* out, int frames, const NoteEvent* events, int c
         }
         for (int i = 0; i < n; ++i) {
             double x = sum[i];
-            if (envelope[i] != 0.0) {
+            if (envelope[i] != 0.0f) {
                 noise_ ^= noise_ << 13;
                 noise_ ^= noise_ >> 17;
                 noise_ ^= noise_ << 5;
                 const double white = static_cast<double>(static_cast<std::int32_t>(noise_)) / 2147483648.0;
-                x += noise * white * envelope[i];
+                x += noise * white * (3.0 * static_cast<double>(envelope[i]));
             }
             out[pos + i] = F(x);
         }

@@ -1000,7 +1000,7 @@ TEST(ClapState, RoundTripsTheWholeBankAndRefusesBadStreams) {
     ASSERT_NE(b.plugin, nullptr);
     setValues(a, {{0, 5.0}, {8, -6.0}});  // into program 7
     ASSERT_TRUE(loadPreset(a, "2"));
-    setValues(a, {{6, 5.0}});  // into program 2
+    setValues(a, {{6, 5.0}, {10, 1.0}, {14, 1.0}, {17, 57.0}});  // into program 2, the synth's too
     const auto bytes = save(a);
     ASSERT_FALSE(bytes.empty());
 
@@ -1008,7 +1008,8 @@ TEST(ClapState, RoundTripsTheWholeBankAndRefusesBadStreams) {
     Reader trickle{bytes, 1};
     ASSERT_TRUE(state->load(b.plugin, &trickle.stream));
     EXPECT_GT(b.host.rescans, 0);
-    for (clap::Id id = 0; id < 9; ++id) EXPECT_EQ(b.value(id), a.value(id)) << id;
+    for (clap::Id id = 0; id < 18; ++id) EXPECT_EQ(b.value(id), a.value(id)) << id;
+    EXPECT_EQ(b.value(17), 57.0) << "the drone's step";
     EXPECT_EQ(save(b), bytes);
     ASSERT_TRUE(loadPreset(b, "7"));
     EXPECT_DOUBLE_EQ(b.value(0), 5.0) << "the other programs came along";
