@@ -14,7 +14,7 @@ constexpr int kTables = 10;  // K = 1, 2, 4 .. 512 harmonics
 constexpr int kWaves = 3;    // saw, square, pulse (25 %)
 constexpr double kVoiceGain = 0.5;
 constexpr double kStealSeconds = 0.005;
-constexpr int kSegment = 64;
+constexpr int kSegment = voice::kMaxFrames;
 constexpr double kThird = 1.0 / 3.0;  // each of the three oscillators' share
 
 // What an oscillator above half the rate reads.
@@ -142,19 +142,19 @@ void CarrierSynth::tune(Voice& v) const {
         const double f = o == 1 ? centre : centre * detExp(kLn2 * (o - 1) * cents / 1200.0);
         double turns = f / rate_;
         turns -= static_cast<double>(static_cast<std::int64_t>(turns));
-        v.increment[o] = static_cast<std::uint32_t>(static_cast<std::uint64_t>(turns * 4294967296.0 + 0.5));
+        v.osc.increment[o] = static_cast<std::uint32_t>(static_cast<std::uint64_t>(turns * 4294967296.0 + 0.5));
         // The most harmonics under half the rate, as a power of two.
         int most = static_cast<int>(0.5 * rate_ / f);
         if (most * f >= 0.5 * rate_) --most;
         if (most < 1) {
-            v.table[o] = kSilence;
-            v.tableBits[o] = kSilentBits;
+            v.osc.table[o] = kSilence;
+            v.osc.bits[o] = kSilentBits;
             continue;
         }
         int k = 0;
         while (k + 1 < kTables && (2 << k) <= most) ++k;
-        v.table[o] = t.table[wave][k];
-        v.tableBits[o] = tableBits(k);
+        v.osc.table[o] = t.table[wave][k];
+        v.osc.bits[o] = tableBits(k);
     }
 }
 
@@ -313,41 +313,33 @@ void CarrierSynth::render(float* out, int frames, const NoteEvent* events, int c
                     gain[i] = F(level * level * (3.0 - 2.0 * level) * v.gain * kThird);
                 }
             }
-            // The three oscillators side by side, each read between two
-            // table samples (one above half the rate reads silence).
-            const float *t0 = v.table[0], *t1 = v.table[1], *t2 = v.table[2];
-            const int b0 = v.tableBits[0], b1 = v.tableBits[1], b2 = v.tableBits[2];
-            std::uint32_t p0 = v.phase[0], p1 = v.phase[1], p2 = v.phase[2];
-            const std::uint32_t s0 = v.increment[0], s1 = v.increment[1], s2 = v.increment[2];
-            constexpr float kFraction = 1.0f / 16777216.0f;
-            for (int i = 0; i < live; ++i) {
-                const std::uint32_t j0 = p0 >> (32 - b0), j1 = p1 >> (32 - b1), j2 = p2 >> (32 - b2);
-                const float f0 = static_cast<float>((p0 << b0) >> 8) * kFraction;
-                const float f1 = static_cast<float>((p1 << b1) >> 8) * kFraction;
-                const float f2 = static_cast<float>((p2 << b2) >> 8) * kFraction;
-                const float x0 = t0[j0] + f0 * (t0[j0 + 1] - t0[j0]);
-                const float x1 = t1[j1] + f1 * (t1[j1 + 1] - t1[j1]);
-                const float x2 = t2[j2] + f2 * (t2[j2 + 1] - t2[j2]);
-                sum[i] += gain[i] * ((x0 + x1) + x2);
-                envelope[i] += gain[i];
-                p0 += s0, p1 += s1, p2 += s2;
-            }
-            v.phase[0] = p0, v.phase[1] = p1, v.phase[2] = p2;
+            // The three oscillators, each read between two table samples
+            // (one above half the rate reads silence).
+            oscillate_(v.osc, gain, sum, live);
+            for (int i = 0; i < live; ++i) envelope[i] += gain[i];
             if (v.stage == 0) {
                 std::memset(&v, 0, sizeof v);
                 active_ &= ~(1u << index);
             }
         }
+        // The noise: one draw per frame that any voice sounds in, drawn
+        // one after another, then mixed in lanes.
+        std::int32_t white[kSegment];
+        std::uint32_t r = noise_;
         for (int i = 0; i < n; ++i) {
-            double x = sum[i];
             if (envelope[i] != 0.0f) {
-                noise_ ^= noise_ << 13;
-                noise_ ^= noise_ >> 17;
-                noise_ ^= noise_ << 5;
-                const double white = static_cast<double>(static_cast<std::int32_t>(noise_)) / 2147483648.0;
-                x += noise * white * (3.0 * static_cast<double>(envelope[i]));
+                r ^= r << 13;
+                r ^= r >> 17;
+                r ^= r << 5;
             }
-            out[pos + i] = F(x);
+            white[i] = static_cast<std::int32_t>(r);
+        }
+        noise_ = r;
+        for (int i = 0; i < n; ++i) {
+            const double x = sum[i];
+            const double hiss = noise * (static_cast<double>(white[i]) / 2147483648.0) *
+                                (3.0 * static_cast<double>(envelope[i]));
+            out[pos + i] = F(envelope[i] != 0.0f ? x + hiss : x);
         }
         pos = end;
     }

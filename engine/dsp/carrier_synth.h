@@ -20,6 +20,8 @@
 
 #include <cstdint>
 
+#include "carrier_voice.h"
+
 namespace halvorine::dsp {
 
 struct NoteEvent {
@@ -70,6 +72,9 @@ public:
     // its frame minus `offset`. Events must be in frame order; one before
     // the first frame plays at it, one past the last after it.
     void render(float* out, int frames, const NoteEvent* events, int count, int offset = 0);
+    // The oscillator loop of the engine's instruction set (all give the
+    // same bits; the plain one by default).
+    void setOscillatorLoop(voice::Function f) { oscillate_ = f; }
     // A voice is playing (or fading).
     bool sounding() const { return active_ != 0; }
 
@@ -78,11 +83,7 @@ public:
 
 private:
     struct Voice {
-        // Phases and steps in turns * 2^32: exact, and the wrap is free.
-        std::uint32_t phase[3];
-        std::uint32_t increment[3];
-        const float* table[3];
-        int tableBits[3];  // the table holds 2^bits samples
+        voice::Oscillators osc;
         double level;      // the envelope, 0..1
         double step;       // per frame: + in the attack, - in a release
         double gain;       // from the velocity
@@ -111,6 +112,7 @@ private:
     int droneKey_ = -1;  // the drone sounding
     double attackFrames_ = 441.0, releaseFrames_ = 6615.0;
     std::uint32_t noise_ = 0;
+    voice::Function oscillate_ = &voice::oscillatePlain;
 };
 
 }  // namespace halvorine::dsp

@@ -28,17 +28,23 @@ struct InstructionSet {
     const char* name;
     kernel::BlockFunction process;
     kernel::DesignFunction design;
+    voice::Function oscillate;  // the carrier synth's oscillators
 };
 
 #if HALVORINE_NEON
-const InstructionSet kNeon{"neon", &kernel::processBlockNeon, &kernel::designBankNeon};
-const InstructionSet kPlain{"plain", &kernel::processBlockPlain, &kernel::designBankPlain};
+const InstructionSet kNeon{"neon", &kernel::processBlockNeon, &kernel::designBankNeon,
+                           &voice::oscillatePlain};
+const InstructionSet kPlain{"plain", &kernel::processBlockPlain, &kernel::designBankPlain,
+                            &voice::oscillatePlain};
 #else
-const InstructionSet kSse2{"sse2", &kernel::processBlockSse2, &kernel::designBankSse2};
+const InstructionSet kSse2{"sse2", &kernel::processBlockSse2, &kernel::designBankSse2,
+                           &voice::oscillatePlain};
 #endif
 #if HALVORINE_WIDE_SIMD
-const InstructionSet kAvx2{"avx2", &kernel::processBlockAvx2, &kernel::designBankAvx2};
-const InstructionSet kAvx512{"avx512", &kernel::processBlockAvx512, &kernel::designBankAvx512};
+const InstructionSet kAvx2{"avx2", &kernel::processBlockAvx2, &kernel::designBankAvx2,
+                           &voice::oscillateAvx2};
+const InstructionSet kAvx512{"avx512", &kernel::processBlockAvx512, &kernel::designBankAvx512,
+                             &voice::oscillateAvx2};
 #endif
 
 // Which sample loop runs fastest on this processor, by a fixed rule (the
@@ -222,6 +228,7 @@ SpectralRingModulator::SpectralRingModulator() : settings_(initialSettings()) {
     designed_[0] = designed_[1] = BankInputs{};
     const InstructionSet& set = chooseInstructionSet();
     processBlock_ = set.process;
+    synth_.setOscillatorLoop(set.oscillate);
     designBank_ = set.design;
     instructionSet_ = set.name;
 }
