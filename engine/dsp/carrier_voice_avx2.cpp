@@ -46,7 +46,7 @@ void oscillator(const float* t, std::uint32_t& phase, std::uint32_t step, float*
                                           _mm256_blend_pd(pair(t, j[6]), pair(t, j[7]), 8), 12);
         const __m256 a = _mm256_shuffle_ps(_mm256_castpd_ps(u), _mm256_castpd_ps(v), 0x88);
         const __m256 b = _mm256_shuffle_ps(_mm256_castpd_ps(u), _mm256_castpd_ps(v), 0xDD);
-        _mm256_store_ps(x + i, _mm256_add_ps(a, _mm256_mul_ps(f, _mm256_sub_ps(b, a))));
+        _mm256_storeu_ps(x + i, _mm256_add_ps(a, _mm256_mul_ps(f, _mm256_sub_ps(b, a))));
         p = _mm256_add_epi32(p, step8);
     }
     phase += static_cast<std::uint32_t>(n) * step;
@@ -55,7 +55,7 @@ void oscillator(const float* t, std::uint32_t& phase, std::uint32_t step, float*
 }  // namespace
 
 void oscillateAvx2(Oscillators& o, const float* gain, float* sum, int n) {
-    alignas(32) float x[3][kMaxFrames];
+    float x[3][kMaxFrames];
     for (int k = 0; k < 3; ++k) {
         const float* t = o.table[k];
         switch (o.bits[k]) {
@@ -67,8 +67,8 @@ void oscillateAvx2(Oscillators& o, const float* gain, float* sum, int n) {
     }
     int i = 0;
     for (; i + 8 <= n; i += 8) {
-        const __m256 x01 = _mm256_add_ps(_mm256_load_ps(x[0] + i), _mm256_load_ps(x[1] + i));
-        const __m256 s = _mm256_add_ps(x01, _mm256_load_ps(x[2] + i));
+        const __m256 x01 = _mm256_add_ps(_mm256_loadu_ps(x[0] + i), _mm256_loadu_ps(x[1] + i));
+        const __m256 s = _mm256_add_ps(x01, _mm256_loadu_ps(x[2] + i));
         const __m256 g = _mm256_loadu_ps(gain + i);
         _mm256_storeu_ps(sum + i, _mm256_add_ps(_mm256_loadu_ps(sum + i), _mm256_mul_ps(g, s)));
     }
