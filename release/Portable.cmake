@@ -14,9 +14,8 @@ function(halvorine_portable)
   add_library(halvorine_glibc217 OBJECT ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/glibc217.cpp)
   target_link_libraries(halvorine_glibc217 PRIVATE halvorine_flags)
   set(wrapped exp2 log2 pthread_once __pthread_key_create __libc_single_threaded getentropy
-              arc4random _dl_find_object)
-  set(program_wrapped __libc_start_main dlopen dlsym dlerror dlclose stat lstat fstat fstat64
-                      exp pow)
+              arc4random _dl_find_object dlopen dlsym dlerror dlclose)
+  set(program_wrapped __libc_start_main stat lstat fstat fstat64 exp pow)
   # glibc before 2.34 defines the threading and loader calls in these.
   set(old_libraries -Wl,--push-state,--no-as-needed -l:libpthread.so.0 -l:libdl.so.2
                     -Wl,--pop-state)

@@ -17,9 +17,11 @@
 #if defined(__x86_64__)
 #define HALVORINE_GLIBC_BASE "GLIBC_2.2.5"
 #define HALVORINE_GLIBC_LIBM_2_1 "GLIBC_2.2.5"
+#define HALVORINE_GLIBC_DLOPEN "GLIBC_2.2.5"
 #elif defined(__i386__)
 #define HALVORINE_GLIBC_BASE "GLIBC_2.0"
 #define HALVORINE_GLIBC_LIBM_2_1 "GLIBC_2.1"
+#define HALVORINE_GLIBC_DLOPEN "GLIBC_2.1"
 #elif defined(__aarch64__)
 // The port starts at 2.17: every symbol's first version there is GLIBC_2.17,
 // so the wrappers below bind the port's first versions. exp2, log2 and the
@@ -28,6 +30,7 @@
 // flag) exist on no 2.17, so the same redirects are needed.
 #define HALVORINE_GLIBC_BASE "GLIBC_2.17"
 #define HALVORINE_GLIBC_LIBM_2_1 "GLIBC_2.17"
+#define HALVORINE_GLIBC_DLOPEN "GLIBC_2.17"
 #else
 #error "the old glibc versions are known for x86 and aarch64 only"
 #endif
@@ -58,6 +61,21 @@ int __wrap_pthread_once(pthread_once_t* once, void (*routine)()) {
 int __wrap___pthread_key_create(pthread_key_t* key, void (*destructor)(void*)) {
     return halvorine_old_pthread_key_create(key, destructor);
 }
+
+// dlopen and the rest lived in libdl.so.2 until 2.34 (named as needed):
+// the host loads plug-ins with them, the LV2 GTK UI finds GTK in its host.
+void* halvorine_old_dlopen(const char*, int);
+void* halvorine_old_dlsym(void*, const char*);
+char* halvorine_old_dlerror();
+int halvorine_old_dlclose(void*);
+HALVORINE_OLD_SYMBOL(halvorine_old_dlopen, dlopen, HALVORINE_GLIBC_DLOPEN);
+HALVORINE_OLD_SYMBOL(halvorine_old_dlsym, dlsym, HALVORINE_GLIBC_BASE);
+HALVORINE_OLD_SYMBOL(halvorine_old_dlerror, dlerror, HALVORINE_GLIBC_BASE);
+HALVORINE_OLD_SYMBOL(halvorine_old_dlclose, dlclose, HALVORINE_GLIBC_BASE);
+void* __wrap_dlopen(const char* file, int mode) { return halvorine_old_dlopen(file, mode); }
+void* __wrap_dlsym(void* handle, const char* name) { return halvorine_old_dlsym(handle, name); }
+char* __wrap_dlerror() { return halvorine_old_dlerror(); }
+int __wrap_dlclose(void* handle) { return halvorine_old_dlclose(handle); }
 
 // The C++ runtime skips atomic reference counts while glibc says the
 // process has one thread (2.32 on). A plug-in lives in a host's threads:

@@ -1,6 +1,5 @@
 // What the command-line host needs beyond release/glibc217.cpp to run on
-// glibc 2.17: the older entries of the start-up code, of the dynamic loader's
-// calls and of stat. Linked into programs only (see release/Portable.cmake).
+// glibc 2.17: the older entries of the start-up code and of stat. Linked into programs only (see release/Portable.cmake).
 #include <sys/stat.h>
 
 #if !defined(__x86_64__)
@@ -32,20 +31,6 @@ int __wrap___libc_start_main(MainFunction main, int argc, char** argv, InitFunct
     return halvorine_old_libc_start_main(main, argc, argv, runInitialisers, nullptr, loaderFini,
                                          stackEnd);
 }
-
-// dlopen and the rest lived in libdl.so.2 until 2.34 (named as needed).
-void* halvorine_old_dlopen(const char*, int);
-void* halvorine_old_dlsym(void*, const char*);
-char* halvorine_old_dlerror();
-int halvorine_old_dlclose(void*);
-__asm__(".symver halvorine_old_dlopen, dlopen@GLIBC_2.2.5");
-__asm__(".symver halvorine_old_dlsym, dlsym@GLIBC_2.2.5");
-__asm__(".symver halvorine_old_dlerror, dlerror@GLIBC_2.2.5");
-__asm__(".symver halvorine_old_dlclose, dlclose@GLIBC_2.2.5");
-void* __wrap_dlopen(const char* file, int mode) { return halvorine_old_dlopen(file, mode); }
-void* __wrap_dlsym(void* handle, const char* name) { return halvorine_old_dlsym(handle, name); }
-char* __wrap_dlerror() { return halvorine_old_dlerror(); }
-int __wrap_dlclose(void* handle) { return halvorine_old_dlclose(handle); }
 
 // Before 2.33 stat and its kin were inline calls of __xstat and its kin,
 // with the layout's version (1 on x86-64) as the first argument.
