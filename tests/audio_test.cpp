@@ -20,7 +20,7 @@
 #include "dsp/ring_modulator.h"
 #include "reference/reference_effect.h"
 #include "support/clicks.h"
-#include "support/spectrum.h"
+#include "support/harmonics.h"
 #include "support/plugin_host.h"
 
 using namespace halvorine::test;
